@@ -64,7 +64,7 @@ inline constexpr int LimiterReleaseCount = 7;
 
 // Delay readouts from a step count (0.021 ms per step, 2.9034 ms per metre).
 double DelayMs(int steps);
-QString DelayMsText(int steps);   // "8.652 ms"
+QString DelayMsText(int steps);    // "8.652 ms"
 QString DelayMetreText(int steps); // "2.980 m"
 QString DelayFeetText(int steps);  // "9.777 ft"
 
@@ -75,8 +75,8 @@ QString MasterFaderText(int position);
 
 // Temperature report.
 inline constexpr int TemperatureRawLimit = 5118;
-int TemperatureIndex(int raw);         // raw limited to 5118, nearest table entry
-QString TemperatureLabel(int index);   // ">=70", "    40", "<=10"
+int TemperatureIndex(int raw);            // raw limited to 5118, nearest table entry
+QString TemperatureLabel(int index);      // ">=70", "    40", "<=10"
 QString ProtectTemperatureText(int code); // ">=70 °C", "68 °C", "<=10 °C"
 
 // Typed values of the equaliser fields. Parsing accepts an optional sign, digits and one
@@ -119,7 +119,7 @@ QString HexWord(int value); // four upper-case digits
 // callers that must know check with IsHexText first.
 int HexToInt(QByteArrayView text);
 int HexToInt(const QString& text);
-bool IsHexText(QByteArrayView text); // non-empty, even length, hex digits only
+bool IsHexText(QByteArrayView text);        // non-empty, even length, hex digits only
 QByteArray ToHexText(QByteArrayView bytes); // upper-case, two digits a byte
 
 } // namespace quellaton

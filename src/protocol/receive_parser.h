@@ -1,0 +1,79 @@
+// Recognition of unit replies at the front of the received hex text. Replies are found by
+// fixed character positions; whatever is recognised is removed from the text and reported,
+// and the application applies the effects (labels, lists, timers).
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <array>
+#include <optional>
+
+namespace quellaton {
+
+// Flags the senders set before a request whose reply needs special handling.
+struct ParserFlags {
+    bool loadFromDevice = false; // initial data load: keep the image instead of applying it
+    bool saveUnitImage = false;  // the unit's image is to be saved to a file
+    bool recall = false;         // a device preset recall is in progress
+    bool backup = false;         // all preset slots are being collected
+    int backupCount = 0;
+    bool idChangePending = false; // a new device ID was sent
+    bool saveAwaited = false;     // a preset name was saved
+    bool searchActive = false;    // a device search is probing addresses
+};
+
+struct SystemBlockReply {
+    int lastLoadedPreset = 0; // 1..8
+    int systemByte1 = 0;
+    int systemByte2 = 0;
+    int protectTemperature = 0;
+    QString lastLoadedLabel; // "Last loaded preset:Usr6         "
+};
+
+struct StatusReply {
+    int rawTemperature = 0; // limited to 5118
+    int temperatureIndex = 0;
+    QString temperatureLabel;
+    QString attenuationLabel;
+    bool searchHit = false; // a search was active: record the probed address
+};
+
+enum class ImageAction {
+    None,
+    KeepForDistribution, // initial data load: the text stays; copy it to the stored image
+    SaveToFile,          // the line to offer as a single-preset file
+    Apply,               // decode and show; then a name-table read, unless it was a recall
+};
+
+struct ParseResult {
+    bool textDiscarded = false; // the 1000-character or the sync rule emptied the text
+    std::optional<SystemBlockReply> system;
+    std::optional<StatusReply> status;
+    bool idChangeAcknowledged = false; // start the ID-change report
+    bool saveAcknowledged = false;     // start the "saved" report
+    QList<QByteArray> backupLines;     // slot replies collected in this call
+    bool backupComplete = false;       // the twentieth slot reply arrived
+    ImageAction image = ImageAction::None;
+    bool recallCompleted = false; // with Apply: the image answered a recall
+    QByteArray imageText;         // the 664 characters of the image reply
+    std::optional<std::array<QByteArray, 20>> presetNames; // name table: 20 x 20 bytes
+
+    bool imageReceived() const { return image != ImageAction::None; }
+};
+
+inline constexpr int ReceiveTextLimit = 1000;
+inline constexpr int ShortReplyChars = 40;  // system and status replies
+inline constexpr int AckChars = 24;         // write acknowledgements
+inline constexpr int ImageReplyChars = 664; // image and slot replies
+inline constexpr int NameTableChars = 824;  // the name table reply
+
+// One parser call over `receiveText`, after new bytes were appended. Applies, in order: the
+// 1000-character rule, the sync rule, the system reply, the status reply (which ends the
+// call), the two acknowledgements, a backup slot reply, an image reply and the name table.
+ParseResult ParseReceiveText(QByteArray& receiveText, ParserFlags& flags);
+
+// "Last loaded preset:Pre0         " for preset 1, "...:Usr6         " for preset 7.
+QString LastLoadedPresetLabel(int preset);
+
+} // namespace quellaton
