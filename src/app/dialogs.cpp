@@ -1,0 +1,73 @@
+#include "app/dialogs.h"
+
+#include "app/pictures.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+namespace quellaton {
+
+TForm5::TForm5(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TForm5"));
+    setWindowTitle(QStringLiteral("WARNING"));
+    setFixedSize(360, 150);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    auto* picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("warningPicture"));
+    picture->setPixmap(WarningPicture());
+    picture->setGeometry(16, 24, 48, 48);
+    RzLabel9 = new QLabel(QStringLiteral("Saving a Preset to PC."), this);
+    RzLabel9->setObjectName(QStringLiteral("RzLabel9"));
+    RzLabel9->setGeometry(78, 16, 270, 72);
+    RzLabel9->setWordWrap(true);
+    Button1 = new QPushButton(QStringLiteral("YES"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(90, 104, 84, 28);
+    Button10 = new QPushButton(QStringLiteral("NO"), this);
+    Button10->setObjectName(QStringLiteral("Button10"));
+    Button10->setGeometry(190, 104, 84, 28);
+}
+
+TForm6::TForm6(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TForm6"));
+    setWindowTitle(QStringLiteral("Quellaton"));
+    setFixedSize(380, 170);
+    QFont bold(QStringLiteral("Arial"));
+    bold.setBold(true);
+    auto* version = new QLabel(QStringLiteral("Quellaton version:V1.00b"), this);
+    version->setFont(bold);
+    version->setGeometry(20, 18, 340, 20);
+    auto* download = new QLabel(QStringLiteral("Download user manual and software updates from:"), this);
+    download->setFont(bold);
+    download->setGeometry(20, 52, 350, 20);
+    addressLabel = new QLabel(QString::fromLatin1(SupportAddress), this);
+    addressLabel->setObjectName(QStringLiteral("addressLabel"));
+    QFont link = bold;
+    link.setUnderline(true);
+    addressLabel->setFont(link);
+    addressLabel->setStyleSheet(QStringLiteral("color: #586597;")); // colour value 9921880
+    addressLabel->setCursor(Qt::PointingHandCursor);
+    addressLabel->setGeometry(20, 78, 340, 20);
+    addressLabel->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    addressLabel->setText(QStringLiteral("<a href=\"%1\" style=\"color:#586597;\">%1</a>")
+                              .arg(QString::fromLatin1(SupportAddress)));
+    connect(addressLabel, &QLabel::linkActivated, this,
+            [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("okButton"));
+    okButton->setGeometry(148, 124, 84, 28);
+    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+TForm4::TForm4(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TForm4"));
+    setWindowTitle(QStringLiteral("BTL模式"));
+    setFixedSize(722, 158);
+    auto* picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("btlPicture"));
+    picture->setPixmap(BtlPicture());
+    picture->setGeometry(4, 0, 713, 157);
+}
+
+} // namespace quellaton

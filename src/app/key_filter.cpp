@@ -1,0 +1,43 @@
+#include "app/key_filter.h"
+
+#include <QKeyEvent>
+#include <QWidget>
+
+namespace quellaton {
+
+KeyFilter::KeyFilter(QWidget* field, QString allowed, std::function<void()> onEnter,
+                     bool printable)
+    : QObject(field), allowed_(std::move(allowed)), onEnter_(std::move(onEnter)),
+      printable_(printable) {
+    field->installEventFilter(this);
+}
+
+bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return QObject::eventFilter(watched, event);
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        if (onEnter_) {
+            onEnter_();
+        }
+        return true;
+    }
+    if (key->key() == Qt::Key_Backspace) {
+        return false;
+    }
+    const QString text = key->text();
+    if (text.isEmpty() || key->modifiers().testFlag(Qt::ControlModifier)) {
+        return false; // arrows, Delete, Home, shortcuts: no character typed
+    }
+    for (QChar c : text) {
+        const bool ok = printable_ ? (c >= QLatin1Char(' ') && c <= QLatin1Char('~'))
+                                   : allowed_.contains(c);
+        if (!ok) {
+            return true; // discarded
+        }
+    }
+    return false;
+}
+
+} // namespace quellaton

@@ -1,0 +1,102 @@
+#include "app/main_window.h"
+
+#include "app/pictures.h"
+
+#include <QAbstractSpinBox>
+#include <QCloseEvent>
+#include <QScreen>
+#include <QStatusBar>
+
+namespace quellaton {
+
+TForm1::TForm1(AppOptions options, QWidget* parent)
+    : QMainWindow(parent), state_(std::make_unique<ProgramState>(std::move(options))) {
+    setObjectName(QStringLiteral("TForm1"));
+    setWindowTitle(QStringLiteral("QUELLATON"));
+    setCentralWidget(new QWidget(this));
+    centralWidget()->setObjectName(QStringLiteral("centralWidget"));
+    w_ = BuildShellWidgets(*this);
+
+    form4_ = new TForm4(this);
+    form5_ = new TForm5(this);
+    form6_ = new TForm6(this);
+
+    confirmation_ = std::make_unique<Confirmation>(*state_, *form5_);
+    connection_ = std::make_unique<Connection>(*state_, w_, *confirmation_, this);
+    dispatcher_ = std::make_unique<ReplyDispatcher>(*state_, w_, *connection_);
+    addressing_ = std::make_unique<DeviceAddressing>(*state_, w_, this);
+
+    connect(w_.N10, &QAction::triggered, this, &QWidget::close);
+    connect(w_.N9, &QAction::triggered, form6_, &QDialog::exec);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    // The driver's parser callback points into the dispatcher, which goes first.
+    state_->driver.parser = nullptr;
+    state_->driver.ClosePort();
+}
+
+void TForm1::FormCreate() {
+    for (QWidget* area : {static_cast<QWidget*>(w_.Image20), static_cast<QWidget*>(w_.RzGroupBox8),
+                          static_cast<QWidget*>(w_.RzGroupBox12), static_cast<QWidget*>(w_.GroupBox2),
+                          static_cast<QWidget*>(w_.GroupBox3)}) {
+        area->hide();
+    }
+    w_.fileMenu->menuAction()->setVisible(false);
+    w_.helpMenu->menuAction()->setVisible(false);
+    w_.RzProgressBar2->setValue(0);
+    w_.RzGroupBox3->show();
+    w_.RzGroupBox3->raise();
+
+    applyFonts();
+    state_->DeviceId = 1;
+    state_->selection.way = -1;
+    state_->selection.panel = -1;
+
+    w_.Image20->setPixmap(LogoPicture());
+    setFixedSize(750, 787);
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+
+    connection_->FillPorts();
+    state_->timers.startInitialTimers();
+}
+
+void TForm1::applyFonts() {
+    const QString family = QStringLiteral("Arial");
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) {
+        if (qobject_cast<QAbstractSpinBox*>(edit->parentWidget()) ||
+            qobject_cast<QComboBox*>(edit->parentWidget())) {
+            continue;
+        }
+        QFont font = edit->font();
+        font.setFamily(family);
+        edit->setFont(font);
+        edit->setAlignment(Qt::AlignCenter);
+    }
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        QFont font = button->font();
+        font.setFamily(family);
+        button->setFont(font);
+    }
+    for (QLabel* label : findChildren<QLabel*>()) {
+        QFont font = label->font();
+        font.setFamily(family);
+        label->setFont(font);
+    }
+    for (QComboBox* combo : findChildren<QComboBox*>()) {
+        QFont font(family);
+        font.setPointSize(8);
+        combo->setFont(font);
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    state_->SearchAbort = 1;
+    event->accept();
+}
+
+} // namespace quellaton

@@ -1,0 +1,51 @@
+// The main window: builds the areas and wires the feature classes together. It holds no
+// protocol logic of its own.
+#pragma once
+
+#include "app/confirmation.h"
+#include "app/connection.h"
+#include "app/device_addressing.h"
+#include "app/dialogs.h"
+#include "app/program_state.h"
+#include "app/reply_dispatcher.h"
+#include "app/shell_widgets.h"
+
+#include <QMainWindow>
+#include <memory>
+
+namespace quellaton {
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(AppOptions options = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    ProgramState& state() { return *state_; }
+    ShellWidgets& widgets() { return w_; }
+    Connection& connection() { return *connection_; }
+    DeviceAddressing& addressing() { return *addressing_; }
+    Confirmation& confirmation() { return *confirmation_; }
+    TForm4& form4() { return *form4_; }
+    TForm5& form5() { return *form5_; }
+    TForm6& form6() { return *form6_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void applyFonts();
+
+    std::unique_ptr<ProgramState> state_;
+    ShellWidgets w_;
+    TForm4* form4_;
+    TForm5* form5_;
+    TForm6* form6_;
+    std::unique_ptr<Confirmation> confirmation_;
+    std::unique_ptr<Connection> connection_;
+    std::unique_ptr<ReplyDispatcher> dispatcher_;
+    std::unique_ptr<DeviceAddressing> addressing_;
+};
+
+} // namespace quellaton

@@ -1,0 +1,251 @@
+#include "link/serial_driver.h"
+
+#include <QMetaObject>
+#include <QSocketNotifier>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#endif
+
+namespace quellaton {
+
+SerialDriver::SerialDriver(QObject* parent) : QObject(parent) {
+    port_.setObjectName(QStringLiteral("serialPort"));
+    passTimer_.setObjectName(QStringLiteral("receivePassTimer"));
+    passTimer_.setSingleShot(true);
+    passTimer_.setInterval(ReceivePassDelayMs);
+    passTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&passTimer_, &QTimer::timeout, this, &SerialDriver::runPass);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialDriver::onReadyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialDriver::onPortError);
+}
+
+SerialDriver::~SerialDriver() {
+    passTimer_.stop();
+    // Not inside the notifier's own signal here, so it can go at once.
+    delete hangupNotifier_;
+    hangupNotifier_ = nullptr;
+#ifdef Q_OS_UNIX
+    if (hangupFd_ >= 0)
+        ::close(hangupFd_);
+#endif
+    hangupFd_ = -1;
+    if (port_.isOpen()) {
+        closing_ = true;
+        port_.close();
+    }
+}
+
+void SerialDriver::setState(DriverState state) {
+    if (state_ == state)
+        return;
+    state_ = state;
+    emit stateChanged(state);
+}
+
+void SerialDriver::OpenPort() {
+    // Callers close before opening; an open (or broken) port is not opened over.
+    if (state_ != DriverState::Closed)
+        return;
+    const QString location =
+        PortLocation.isEmpty() ? QStringLiteral("COM%1").arg(PortNumber) : PortLocation;
+    port_.setPortName(location);
+    // Set before opening: QSerialPort applies them while opening and refuses the open when the
+    // port does not accept them. The driver sets nothing else: the modem lines stay as they
+    // are, and flow control is what QSerialPort itself applies on every open (none).
+    port_.setBaudRate(BaudRate);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setReadBufferSize(ReadBufferSize);
+    const bool opened = port_.open(QIODevice::ReadWrite);
+    port_.clearError();
+    if (!opened)
+        return;
+    ++openGeneration_;
+    breakQueued_ = false;
+    startHangupWatch();
+    setState(DriverState::Open);
+}
+
+void SerialDriver::StartWatcher() {
+    if (state_ != DriverState::Open)
+        return;
+    setState(DriverState::Receiving);
+    // Bytes that came in between open and start are collected by the first pass.
+    if (state_ == DriverState::Receiving && port_.bytesAvailable() > 0)
+        armPass();
+}
+
+void SerialDriver::onReadyRead() {
+    if (state_ != DriverState::Receiving || inPass_ || breakQueued_)
+        return;
+    armPass();
+}
+
+void SerialDriver::armPass() {
+    // A pass already armed keeps its countdown: bytes arriving meanwhile are read in it.
+    if (!passTimer_.isActive())
+        passTimer_.start();
+}
+
+void SerialDriver::runPass() {
+    if (state_ != DriverState::Receiving || breakQueued_)
+        return;
+    // While a pass runs (the parser may pump events) no second pass is armed; bytes arriving
+    // meanwhile are collected by a pass armed when it has finished.
+    struct PassScope {
+        bool& flag;
+        explicit PassScope(bool& f) : flag(f) { flag = true; }
+        ~PassScope() { flag = false; }
+    };
+    {
+        PassScope scope(inPass_);
+        // Take in what the system has queued by now, not only what the event loop has fetched
+        // so far. Does not wait: a time-out of 0 only looks.
+        if (port_.bytesAvailable() < ReadBufferSize) {
+            port_.waitForReadyRead(0);
+            port_.clearError();
+        }
+        if (state_ != DriverState::Receiving || breakQueued_)
+            return;
+        if (port_.bytesAvailable() <= 0)
+            return;
+        const QByteArray bytes = port_.readAll();
+        // Reading frees QSerialPort's buffer, so it reads from the port again; so may the
+        // hang-up watch, which pauses while that buffer is full.
+        if (hangupNotifier_)
+            hangupNotifier_->setEnabled(true);
+        ReceiveText += bytes.toHex().toUpper();
+        if (parser)
+            parser();
+        emit received();
+    }
+    if (state_ == DriverState::Receiving && !breakQueued_ && port_.bytesAvailable() > 0)
+        armPass();
+}
+
+void SerialDriver::WriteFrame() {
+    if (state_ != DriverState::Open && state_ != DriverState::Receiving)
+        return;
+    if (SendText.isEmpty() || breakQueued_)
+        return;
+    // QSerialPort queues the frame and hands it to the system from the event loop as soon as
+    // the port is writable; the window's thread is never held up by the line.
+    port_.write(SendText);
+}
+
+void SerialDriver::ClosePort() {
+    if (state_ == DriverState::Closed)
+        return;
+    passTimer_.stop();
+    releaseHandle(true);
+    setState(DriverState::Closed);
+}
+
+void SerialDriver::onPortError(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
+    case QSerialPort::UnsupportedOperationError:
+        return;
+    default:
+        break;
+    }
+    if (closing_ || (state_ != DriverState::Open && state_ != DriverState::Receiving))
+        return;
+    scheduleBreak();
+}
+
+void SerialDriver::scheduleBreak() {
+    // The error arrives from inside QSerialPort's own notifier handling, where the port must not
+    // be closed; the teardown runs from the event loop right after. Passes and writes stop now.
+    passTimer_.stop();
+    if (breakQueued_)
+        return;
+    breakQueued_ = true;
+    const quint64 generation = openGeneration_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation != openGeneration_)
+                return;
+            breakQueued_ = false;
+            breakLink();
+        },
+        Qt::QueuedConnection);
+}
+
+void SerialDriver::breakLink() {
+    if (state_ != DriverState::Open && state_ != DriverState::Receiving)
+        return;
+    passTimer_.stop();
+    // Close first: whoever listens to the state change may close or reopen at once.
+    releaseHandle(false);
+    setState(DriverState::Broken);
+}
+
+void SerialDriver::releaseHandle(bool purge) {
+    stopHangupWatch();
+    if (port_.isOpen()) {
+        closing_ = true;
+        if (purge)
+            port_.clear(QSerialPort::AllDirections);
+        port_.close();
+        closing_ = false;
+    }
+    port_.clearError();
+}
+
+void SerialDriver::startHangupWatch() {
+#ifdef Q_OS_UNIX
+    const int fd = static_cast<int>(port_.handle());
+    if (fd < 0)
+        return;
+    hangupFd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (hangupFd_ < 0)
+        return;
+    hangupNotifier_ = new QSocketNotifier(hangupFd_, QSocketNotifier::Read, this);
+    connect(hangupNotifier_, &QSocketNotifier::activated, this, &SerialDriver::onHangupCheck);
+#endif
+}
+
+void SerialDriver::stopHangupWatch() {
+    if (hangupNotifier_) {
+        // May run inside the notifier's own signal: disable now, delete from the event loop.
+        hangupNotifier_->setEnabled(false);
+        hangupNotifier_->deleteLater();
+        hangupNotifier_ = nullptr;
+    }
+#ifdef Q_OS_UNIX
+    if (hangupFd_ >= 0)
+        ::close(hangupFd_);
+#endif
+    hangupFd_ = -1;
+}
+
+void SerialDriver::onHangupCheck() {
+#ifdef Q_OS_UNIX
+    if (!hangupNotifier_ || hangupFd_ < 0)
+        return;
+    pollfd p{};
+    p.fd = hangupFd_;
+    p.events = POLLIN;
+    const int ready = ::poll(&p, 1, 0);
+    if (ready < 0 || (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))) {
+        hangupNotifier_->setEnabled(false);
+        if (state_ == DriverState::Open || state_ == DriverState::Receiving)
+            scheduleBreak();
+        return;
+    }
+    // Plain readable data: QSerialPort reads it in this same round. Only when its buffer is full
+    // does it leave the data queued, and then this watch would fire over and over; it pauses
+    // until the next pass has emptied the buffer.
+    if (port_.bytesAvailable() >= ReadBufferSize)
+        hangupNotifier_->setEnabled(false);
+#endif
+}
+
+} // namespace quellaton

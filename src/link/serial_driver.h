@@ -1,0 +1,111 @@
+// The serial port driver: owns the one port through which the program talks to the amplifier
+// units. It opens the port at 9600 8N1, turns each burst of received bytes into upper-case hex
+// text in ReceiveText and hands it to the receive parser once per burst, writes one prepared
+// frame at a time from SendText, and closes the port. It knows nothing of frames or commands.
+//
+// Everything runs on the window's thread. Received bytes are collected by a receive pass: the
+// first readyRead arms a 50 ms single-shot timer, and when it fires every byte queued by then
+// is read in one go, so a whole short reply reaches the parser in one call and at most one pass
+// is in flight. No operation blocks: writes are handed to the system at once, and ClosePort
+// returns at once in every state.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+class QSocketNotifier;
+
+namespace quellaton {
+
+class SerialDriver : public QObject {
+    Q_OBJECT
+public:
+    // Closed: no port. Open: port open and configured, no receive passes yet. Receiving: receive
+    // passes enabled. Broken: a read or write failed or the device vanished; the handle is
+    // already closed but PortOpen() stays true until the next ClosePort.
+    enum class DriverState { Closed, Open, Receiving, Broken };
+    Q_ENUM(DriverState)
+
+    static constexpr int BaudRate = 9600;
+    static constexpr int ReadBufferSize = 4096;
+    static constexpr int ReceivePassDelayMs = 50;
+
+    explicit SerialDriver(QObject* parent = nullptr);
+    ~SerialDriver() override;
+
+    SerialDriver(const SerialDriver&) = delete;
+    SerialDriver& operator=(const SerialDriver&) = delete;
+
+    // Number of the port the next open uses; written by the connection code (-1 after a
+    // disconnect, 0 after a failed connect). The driver itself never reads it unless
+    // PortLocation is empty, in which case it opens "COM" followed by this number.
+    int PortNumber = 0;
+    // System location (device path, or the name QSerialPort understands) that OpenPort opens;
+    // set by the caller from the selected port-list item.
+    QString PortLocation;
+    // Received bytes as upper-case hex digit pairs, in arrival order. Only grows here; the
+    // receive parser removes what it consumed and callers empty it before a request.
+    QByteArray ReceiveText;
+    // The frame the next WriteFrame sends. The driver never changes it.
+    QByteArray SendText;
+
+    // Called once per receive pass that found bytes, after they were appended to ReceiveText.
+    std::function<void()> parser;
+
+    bool PortOpen() const { return state_ != DriverState::Closed; }
+    DriverState state() const { return state_; }
+    // True while a receive pass is armed (waiting for its 50 ms to elapse).
+    bool passArmed() const { return passTimer_.isActive(); }
+
+    // Opens PortLocation for reading and writing at 9600 8N1. PortOpen() is true afterwards
+    // exactly when the port opened and the line settings were accepted; a failure reports
+    // nothing and leaves the driver Closed.
+    void OpenPort();
+    // Enables the receive passes; does nothing unless the port is Open.
+    void StartWatcher();
+    // Hands SendText to the port as one write; does nothing unless the port is usable and
+    // SendText is not empty. Returns at once.
+    void WriteFrame();
+    // Disarms any pending pass, discards the port's queues and closes it; does nothing when
+    // PortOpen() is false. Returns at once in every state, including Broken.
+    void ClosePort();
+
+signals:
+    void stateChanged(quellaton::SerialDriver::DriverState state);
+    // Emitted after each receive pass that appended bytes (after the parser was called).
+    void received();
+
+private:
+    void setState(DriverState state);
+    void onReadyRead();
+    void armPass();
+    void runPass();
+    void onPortError(QSerialPort::SerialPortError error);
+    void onHangupCheck();
+    void scheduleBreak();
+    void breakLink();
+    void releaseHandle(bool purge);
+    void startHangupWatch();
+    void stopHangupWatch();
+
+    // Children of the driver (findChild finds them), destroyed before it as members.
+    QSerialPort port_{this};
+    QTimer passTimer_{this};
+    DriverState state_ = DriverState::Closed;
+    bool inPass_ = false;
+    bool closing_ = false;
+    bool breakQueued_ = false;
+    quint64 openGeneration_ = 0;
+    // A second descriptor of the open port, watched for hang-up: QSerialPort keeps polling a
+    // hung-up terminal (it reads end-of-file forever without reporting an error), so the driver
+    // notices the hang-up itself and tears the port down.
+    int hangupFd_ = -1;
+    QSocketNotifier* hangupNotifier_ = nullptr;
+};
+
+} // namespace quellaton
