@@ -53,7 +53,9 @@ PortList Connection::listPorts() const {
     return FillPortList(s_.options.extraPorts, source);
 }
 
-void Connection::FillPorts() { setPortList(listPorts()); }
+void Connection::FillPorts() {
+    setPortList(listPorts());
+}
 
 void Connection::setPortList(const PortList& list) {
     s_.ports = list;
@@ -336,6 +338,8 @@ void Connection::Timer22Timer() {
     TimeoutEnding(s_.timers.Timer22);
 }
 
-void Connection::Timer21Timer() { ForceDisconnect(); }
+void Connection::Timer21Timer() {
+    ForceDisconnect();
+}
 
 } // namespace quellaton

@@ -124,9 +124,8 @@ DeviceAddressing::Report DeviceAddressing::BuildReport(const FoundTable& table,
     for (int row = 0; row < portNames.size() && row < FoundTable::Size; ++row) {
         rows.append(row);
     }
-    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
-        return portNumbers.value(a) < portNumbers.value(b);
-    });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](int a, int b) { return portNumbers.value(a) < portNumbers.value(b); });
     int count = 0;
     r.lines.append(QString());
     for (int row : rows) {
@@ -225,8 +224,9 @@ void DeviceAddressing::Timer124Timer() {
     w_.RzGroupBox3->hide();
     w_.RzProgressBar2->setValue(0);
     s_.flags.searchActive = false;
-    for (QWidget* area : {static_cast<QWidget*>(w_.Image20), static_cast<QWidget*>(w_.RzGroupBox8),
-                          static_cast<QWidget*>(w_.GroupBox2), static_cast<QWidget*>(w_.GroupBox3)}) {
+    for (QWidget* area :
+         {static_cast<QWidget*>(w_.Image20), static_cast<QWidget*>(w_.RzGroupBox8),
+          static_cast<QWidget*>(w_.GroupBox2), static_cast<QWidget*>(w_.GroupBox3)}) {
         area->show();
     }
     w_.fileMenu->menuAction()->setVisible(true);

@@ -7,7 +7,13 @@
 
 namespace quellaton {
 
-enum PanelKind { EqPanel = 0, LimiterPanel = 1, DelayPanel = 2, GainPanel = 3, SearchResultPanel = 4 };
+enum PanelKind {
+    EqPanel = 0,
+    LimiterPanel = 1,
+    DelayPanel = 2,
+    GainPanel = 3,
+    SearchResultPanel = 4
+};
 
 class DeviceAddressing : public QObject {
     Q_OBJECT
@@ -15,11 +21,11 @@ public:
     DeviceAddressing(ProgramState& state, ShellWidgets& widgets, QWidget* window);
 
     void RzComboBox6Change();
-    void Button1Click();  // "OK" of "Set device ID :"
-    void ID1Click();      // "Search device ID"
-    void Timer124Timer(); // the start-up search
+    void Button1Click();   // "OK" of "Set device ID :"
+    void ID1Click();       // "Search device ID"
+    void Timer124Timer();  // the start-up search
     void RzButton8Click(); // "Broadcast Mode"
-    void Button9Click();  // "Search result"
+    void Button9Click();   // "Search result"
     void closeResultPanel();
 
     bool searching() const { return s_.flags.searchActive; }

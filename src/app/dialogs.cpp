@@ -38,7 +38,8 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent) {
     auto* version = new QLabel(QStringLiteral("Quellaton version:V1.00b"), this);
     version->setFont(bold);
     version->setGeometry(20, 18, 340, 20);
-    auto* download = new QLabel(QStringLiteral("Download user manual and software updates from:"), this);
+    auto* download =
+        new QLabel(QStringLiteral("Download user manual and software updates from:"), this);
     download->setFont(bold);
     download->setGeometry(20, 52, 350, 20);
     addressLabel = new QLabel(QString::fromLatin1(SupportAddress), this);

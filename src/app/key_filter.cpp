@@ -5,8 +5,7 @@
 
 namespace quellaton {
 
-KeyFilter::KeyFilter(QWidget* field, QString allowed, std::function<void()> onEnter,
-                     bool printable)
+KeyFilter::KeyFilter(QWidget* field, QString allowed, std::function<void()> onEnter, bool printable)
     : QObject(field), allowed_(std::move(allowed)), onEnter_(std::move(onEnter)),
       printable_(printable) {
     field->installEventFilter(this);
@@ -31,8 +30,8 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
         return false; // arrows, Delete, Home, shortcuts: no character typed
     }
     for (QChar c : text) {
-        const bool ok = printable_ ? (c >= QLatin1Char(' ') && c <= QLatin1Char('~'))
-                                   : allowed_.contains(c);
+        const bool ok =
+            printable_ ? (c >= QLatin1Char(' ') && c <= QLatin1Char('~')) : allowed_.contains(c);
         if (!ok) {
             return true; // discarded
         }

@@ -15,8 +15,8 @@ int main(int argc, char* argv[]) {
     QApplication::setFont(font);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Controls loudspeaker amplifier units with built-in DSP over a serial line."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Controls loudspeaker amplifier units with built-in DSP over a serial line."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(

@@ -25,6 +25,9 @@ TForm1::TForm1(AppOptions options, QWidget* parent)
     connection_ = std::make_unique<Connection>(*state_, w_, *confirmation_, this);
     dispatcher_ = std::make_unique<ReplyDispatcher>(*state_, w_, *connection_);
     addressing_ = std::make_unique<DeviceAddressing>(*state_, w_, this);
+    // Wiring (graph):
+    // Wiring (editors):
+    // Wiring (presets):
 
     connect(w_.N10, &QAction::triggered, this, &QWidget::close);
     connect(w_.N9, &QAction::triggered, form6_, &QDialog::exec);
@@ -39,9 +42,10 @@ TForm1::~TForm1() {
 }
 
 void TForm1::FormCreate() {
-    for (QWidget* area : {static_cast<QWidget*>(w_.Image20), static_cast<QWidget*>(w_.RzGroupBox8),
-                          static_cast<QWidget*>(w_.RzGroupBox12), static_cast<QWidget*>(w_.GroupBox2),
-                          static_cast<QWidget*>(w_.GroupBox3)}) {
+    for (QWidget* area :
+         {static_cast<QWidget*>(w_.Image20), static_cast<QWidget*>(w_.RzGroupBox8),
+          static_cast<QWidget*>(w_.RzGroupBox12), static_cast<QWidget*>(w_.GroupBox2),
+          static_cast<QWidget*>(w_.GroupBox3)}) {
         area->hide();
     }
     w_.fileMenu->menuAction()->setVisible(false);
@@ -50,10 +54,12 @@ void TForm1::FormCreate() {
     w_.RzGroupBox3->show();
     w_.RzGroupBox3->raise();
 
-    applyFonts();
     state_->DeviceId = 1;
     state_->selection.way = -1;
     state_->selection.panel = -1;
+    // Window creation (graph): the grid drawn at 720 x 249.
+    // Window creation (editors): pictures, legend colours, the "Main EQ" selection.
+    applyFonts();
 
     w_.Image20->setPixmap(LogoPicture());
     setFixedSize(750, 787);

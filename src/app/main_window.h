@@ -13,6 +13,10 @@
 #include <QMainWindow>
 #include <memory>
 
+// Feature headers (graph):
+// Feature headers (editors):
+// Feature headers (presets):
+
 namespace quellaton {
 
 class TForm1 : public QMainWindow {
@@ -29,6 +33,9 @@ public:
     TForm4& form4() { return *form4_; }
     TForm5& form5() { return *form5_; }
     TForm6& form6() { return *form6_; }
+    // Feature accessors (graph):
+    // Feature accessors (editors):
+    // Feature accessors (presets):
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -46,6 +53,9 @@ private:
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<ReplyDispatcher> dispatcher_;
     std::unique_ptr<DeviceAddressing> addressing_;
+    // Feature members (graph):
+    // Feature members (editors):
+    // Feature members (presets):
 };
 
 } // namespace quellaton

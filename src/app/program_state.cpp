@@ -22,7 +22,7 @@ bool FoundTable::at(int row, int address) const {
 
 ProgramState::ProgramState(AppOptions opts, QObject* parent)
     : QObject(parent), options(std::move(opts)),
-      builders(image, sendSlots, [this] { return canQueue(); }, [this] { return DeviceAddress; }) {
-}
+      builders(
+          image, sendSlots, [this] { return canQueue(); }, [this] { return DeviceAddress; }) {}
 
 } // namespace quellaton

@@ -21,8 +21,8 @@
 namespace quellaton {
 
 struct AppOptions {
-    QStringList extraPorts;       // --port PATH, for devices the system does not list
-    bool listSystemPorts = true;  // off in tests, so only the given paths are listed
+    QStringList extraPorts;      // --port PATH, for devices the system does not list
+    bool listSystemPorts = true; // off in tests, so only the given paths are listed
 };
 
 // Marks of a device search: port row x address. Rows are list positions of the port list.
@@ -89,6 +89,9 @@ public:
         int way = -1;
         int panel = -1;
     } selection;
+
+    // The six "Bypass" boxes of the equaliser rows (band 1..6 of whichever section is shown).
+    std::array<bool, BandsPerSection> bypassTicked{};
 
     // While an image is being shown, control updates must not queue blocks.
     bool applyingImage = false;

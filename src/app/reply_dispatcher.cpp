@@ -5,8 +5,7 @@
 
 namespace quellaton {
 
-ReplyDispatcher::ReplyDispatcher(ProgramState& state, ShellWidgets& widgets,
-                                 Connection& connection)
+ReplyDispatcher::ReplyDispatcher(ProgramState& state, ShellWidgets& widgets, Connection& connection)
     : s_(state), w_(widgets), connection_(connection) {
     s_.driver.parser = [this] { Parse(); };
 }
@@ -115,8 +114,8 @@ void ReplyDispatcher::applyImage(const ParseResult& result) {
 void ReplyDispatcher::applyNames(const std::array<QByteArray, 20>& names) {
     connection_.namesReceived();
     s_.presetNames = names;
-    static const char* const prefixes[8] = {"Pre0:", "Pre1:", "Pre2:", "Pre3:",
-                                            "Pre4:", "Pre5:", "Usr6:", "Usr7:"};
+    static const char* const prefixes[8] = {
+        "Pre0:", "Pre1:", "Pre2:", "Pre3:", "Pre4:", "Pre5:", "Usr6:", "Usr7:"};
     {
         const QSignalBlocker blocker(w_.devicePresetList);
         w_.devicePresetList->clear();

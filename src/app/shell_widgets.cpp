@@ -74,8 +74,8 @@ void BuildConnectionGroup(ShellWidgets& w) {
     Label(p, "loadLabel", QStringLiteral("Load: "), {6, 6, 36, 20});
     w.devicePresetList = Make<QComboBox>(p, "devicePresetList");
     w.devicePresetList->setGeometry(44, 4, 200, 22);
-    for (const char* entry : {"Pre0:", "Pre1:", "Pre2:", "Pre3:", "Pre4:", "Pre5:", "Usr6:",
-                              "Usr7:"}) {
+    for (const char* entry :
+         {"Pre0:", "Pre1:", "Pre2:", "Pre3:", "Pre4:", "Pre5:", "Usr6:", "Usr7:"}) {
         w.devicePresetList->addItem(QLatin1String(entry));
     }
     w.RzButton9 = Button(p, "RzButton9", QStringLiteral("Load"), {250, 4, 60, 22});
@@ -89,8 +89,8 @@ void BuildConnectionGroup(ShellWidgets& w) {
     w.RzEdit1->setMaxLength(19);
     w.RzButton10 = Button(p, "RzButton10", QStringLiteral("Save"), {250, 30, 60, 22});
 
-    w.lastLoadedLabel = Label(g, "lastLoadedLabel", QStringLiteral("Last loaded preset:    "),
-                              {226, 66, 190, 18});
+    w.lastLoadedLabel =
+        Label(g, "lastLoadedLabel", QStringLiteral("Last loaded preset:    "), {226, 66, 190, 18});
     Label(g, "temperatureCaption", QStringLiteral("Temp.:"), {424, 66, 40, 18});
     w.temperatureLabel = Label(g, "temperatureLabel", QString(), {462, 66, 44, 18});
     Label(g, "attenuationCaption", QStringLiteral("Att.:"), {512, 66, 30, 18});
@@ -101,16 +101,15 @@ void BuildFileGroup(ShellWidgets& w) {
     QGroupBox* g = w.GroupBox3;
     const int width = 190;
     const int height = 28;
-    w.Button6 = Button(g, "Button6", QStringLiteral("Save this preset to PC"),
-                       {8, 14, width, height});
-    w.Button7 = Button(g, "Button7", QStringLiteral("Load a preset from PC"),
-                       {8, 48, width, height});
-    w.Button4 = Button(g, "Button4", QStringLiteral("Save all presets to PC"),
-                       {202, 14, width, height});
-    w.Button5 = Button(g, "Button5", QStringLiteral("Load all presets from PC"),
-                       {202, 48, width, height});
-    w.Button8 = Button(g, "Button8", QStringLiteral("Search device ID"),
-                       {396, 14, width, height});
+    w.Button6 =
+        Button(g, "Button6", QStringLiteral("Save this preset to PC"), {8, 14, width, height});
+    w.Button7 =
+        Button(g, "Button7", QStringLiteral("Load a preset from PC"), {8, 48, width, height});
+    w.Button4 =
+        Button(g, "Button4", QStringLiteral("Save all presets to PC"), {202, 14, width, height});
+    w.Button5 =
+        Button(g, "Button5", QStringLiteral("Load all presets from PC"), {202, 48, width, height});
+    w.Button8 = Button(g, "Button8", QStringLiteral("Search device ID"), {396, 14, width, height});
     w.Button9 = Button(g, "Button9", QStringLiteral("Search result"), {396, 48, width, height});
 }
 
@@ -141,8 +140,7 @@ void BuildPanels(ShellWidgets& w, QWidget* central) {
     w.Memo1->setReadOnly(true);
     w.Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     w.Memo1->hide();
-    w.RzButton11 = Button(w.RzGroupBox2, "RzButton11", QStringLiteral("Close"),
-                          {640, 180, 84, 26});
+    w.RzButton11 = Button(w.RzGroupBox2, "RzButton11", QStringLiteral("Close"), {640, 180, 84, 26});
     w.RzGroupBox2->hide();
 
     w.RzGroupBox16 = Area(central, "RzGroupBox16", QString(), {208, 448, 345, 97});
@@ -214,10 +212,9 @@ void SetAreasEnabled(ShellWidgets& w, bool on) {
 
 void UnlockAreas(ShellWidgets& w) {
     w.RzGroupBox1->hide();
-    for (QWidget* area :
-         {static_cast<QWidget*>(w.RzGroupBox8), static_cast<QWidget*>(w.GroupBox1),
-          static_cast<QWidget*>(w.GroupBox2), static_cast<QWidget*>(w.GroupBox3),
-          static_cast<QWidget*>(w.RzGroupBox12)}) {
+    for (QWidget* area : {static_cast<QWidget*>(w.RzGroupBox8), static_cast<QWidget*>(w.GroupBox1),
+                          static_cast<QWidget*>(w.GroupBox2), static_cast<QWidget*>(w.GroupBox3),
+                          static_cast<QWidget*>(w.RzGroupBox12)}) {
         area->setEnabled(true);
     }
 }

@@ -8,42 +8,42 @@
 namespace quellaton {
 
 // name, interval in ms, single shot, running at start
-#define QUELLATON_TIMERS(X)                                                                   \
-    X(Timer124, 10, true, true)                                                               \
-    X(Timer14, 3000, true, false)                                                             \
-    X(Timer13, 1000, false, true)                                                             \
-    X(refurbish, 3000, false, true)                                                           \
-    X(brocar1, 3000, false, true)                                                             \
-    X(Timer6, 2000, true, false)                                                              \
-    X(chcon, 800, true, false)                                                                \
-    X(chcon112, 1500, true, false)                                                            \
-    X(chcon188, 2500, true, false)                                                            \
-    X(Timer1, 500, false, false)                                                              \
-    X(intimer, 2000, true, false)                                                             \
-    X(sendTimer, 10, false, false)                                                            \
-    X(Timer7, 200, true, false)                                                               \
-    X(Timer4, 300, true, false)                                                               \
-    X(Timer22, 12000, true, false)                                                            \
-    X(Timer2, 10, true, false)                                                                \
-    X(Timer342, 200, false, false)                                                            \
-    X(Timer333, 300, false, false)                                                            \
-    X(Timer332, 1500, true, false)                                                            \
-    X(trunon1, 10, true, false)                                                               \
-    X(Timer3, 1000, false, false)                                                             \
-    X(Timer12, 800, false, false)                                                             \
-    X(Timer8, 700, false, false)                                                              \
-    X(Timer9, 16000, true, false)                                                             \
-    X(Timer10, 1000, false, false)                                                             \
-    X(Timer11, 10, true, false)                                                               \
-    X(FSaveDialog3, 10, true, false)                                                          \
-    X(FSaveDialog4, 10, true, false)                                                          \
-    X(Timer15, 10, true, false)                                                               \
-    X(Timer16, 10, true, false)                                                               \
-    X(Timer17, 10, true, false)                                                               \
-    X(Timer18, 10, true, false)                                                               \
-    X(Timer19, 10, true, false)                                                               \
-    X(Timer20, 10, true, false)                                                               \
-    X(Timer21, 10, true, false)                                                               \
+#define QUELLATON_TIMERS(X)                                                                        \
+    X(Timer124, 10, true, true)                                                                    \
+    X(Timer14, 3000, true, false)                                                                  \
+    X(Timer13, 1000, false, true)                                                                  \
+    X(refurbish, 3000, false, true)                                                                \
+    X(brocar1, 3000, false, true)                                                                  \
+    X(Timer6, 2000, true, false)                                                                   \
+    X(chcon, 800, true, false)                                                                     \
+    X(chcon112, 1500, true, false)                                                                 \
+    X(chcon188, 2500, true, false)                                                                 \
+    X(Timer1, 500, false, false)                                                                   \
+    X(intimer, 2000, true, false)                                                                  \
+    X(sendTimer, 10, false, false)                                                                 \
+    X(Timer7, 200, true, false)                                                                    \
+    X(Timer4, 300, true, false)                                                                    \
+    X(Timer22, 12000, true, false)                                                                 \
+    X(Timer2, 10, true, false)                                                                     \
+    X(Timer342, 200, false, false)                                                                 \
+    X(Timer333, 300, false, false)                                                                 \
+    X(Timer332, 1500, true, false)                                                                 \
+    X(trunon1, 10, true, false)                                                                    \
+    X(Timer3, 1000, false, false)                                                                  \
+    X(Timer12, 800, false, false)                                                                  \
+    X(Timer8, 700, false, false)                                                                   \
+    X(Timer9, 16000, true, false)                                                                  \
+    X(Timer10, 1000, false, false)                                                                 \
+    X(Timer11, 10, true, false)                                                                    \
+    X(FSaveDialog3, 10, true, false)                                                               \
+    X(FSaveDialog4, 10, true, false)                                                               \
+    X(Timer15, 10, true, false)                                                                    \
+    X(Timer16, 10, true, false)                                                                    \
+    X(Timer17, 10, true, false)                                                                    \
+    X(Timer18, 10, true, false)                                                                    \
+    X(Timer19, 10, true, false)                                                                    \
+    X(Timer20, 10, true, false)                                                                    \
+    X(Timer21, 10, true, false)                                                                    \
     X(close1, 10, true, false)
 
 class TimerTable : public QObject {

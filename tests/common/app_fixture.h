@@ -1,0 +1,63 @@
+// The real main window against simulated units: opens the window with the simulator's link
+// as its only port and connects to a unit.
+#pragma once
+
+#include "app/main_window.h"
+#include "gui_helpers.h"
+#include "sim_process.h"
+
+#include <memory>
+
+class AppFixture {
+public:
+    explicit AppFixture(QString ids = QStringLiteral("1"), QStringList simArgs = {})
+        : sim(std::move(ids), std::move(simArgs)) {}
+
+    ~AppFixture() { close(); }
+
+    // Starts the simulator and opens the window. The start-up search runs before the link
+    // exists (so it ends at once), then the port list is filled with the link.
+    bool open() {
+        quellaton::AppOptions options;
+        options.extraPorts = {sim.link()};
+        options.listSystemPorts = false;
+        window = std::make_unique<quellaton::TForm1>(options);
+        window->show();
+        if (!WaitUntil([&] { return window->widgets().GroupBox2->isVisible(); }, 10000)) {
+            return false;
+        }
+        if (!sim.start()) {
+            return false;
+        }
+        window->connection().FillPorts();
+        return window->widgets().RzComboBox1->currentText() == sim.link();
+    }
+
+    // Selects device ID `id` and connects; true once the unit's names have arrived.
+    bool connectTo(int id = 1, int timeoutMs = 5000) {
+        auto& w = window->widgets();
+        w.RzComboBox6->setCurrentIndex(id - 1);
+        if (!WaitUntil([&] { return w.Button3->isEnabled(); }, 3000)) {
+            return false;
+        }
+        w.Button3->click();
+        return WaitUntil(
+            [&] { return window->connection().state() == quellaton::Connection::State::Connected; },
+            timeoutMs);
+    }
+
+    void close() {
+        if (window) {
+            window->close();
+            window.reset();
+        }
+        sim.stop();
+    }
+
+    quellaton::ProgramState& state() { return window->state(); }
+    quellaton::ShellWidgets& widgets() { return window->widgets(); }
+
+    SimProcess sim;
+    ModalAnswerer answerer;
+    std::unique_ptr<quellaton::TForm1> window;
+};

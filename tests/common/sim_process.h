@@ -1,0 +1,127 @@
+// Starts quellaton-unit-sim on a temporary link for a test and reads what it logged and
+// stored. The simulator's path comes from QUELLATON_UNIT_SIM.
+#pragma once
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class SimProcess {
+public:
+    explicit SimProcess(QString ids = QStringLiteral("1"), QStringList extraArgs = {})
+        : ids_(std::move(ids)), extraArgs_(std::move(extraArgs)) {}
+    ~SimProcess() { stop(); }
+
+    bool start() {
+        const QString program = qEnvironmentVariable("QUELLATON_UNIT_SIM");
+        if (program.isEmpty() || !dir_.isValid()) {
+            return false;
+        }
+        QStringList args = {
+            QStringLiteral("--link"), link(),    QStringLiteral("--ids"),   ids_,
+            QStringLiteral("--log"),  logPath(), QStringLiteral("--state"), statePath()};
+        args += extraArgs_;
+        process_.setProgram(program);
+        process_.setArguments(args);
+        process_.setProcessChannelMode(QProcess::SeparateChannels);
+        process_.start();
+        if (!process_.waitForStarted(5000)) {
+            return false;
+        }
+        QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired()) {
+            if (process_.canReadLine() && process_.readLine().trimmed() == "ready") {
+                return true;
+            }
+            process_.waitForReadyRead(100);
+        }
+        return false;
+    }
+
+    void stop() {
+        if (process_.state() != QProcess::NotRunning) {
+            ::kill(pid_t(process_.processId()), SIGTERM);
+            if (!process_.waitForFinished(5000)) {
+                process_.kill();
+                process_.waitForFinished(2000);
+            }
+        }
+    }
+
+    bool running() const { return process_.state() == QProcess::Running; }
+    bool waitForExit(int ms) { return process_.waitForFinished(ms); }
+
+    QString link() const { return dir_.filePath(QStringLiteral("line")); }
+    QString logPath() const { return dir_.filePath(QStringLiteral("frames.log")); }
+    QString statePath() const { return dir_.filePath(QStringLiteral("units.state")); }
+    QString dirPath() const { return dir_.path(); }
+
+    // Every frame the units received so far, one upper-case hex text each.
+    QList<QByteArray> frames() const {
+        QFile file(logPath());
+        QList<QByteArray> lines;
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : file.readAll().split('\n')) {
+                if (!line.trimmed().isEmpty()) {
+                    lines.append(line.trimmed());
+                }
+            }
+        }
+        return lines;
+    }
+
+    // Frames received whose bytes 4..6 (command, index, block) read as `header` hex text
+    // (for example "A2002B" for status polls).
+    QList<QByteArray> framesWith(const QByteArray& header) const {
+        QList<QByteArray> out;
+        for (const QByteArray& f : frames()) {
+            if (f.mid(8, header.size()) == header) {
+                out.append(f);
+            }
+        }
+        return out;
+    }
+
+    void clearLog() const {
+        QFile file(logPath());
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    }
+
+    // A value of the state file: "unit 1 image", "unit 1 slot 3", "unit 1 name 7", ...
+    QByteArray stateValue(const QString& key) const {
+        QFile file(statePath());
+        if (!file.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const int at = line.lastIndexOf(' ');
+            if (at > 0 && QString::fromLatin1(line.left(at)) == key) {
+                return line.mid(at + 1).trimmed();
+            }
+        }
+        return {};
+    }
+    QByteArray unitImage(int id) const {
+        return QByteArray::fromHex(stateValue(QStringLiteral("unit %1 image").arg(id)));
+    }
+    QByteArray unitSlot(int id, int slot) const {
+        return QByteArray::fromHex(stateValue(QStringLiteral("unit %1 slot %2").arg(id).arg(slot)));
+    }
+    QByteArray unitName(int id, int slot) const {
+        return QByteArray::fromHex(stateValue(QStringLiteral("unit %1 name %2").arg(id).arg(slot)));
+    }
+
+private:
+    QString ids_;
+    QStringList extraArgs_;
+    QTemporaryDir dir_;
+    QProcess process_;
+};
