@@ -1,0 +1,260 @@
+// Device addressing against simulated units: the searches and their report, changing a
+// unit's ID, and broadcast mode.
+#include "app_fixture.h"
+
+#include "app/device_addressing.h"
+#include "dsp/scales.h"
+#include "protocol/frames.h"
+
+#include <QTest>
+
+using namespace quellaton;
+
+namespace {
+
+bool SearchDone(AppFixture& app) {
+    return !app.state().flags.searchActive && !app.widgets().RzGroupBox3->isVisible();
+}
+
+QString Entry(const QString& port, int id) {
+    return port + QStringLiteral("--Device ID") + QString::number(id) + QStringLiteral(" , ");
+}
+
+} // namespace
+
+class TestAddressing : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void reportFormat();
+    void searchFindsEveryUnitAndSelectsTheLast();
+    void cancelStopsBeforeTheNextProbe();
+    void searchWhileConnectedIsRefused();
+    void settingTheDeviceId();
+    void invalidDeviceIdsAreRefused();
+    void broadcastModeLayoutAndRefusal();
+    void broadcastConnectRefusedByCloseBox();
+    void broadcastWritesEverythingTwiceAndNeverTimesOut();
+};
+
+void TestAddressing::reportFormat() {
+    FoundTable table;
+    const QStringList names = {QStringLiteral("COM1"), QStringLiteral("COM10"),
+                               QStringLiteral("COM3")};
+    const QList<int> numbers = {1, 10, 3};
+    DeviceAddressing::Report none = DeviceAddressing::BuildReport(table, names, numbers);
+    QCOMPARE(none.resultLine, QStringLiteral("search result :none     "));
+    QVERIFY(none.lines.isEmpty());
+    QCOMPARE(none.lastAddress, -1);
+
+    for (int a = 0; a < 6; ++a) {
+        table.mark(2, a); // COM3, IDs 1..6
+    }
+    table.mark(1, 9);  // COM10, ID 10: reported after COM3
+    table.mark(0, 20); // COM1, ID 21: reported first
+    const DeviceAddressing::Report r = DeviceAddressing::BuildReport(table, names, numbers);
+    QCOMPARE(r.resultLine, QStringLiteral("search result :     "));
+    QCOMPARE(r.lines.size(), 2);
+    QCOMPARE(r.lines[0],
+             Entry("COM1", 21) + Entry("COM3", 1) + Entry("COM3", 2) + Entry("COM3", 3));
+    QCOMPARE(r.lines[1],
+             Entry("COM3", 4) + Entry("COM3", 5) + Entry("COM3", 6) + Entry("COM10", 10));
+    QCOMPARE(r.lastAddress, 9);
+    QCOMPARE(Entry("COM3", 1), QStringLiteral("COM3--Device ID1 , "));
+}
+
+void TestAddressing::searchFindsEveryUnitAndSelectsTheLast() {
+    AppFixture app(QStringLiteral("1,2,3,4,5,6"));
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    w.Button8->click();
+    QVERIFY(WaitUntil([&] { return SearchDone(app); }, 60000));
+    const QString link = app.sim.link();
+    QCOMPARE(w.RzLabel6->text(), QStringLiteral("search result :     "));
+    const QStringList lines = w.Memo1->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], Entry(link, 1) + Entry(link, 2) + Entry(link, 3) + Entry(link, 4));
+    QCOMPARE(lines[1], Entry(link, 5) + Entry(link, 6));
+    QVERIFY(w.Memo1->isVisible());
+    QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("6"));
+    QCOMPARE(app.state().DeviceAddress, 5);
+    QCOMPARE(w.RzEdit2->text(), QStringLiteral("6"));
+    QVERIFY(w.RzGroupBox2->isVisible());
+    QVERIFY(!w.RzGroupBox12->isVisible());
+    QCOMPARE(app.state().selection.panel, int(SearchResultPanel));
+    QVERIFY(w.GroupBox1->isEnabled() && w.GroupBox2->isEnabled() && w.GroupBox3->isEnabled());
+    QVERIFY(!app.state().driver.PortOpen());
+    // 256 probes, one for each address, in order.
+    const QList<QByteArray> polls = app.sim.framesWith("A2002B");
+    QCOMPARE(polls.size(), 256);
+    QCOMPARE(polls.first(), ToHexText(StatusPoll(0)));
+    QCOMPARE(polls.last(), ToHexText(StatusPoll(255)));
+    // "Close" returns to the editor area.
+    w.RzButton11->click();
+    QVERIFY(!w.RzGroupBox2->isVisible());
+    QVERIFY(w.RzGroupBox12->isVisible());
+    w.Button9->click();
+    QVERIFY(w.RzGroupBox2->isVisible());
+}
+
+void TestAddressing::cancelStopsBeforeTheNextProbe() {
+    AppFixture app(QStringLiteral("1,2"));
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    w.Button8->click();
+    QVERIFY(WaitUntil([&] { return app.state().ProbeAddress >= 4; }, 10000));
+    w.Button2->click();
+    const int probed = app.state().ProbeAddress;
+    QVERIFY(WaitUntil([&] { return SearchDone(app); }, 3000));
+    QTest::qWait(300);
+    const int polls = app.sim.framesWith("A2002B").size();
+    QVERIFY2(polls <= probed + 2, qPrintable(QStringLiteral("%1 %2").arg(polls).arg(probed)));
+    QCOMPARE(w.Memo1->toPlainText(), Entry(app.sim.link(), 1) + Entry(app.sim.link(), 2));
+    QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("2"));
+}
+
+void TestAddressing::searchWhileConnectedIsRefused() {
+    AppFixture app;
+    QVERIFY(app.open());
+    QVERIFY(app.connectTo(1));
+    app.widgets().Button8->click();
+    QVERIFY(app.answerer.waitForMessage(QStringLiteral("please disconnect and try again."), 2000));
+    QVERIFY(!app.state().flags.searchActive);
+    app.widgets().RzButton8->click();
+    QVERIFY(app.answerer.waitForMessage(QStringLiteral("Please disconnect."), 2000));
+    QVERIFY(!app.state().BroadcastMode);
+}
+
+void TestAddressing::settingTheDeviceId() {
+    AppFixture app(QStringLiteral("3"));
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    // Not connected: refused.
+    w.RzEdit2->setText(QStringLiteral("7"));
+    w.Button1->click();
+    QVERIFY(app.answerer.waitForMessage(QStringLiteral("Disconnect."), 2000));
+
+    QVERIFY(app.connectTo(3));
+    QCOMPARE(w.RzEdit2->text(), QStringLiteral("3"));
+    w.RzEdit2->setFocus();
+    w.RzEdit2->selectAll();
+    QTest::keyClicks(w.RzEdit2, QStringLiteral("7"));
+    QTest::keyClick(w.RzEdit2, Qt::Key_Return); // Enter sends it as "OK" does
+    QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("7"));
+    QCOMPARE(app.state().DeviceAddress, 6);
+    QVERIFY(app.answerer.waitForMessage(QStringLiteral("Device ID changed to 7"), 4000));
+
+    const QList<QByteArray> writes = app.sim.framesWith("A10021");
+    QCOMPARE(writes.size(), 1);
+    QVERIFY(writes[0].startsWith("A5A5A502")); // sent to the old address
+    QCOMPARE(writes[0].mid(26, 2), QByteArray("07"));
+    // Polls now go to address 6, and the unit answers there.
+    QVERIFY(WaitUntil([&] { return app.sim.frames().last().startsWith("A5A5A506A2002B"); }, 3000));
+    QTest::qWait(2500);
+    QCOMPARE(app.window->connection().state(), Connection::State::Connected);
+    QCOMPARE(app.sim.stateValue(QStringLiteral("unit 3 id")), QByteArray("7"));
+}
+
+void TestAddressing::invalidDeviceIdsAreRefused() {
+    AppFixture app;
+    QVERIFY(app.open());
+    QVERIFY(app.connectTo(1));
+    ShellWidgets& w = app.widgets();
+    for (const QString& text : {QStringLiteral("0"), QStringLiteral("256"), QString()}) {
+        app.answerer.clear();
+        w.RzEdit2->setText(text);
+        w.Button1->click();
+        QVERIFY(app.answerer.waitForMessage(QStringLiteral("Please input 1~255 number."), 2000));
+        QCOMPARE(w.RzEdit2->text(), QStringLiteral("1"));
+    }
+    // Letters never reach the field.
+    w.RzEdit2->setFocus();
+    w.RzEdit2->setText(QStringLiteral("1"));
+    w.RzEdit2->end(false);
+    QTest::keyClicks(w.RzEdit2, QStringLiteral("ab-.5"));
+    QCOMPARE(w.RzEdit2->text(), QStringLiteral("15"));
+    // 255 and 1 are accepted.
+    w.RzEdit2->setText(QStringLiteral("255"));
+    w.Button1->click();
+    QCOMPARE(app.state().DeviceAddress, 254);
+    QVERIFY(WaitUntil([&] { return app.sim.framesWith("A10021").size() == 1; }, 3000));
+    QCOMPARE(app.sim.framesWith("A10021").constFirst().mid(26, 2), QByteArray("FF"));
+}
+
+void TestAddressing::broadcastModeLayoutAndRefusal() {
+    AppFixture app;
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    w.RzButton8->click();
+    QVERIFY(app.state().BroadcastMode);
+    QCOMPARE(app.state().DeviceAddress, 255);
+    QVERIFY(!w.RzComboBox6->isVisible());
+    QVERIFY(!w.deviceIdLabel->isVisible());
+    QVERIFY(!w.GroupBox3->isVisible());
+    QCOMPARE(w.GroupBox2->geometry().top(), 90);
+    QCOMPARE(w.GroupBox2->width(), 215);
+    QCOMPARE(w.Button3->y(), 31);
+    QCOMPARE(w.Image15->y(), 29);
+    QCOMPARE(ButtonColour(w.RzButton8), qRgb(0, 128, 0));
+    w.RzButton8->click();
+    QVERIFY(!app.state().BroadcastMode);
+    QCOMPARE(app.state().DeviceAddress, 0);
+    QVERIFY(w.RzComboBox6->isVisible());
+    QVERIFY(w.GroupBox3->isVisible());
+    QCOMPARE(w.GroupBox2->geometry().top(), 2);
+    QCOMPARE(w.GroupBox2->width(), 594);
+    QCOMPARE(w.Button3->y(), 55);
+    QCOMPARE(w.Image15->y(), 54);
+    QCOMPARE(ButtonColour(w.RzButton8), qRgb(224, 224, 224));
+}
+
+void TestAddressing::broadcastConnectRefusedByCloseBox() {
+    AppFixture app;
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    w.RzButton8->click();
+    app.answerer.setConfirmation(ModalAnswerer::Confirm::Close);
+    w.Button3->click();
+    QVERIFY(WaitUntil([&] { return !app.answerer.messages().isEmpty(); }, 2000));
+    QCOMPARE(app.answerer.messages().constFirst(),
+             QStringLiteral("Please make sure you have selected\rthe same preset on all devices."));
+    QVERIFY(WaitUntil(
+        [&] { return app.window->connection().state() == Connection::State::Disconnected; }, 2000));
+    QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
+    QVERIFY(!app.state().driver.PortOpen());
+    // Nothing was sent to the units.
+    QVERIFY(app.sim.frames().isEmpty());
+}
+
+void TestAddressing::broadcastWritesEverythingTwiceAndNeverTimesOut() {
+    AppFixture app(QStringLiteral("1,2"));
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    w.RzButton8->click();
+    app.answerer.setConfirmation(ModalAnswerer::Confirm::First);
+    w.Button3->click();
+    QVERIFY(WaitUntil([&] { return app.state().ActionConfirmed; }, 2000));
+    QVERIFY(app.state().driver.PortOpen());
+    // As after the initial data load: the queue runs, and the keep-alive poll as well.
+    ProgramState& s = app.state();
+    TimerTable::Start(s.timers.sendTimer);
+    TimerTable::Start(s.timers.Timer1);
+    s.image.gainIndex[Mid] = 77;
+    s.builders.queueOutputBlock(Mid);
+    QVERIFY(WaitUntil([&] { return app.sim.framesWith("A10001").size() >= 2; }, 3000));
+    QTest::qWait(300);
+    const QList<QByteArray> writes = app.sim.framesWith("A10001");
+    QCOMPARE(writes.size(), 2);
+    QCOMPARE(writes[0], writes[1]);
+    QVERIFY(writes[0].startsWith("A5A5A5FF"));
+    QCOMPARE(quint8(app.sim.unitImage(1).at(72)), quint8(77));
+    QCOMPARE(quint8(app.sim.unitImage(2).at(72)), quint8(77));
+    // Nobody answers a broadcast, and that never ends the connection.
+    QTest::qWait(3500);
+    QVERIFY(s.driver.PortOpen());
+    QVERIFY(app.answerer.messages().size() == 1); // only the confirmation
+    QVERIFY(app.sim.framesWith("A2002B").size() >= 4);
+}
+
+QTEST_MAIN(TestAddressing)
+#include "test_addressing.moc"

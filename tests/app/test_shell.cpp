@@ -1,0 +1,180 @@
+// The main window's frame: start-up with its device search, the confirmation dispatch, the
+// about box, and closing during the search.
+#include "app_fixture.h"
+
+#include <QMenuBar>
+#include <QTest>
+#include <sys/resource.h>
+
+using namespace quellaton;
+
+namespace {
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct StartedWindow {
+    SimProcess sim;
+    std::unique_ptr<TForm1> window;
+    explicit StartedWindow(const QString& ids) : sim(ids) {}
+    bool open() {
+        if (!sim.start()) {
+            return false;
+        }
+        AppOptions options;
+        options.extraPorts = {sim.link()};
+        options.listSystemPorts = false;
+        window = std::make_unique<TForm1>(options);
+        window->show();
+        return true;
+    }
+};
+
+} // namespace
+
+class TestShell : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void startupSearchListsTheUnitsThenShowsTheEditors();
+    void closingDuringTheStartupSearchStopsIt();
+    void confirmationDispatch();
+    void aboutBox();
+};
+
+void TestShell::startupSearchListsTheUnitsThenShowsTheEditors() {
+    StartedWindow started(QStringLiteral("1,3"));
+    QVERIFY(started.open());
+    TForm1& window = *started.window;
+    ShellWidgets& w = window.widgets();
+    QCOMPARE(window.windowTitle(), QStringLiteral("QUELLATON"));
+    QCOMPARE(window.size(), QSize(750, 787));
+    QVERIFY(w.RzGroupBox3->isVisible());
+    QVERIFY(!w.GroupBox2->isVisible());
+    QVERIFY(!w.fileMenu->menuAction()->isVisible());
+
+    const double cpuBefore = ProcessCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QVERIFY(WaitUntil([&] { return w.GroupBox2->isVisible(); }, 15000));
+    const double cpuShare = (ProcessCpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
+    qInfo("start-up search over one port: %.0f ms, CPU share %.2f %%", double(wall.elapsed()),
+          cpuShare * 100.0);
+    QVERIFY2(wall.elapsed() >= 4500, "ten probes with 500 ms pauses");
+    QVERIFY2(cpuShare < 0.10, qPrintable(QString::number(cpuShare)));
+
+    // Ten probes, addresses 0..9.
+    const QList<QByteArray> polls = started.sim.framesWith("A2002B");
+    QCOMPARE(polls.size(), 10);
+    QVERIFY(polls.last().startsWith("A5A5A509"));
+
+    const QString link = started.sim.link();
+    QCOMPARE(w.Memo1->toPlainText(),
+             link + QStringLiteral("--Device ID1 , ") + link + QStringLiteral("--Device ID3 , "));
+    QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("3"));
+    QCOMPARE(window.state().DeviceAddress, 2);
+    QVERIFY(w.RzGroupBox2->isVisible());
+    QVERIFY(!w.RzGroupBox12->isVisible());
+    QVERIFY(!w.RzGroupBox3->isVisible());
+    QVERIFY(w.fileMenu->menuAction()->isVisible());
+    QVERIFY(w.helpMenu->menuAction()->isVisible());
+    QVERIFY(w.Image20->isVisible());
+    QVERIFY(!window.state().driver.PortOpen());
+    // Three seconds later the editor area is back.
+    QVERIFY(WaitUntil([&] { return w.RzGroupBox12->isVisible(); }, 4500));
+    QVERIFY(!w.RzGroupBox2->isVisible());
+}
+
+void TestShell::closingDuringTheStartupSearchStopsIt() {
+    StartedWindow started(QStringLiteral("1"));
+    QVERIFY(started.open());
+    TForm1& window = *started.window;
+    bool finished = false;
+    connect(&window.addressing(), &DeviceAddressing::searchFinished, this,
+            [&] { finished = true; });
+    // The search pumps events itself, so the close has to come from inside the event loop.
+    QTimer::singleShot(1300, &window, [&] { window.close(); });
+    QElapsedTimer wall;
+    wall.start();
+    QVERIFY(WaitUntil([&] { return finished; }, 8000));
+    QVERIFY2(wall.elapsed() < 3000, qPrintable(QString::number(wall.elapsed())));
+    const int polls = started.sim.framesWith("A2002B").size();
+    QVERIFY2(polls >= 1 && polls <= 4, qPrintable(QString::number(polls)));
+    QTest::qWait(1200);
+    QCOMPARE(started.sim.framesWith("A2002B").size(), polls);
+}
+
+void TestShell::confirmationDispatch() {
+    ModalAnswerer answerer;
+    AppOptions options;
+    options.listSystemPorts = false;
+    TForm1 window(options);
+    window.show();
+    QVERIFY(WaitUntil([&] { return window.widgets().GroupBox2->isVisible(); }, 5000));
+    ProgramState& s = window.state();
+    TForm5& dialog = window.form5();
+
+    // Kind 3 closed with its close box: nothing starts.
+    answerer.setConfirmation(ModalAnswerer::Confirm::Close);
+    window.confirmation().AskConfirmation(3, QStringLiteral("Loading"), QStringLiteral("Yes"),
+                                          true);
+    QCOMPARE(s.PendingAction, 3);
+    QVERIFY(!s.timers.Timer17.isActive());
+    QTest::qWait(50);
+    QVERIFY(!s.timers.Timer21.isActive());
+
+    // Kind 2 confirmed: its worker timer runs, the caption and button were set.
+    answerer.setConfirmation(ModalAnswerer::Confirm::First);
+    bool workerRan = false;
+    QMetaObject::Connection c =
+        connect(&s.timers.Timer16, &QTimer::timeout, this, [&] { workerRan = true; });
+    window.confirmation().AskConfirmation(2, QStringLiteral("Saving all"), QStringLiteral("Yes"),
+                                          true);
+    QCOMPARE(dialog.Button1->text(), QStringLiteral("Yes"));
+    QVERIFY(s.ActionConfirmed);
+    QVERIFY(WaitUntil([&] { return workerRan; }, 1000));
+    disconnect(c);
+
+    // Kind 6 answered with the second button: Timer21 disconnects.
+    s.ActionConfirmed = false;
+    answerer.setConfirmation(ModalAnswerer::Confirm::Second);
+    bool disconnectRan = false;
+    c = connect(&s.timers.Timer21, &QTimer::timeout, this, [&] { disconnectRan = true; });
+    window.confirmation().AskConfirmation(6, QStringLiteral("Broadcast"), QStringLiteral("Proceed"),
+                                          false);
+    QVERIFY(!dialog.Button10->isVisibleTo(&dialog));
+    QVERIFY(WaitUntil([&] { return disconnectRan; }, 1000));
+    QVERIFY(!s.timers.Timer20.isActive());
+    disconnect(c);
+    QCOMPARE(answerer.messages(),
+             (QStringList{QStringLiteral("Loading"), QStringLiteral("Saving all"),
+                          QStringLiteral("Broadcast")}));
+}
+
+void TestShell::aboutBox() {
+    AppOptions options;
+    options.listSystemPorts = false;
+    TForm1 window(options);
+    window.show();
+    QVERIFY(WaitUntil([&] { return window.widgets().helpMenu->menuAction()->isVisible(); }, 5000));
+    bool shown = false;
+    QTimer::singleShot(100, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        shown = modal == &window.form6();
+        if (modal) {
+            window.form6().okButton->click();
+        }
+    });
+    window.widgets().N9->trigger();
+    QVERIFY(shown);
+    QCOMPARE(window.form6().windowTitle(), QStringLiteral("Quellaton"));
+    QCOMPARE(window.form4().windowTitle(), QStringLiteral("BTL模式"));
+    QCOMPARE(window.form5().windowTitle(), QStringLiteral("WARNING"));
+}
+
+QTEST_MAIN(TestShell)
+#include "test_shell.moc"
