@@ -6,7 +6,7 @@
 #include <memory>
 
 #ifdef QUELLATON_BENCH_GUI
-#include <QGuiApplication>
+#include <QApplication>
 #endif
 
 using namespace quellaton;
@@ -49,14 +49,14 @@ BENCHMARK(BM_ComputeCrossoverRow);
 } // namespace
 
 // The benchmark executable's entry point. With the widget library linked in, a
-// QGuiApplication (offscreen unless QT_QPA_PLATFORM says otherwise) exists while the
+// QApplication (offscreen unless QT_QPA_PLATFORM says otherwise) exists while the
 // benchmarks of every source of this folder run.
 int main(int argc, char** argv) {
 #ifdef QUELLATON_BENCH_GUI
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
 #endif
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

@@ -163,6 +163,12 @@ void Connection::disconnectPort() {
     w_.RzGroupBox4->setEnabled(true);
     w_.RzComboBox6->setEnabled(true);
     w_.RzComboBox1->setEnabled(true);
+    // A transfer or the initial data panel may have locked the menus; a dropped connection
+    // must not leave them locked for good.
+    w_.fileMenu->setEnabled(true);
+    w_.helpMenu->setEnabled(true);
+    w_.fileMenu->menuAction()->setEnabled(true);
+    w_.helpMenu->menuAction()->setEnabled(true);
 
     t.Timer1.stop();
     t.intimer.stop();

@@ -22,8 +22,9 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
         }
         return true;
     }
-    if (key->key() == Qt::Key_Backspace) {
-        return false;
+    if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Tab ||
+        key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Escape) {
+        return false; // editing and focus keys, not characters
     }
     const QString text = key->text();
     if (text.isEmpty() || key->modifiers().testFlag(Qt::ControlModifier)) {

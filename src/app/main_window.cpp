@@ -25,9 +25,14 @@ TForm1::TForm1(AppOptions options, QWidget* parent)
     connection_ = std::make_unique<Connection>(*state_, w_, *confirmation_, this);
     dispatcher_ = std::make_unique<ReplyDispatcher>(*state_, w_, *connection_);
     addressing_ = std::make_unique<DeviceAddressing>(*state_, w_, this);
-    // Wiring (graph):
-    // Wiring (editors):
-    // Wiring (presets):
+    graph_ = new ResponseGraph(*state_, w_.RzGroupBox8);
+    editors_ = std::make_unique<ChannelEditors>(*state_, w_, *graph_, *this);
+    presetFiles_ = std::make_unique<PresetFiles>(*state_, w_, *confirmation_, *connection_,
+                                                 fileChooser_, this);
+    devicePresets_ = std::make_unique<DevicePresets>(*state_, w_, *confirmation_,
+                                                     editors_->commitState().commitArmed, this);
+    initialDataLoad_ =
+        std::make_unique<InitialDataLoad>(*state_, w_, *connection_, fileChooser_, this);
 
     connect(w_.N10, &QAction::triggered, this, &QWidget::close);
     connect(w_.N9, &QAction::triggered, form6_, &QDialog::exec);
@@ -57,8 +62,8 @@ void TForm1::FormCreate() {
     state_->DeviceId = 1;
     state_->selection.way = -1;
     state_->selection.panel = -1;
-    // Window creation (graph): the grid drawn at 720 x 249.
-    // Window creation (editors): pictures, legend colours, the "Main EQ" selection.
+    graph_->DrawGrid(720, 249);
+    editors_->windowCreated();
     applyFonts();
 
     w_.Image20->setPixmap(LogoPicture());

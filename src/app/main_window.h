@@ -13,9 +13,12 @@
 #include <QMainWindow>
 #include <memory>
 
-// Feature headers (graph):
-// Feature headers (editors):
-// Feature headers (presets):
+#include "dsp/response_graph.h"
+#include "editors/channel_editors.h"
+
+#include "app/initial_data_load.h"
+#include "presets/device_presets.h"
+#include "presets/preset_files.h"
 
 namespace quellaton {
 
@@ -33,9 +36,12 @@ public:
     TForm4& form4() { return *form4_; }
     TForm5& form5() { return *form5_; }
     TForm6& form6() { return *form6_; }
-    // Feature accessors (graph):
-    // Feature accessors (editors):
-    // Feature accessors (presets):
+    ResponseGraph& graph() { return *graph_; }
+    ChannelEditors& editors() { return *editors_; }
+    FileChooser& fileChooser() { return fileChooser_; }
+    PresetFiles& presetFiles() { return *presetFiles_; }
+    DevicePresets& devicePresets() { return *devicePresets_; }
+    InitialDataLoad& initialDataLoad() { return *initialDataLoad_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -53,9 +59,12 @@ private:
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<ReplyDispatcher> dispatcher_;
     std::unique_ptr<DeviceAddressing> addressing_;
-    // Feature members (graph):
-    // Feature members (editors):
-    // Feature members (presets):
+    ResponseGraph* graph_ = nullptr; // owned by its group box
+    std::unique_ptr<ChannelEditors> editors_;
+    FileChooser fileChooser_; // the preset file dialogs; tests replace them
+    std::unique_ptr<PresetFiles> presetFiles_;
+    std::unique_ptr<DevicePresets> devicePresets_;
+    std::unique_ptr<InitialDataLoad> initialDataLoad_;
 };
 
 } // namespace quellaton

@@ -393,7 +393,12 @@ int Simulator::Run() {
         units_.push_back(MakeStartUnit(id, options_.temperatureRaw, options_.attenuationDb));
     }
     if (!options_.logPath.empty()) {
-        log_ = std::fopen(options_.logPath.c_str(), "w");
+        // Start empty, then append: a reader may truncate the log between frames and the next
+        // line must still start at the beginning of the file.
+        if (FILE* fresh = std::fopen(options_.logPath.c_str(), "w")) {
+            std::fclose(fresh);
+        }
+        log_ = std::fopen(options_.logPath.c_str(), "a");
         if (!log_) {
             Note(ErrnoText("cannot open log " + options_.logPath));
             return 1;

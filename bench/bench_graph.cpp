@@ -1,0 +1,62 @@
+// Cost of one drag step on the response graph: the pointer moves, the band snaps to its table
+// point, its row is recomputed, the section's total summed and grid, trace and handles
+// repainted into the 720 x 249 picture.
+#ifdef QUELLATON_BENCH_GUI
+
+#include "app/program_state.h"
+#include "dsp/response_graph.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+
+#include <memory>
+
+using namespace quellaton;
+
+namespace {
+
+void BM_DragStep(benchmark::State& state) {
+    // Widgets need a QApplication; the benchmark executable's main() creates the application
+    // object for every source of this folder.
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        state.SkipWithError("no QApplication");
+        return;
+    }
+    ProgramState program(AppOptions{});
+    auto graph = std::make_unique<ResponseGraph>(program, nullptr);
+    graph->DrawGrid(720, 249);
+    program.selection.way = 0;
+    for (int k = 0; k < BandsPerSection; ++k) {
+        program.image.bands[BandIndex(0, k)].frequencyIndex = 20 + 40 * k;
+        program.image.bands[BandIndex(0, k)].peakingGain = 100 + 10 * k;
+        program.image.bands[BandIndex(0, k)].qIndex = 6;
+    }
+    program.image.highPassIndex[0] = 40;
+    program.image.highPassType[0] = 7;
+    program.image.lowPassIndex[0] = 200;
+    program.image.lowPassType[0] = 7;
+    graph->RecomputeAll();
+
+    const QPoint start = graph->handle(2);
+    graph->Image5MouseDown(start);
+    if (!graph->dragging()) {
+        state.SkipWithError("no handle picked");
+        return;
+    }
+    // Two pointer positions far apart, alternated, so every step moves the band.
+    const std::array<QPoint, 2> points = {QPoint(250, 60), QPoint(520, 170)};
+    std::size_t step = 0;
+    for (auto _ : state) {
+        graph->Image5MouseMove(points[step & 1]);
+        benchmark::DoNotOptimize(graph->picture().constBits());
+        benchmark::ClobberMemory();
+        ++step;
+    }
+    graph->Image5MouseUp();
+}
+BENCHMARK(BM_DragStep);
+
+} // namespace
+
+#endif // QUELLATON_BENCH_GUI

@@ -1,0 +1,213 @@
+#include "app/initial_data_load.h"
+
+#include "app/image_apply.h"
+#include "app/key_filter.h"
+#include "app/messages.h"
+#include "app/pump_wait.h"
+#include "presets/preset_file_format.h"
+#include "protocol/frames.h"
+
+namespace quellaton {
+
+namespace {
+constexpr int PanelLeft = 208;
+constexpr int PanelTop = 448;
+constexpr int ProgressLeft = 208;
+constexpr int ProgressTop = 232;
+constexpr int ProgressTicks = 20;
+constexpr int ImageWriteCounter = 25;
+} // namespace
+
+InitialDataLoad::InitialDataLoad(ProgramState& state, ShellWidgets& widgets, Connection& connection,
+                                 FileChooser& chooser, QWidget* window)
+    : s_(state), w_(widgets), connection_(connection), chooser_(chooser), window_(window) {
+    TimerTable& t = s_.timers;
+    connect(&t.Timer20, &QTimer::timeout, this, &InitialDataLoad::Timer20Timer);
+    connect(&t.trunon1, &QTimer::timeout, this, &InitialDataLoad::trunon1Timer);
+    connect(&t.Timer332, &QTimer::timeout, this, &InitialDataLoad::Timer332Timer);
+    connect(&t.Timer342, &QTimer::timeout, this, &InitialDataLoad::Timer342Timer);
+    connect(&t.Timer333, &QTimer::timeout, this, &InitialDataLoad::Timer333Timer);
+
+    connect(w_.SpeedButton3, &QToolButton::clicked, this, &InitialDataLoad::SpeedButton3Click);
+    connect(w_.Button10, &QPushButton::clicked, this, &InitialDataLoad::Button10Click);
+    connect(w_.Button11, &QPushButton::clicked, this, &InitialDataLoad::Button11Click);
+    new KeyFilter(w_.RzEdit3, QString::fromLatin1(KeyFilter::Digits), [this] { Button10Click(); });
+}
+
+void InitialDataLoad::Timer20Timer() {
+    s_.timers.Timer20.stop();
+    SetAreasEnabled(w_, false);
+    w_.RzGroupBox16->move(PanelLeft, PanelTop);
+    w_.RzGroupBox16->show();
+    w_.RzGroupBox16->raise();
+    w_.RzGroupBox12->hide();
+}
+
+void InitialDataLoad::SpeedButton3Click() {
+    connection_.ForceDisconnect();
+}
+
+void InitialDataLoad::showProgress() {
+    w_.RzGroupBox16->hide();
+    w_.RzGroupBox12->show();
+    ShowProgressBox(w_, ProgressLeft, ProgressTop);
+    progressCount_ = 0;
+    progressDone_ = false;
+}
+
+void InitialDataLoad::Button10Click() {
+    bool ok = false;
+    const int id = w_.RzEdit3->text().trimmed().toInt(&ok, 10);
+    if (!ok || id < 1 || id > 255) {
+        w_.RzEdit3->setText(QString::number(s_.SourceAddress + 1));
+        ShowMessage(window_, QStringLiteral("Please input 1~255 number."));
+        return;
+    }
+    showProgress();
+    TimerTable::Start(s_.timers.Timer332);
+    TimerTable::Start(s_.timers.Timer333);
+    s_.flags.loadFromDevice = true;
+    s_.SourceAddress = id - 1;
+
+    SerialDriver& d = s_.driver;
+    d.ReceiveText.clear();
+    d.SendText = ImageRead(s_.SourceAddress);
+    d.WriteFrame();
+}
+
+void InitialDataLoad::Button11Click() {
+    if (!s_.driver.PortOpen()) {
+        return;
+    }
+    TimerTable& t = s_.timers;
+    t.Timer1.stop();
+    t.sendTimer.stop();
+    t.intimer.stop();
+    s_.StoredImage.clear();
+
+    const QString path = chooser_.open(window_, SinglePresetFile());
+    if (path.isEmpty()) {
+        return;
+    }
+    QByteArray content;
+    SinglePresetText loaded;
+    if (ReadPresetFile(path, content) != PresetFileStatus::Damaged) {
+        loaded = ReadSinglePresetText(content);
+    } else {
+        loaded.status = PresetFileStatus::Damaged;
+    }
+    if (loaded.status == PresetFileStatus::Empty) {
+        return;
+    }
+    if (loaded.status == PresetFileStatus::Damaged) {
+        ShowMessage(window_, QStringLiteral("File damaged."));
+        return;
+    }
+    if (distributing_) {
+        return;
+    }
+    s_.StoredImage = loaded.text;
+
+    showProgress();
+    TimerTable::Start(t.Timer342);
+    BroadcastImage(false);
+}
+
+void InitialDataLoad::trunon1Timer() {
+    s_.timers.trunon1.stop();
+    s_.timers.Timer332.stop();
+    if (distributing_) {
+        // A source unit answered late while a file is already being distributed: the file
+        // was the user's later choice, so that reply is dropped.
+        return;
+    }
+    BroadcastImage(true);
+}
+
+void InitialDataLoad::Timer332Timer() {
+    TimerTable& t = s_.timers;
+    w_.RzGroupBox1->hide();
+    w_.RzGroupBox16->show();
+    w_.RzGroupBox16->raise();
+    w_.RzGroupBox12->hide();
+    t.Timer332.stop();
+    t.Timer333.stop();
+    ShowMessage(window_, QStringLiteral("Please check the ID and try to connect again."));
+}
+
+void InitialDataLoad::BroadcastImage(bool fromUnit) {
+    distributing_ = true;
+    SerialDriver& d = s_.driver;
+    const int address = s_.DeviceAddress;
+    // The image as it stands now: a late reply kept by the parser meanwhile must not change
+    // what the second write sends or what is shown.
+    const QByteArray image = s_.StoredImage;
+
+    PumpWait(500);
+    d.SendText = StatusPoll(address);
+    d.WriteFrame();
+    PumpWait(500);
+    d.SendText = StatusPoll(address);
+    d.WriteFrame();
+    PumpWait(500);
+
+    d.SendText = ImageWriteHead(address);
+    d.WriteFrame();
+    PumpWait(100);
+    s_.StoredImage = image;
+    s_.ImageSlotCounter = ImageWriteCounter;
+    SendImageText(s_);
+    PumpWait(1000);
+
+    d.SendText = ImageWriteHead(address);
+    d.WriteFrame();
+    PumpWait(fromUnit ? 1000 : 100);
+    s_.StoredImage = image;
+    s_.ImageSlotCounter = ImageWriteCounter;
+    SendImageText(s_);
+
+    s_.StoredImage = image;
+    d.ReceiveText = s_.StoredImage;
+    ApplyImage(s_, s_.StoredImage);
+    d.ReceiveText.clear();
+
+    PumpWait(1000);
+    TimerTable::Start(s_.timers.sendTimer);
+    distributing_ = false;
+    if (progressDone_) {
+        finishLoad();
+    }
+}
+
+void InitialDataLoad::progressTick(QTimer& timer) {
+    progressCount_ += 1;
+    w_.RzProgressBar1->setValue(5 * progressCount_);
+    if (progressCount_ < ProgressTicks) {
+        return;
+    }
+    timer.stop();
+    progressDone_ = true;
+    // The window is unlocked once the distribution has ended as well, so no edit can be made
+    // before the image is shown (and overwritten by it).
+    if (!distributing_) {
+        finishLoad();
+    }
+}
+
+void InitialDataLoad::finishLoad() {
+    progressDone_ = false;
+    w_.RzGroupBox16->hide();
+    w_.RzGroupBox1->hide();
+    w_.RzGroupBox12->show();
+    SetAreasEnabled(w_, true);
+}
+
+void InitialDataLoad::Timer342Timer() {
+    progressTick(s_.timers.Timer342);
+}
+
+void InitialDataLoad::Timer333Timer() {
+    progressTick(s_.timers.Timer333);
+}
+
+} // namespace quellaton

@@ -1,0 +1,528 @@
+#include "dsp/response_graph.h"
+
+#include "app/program_state.h"
+
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace quellaton {
+
+namespace {
+
+// Start positions of the six handles of every section, before any image has been applied.
+constexpr std::array<QPoint, BandsPerSection> StartHandles = {QPoint(101, 86), QPoint(177, 86),
+                                                              QPoint(236, 86), QPoint(294, 86),
+                                                              QPoint(371, 86), QPoint(429, 86)};
+
+// The cache holds 793 columns; column j belongs to pixel column j + 41, so no graph may be
+// wider than 840 pixels.
+constexpr int MaxGraphWidth = ResponseColumnCount + 47;
+constexpr int MaxGraphHeight = 4096;
+
+// A handle's catch area: a press within 7 pixels of its centre, both ways, picks it.
+constexpr int CatchDistance = 8;
+// Drag limits: the pointer is followed only inside these pixels, which keep the table
+// lookups between 19.7 Hz .. 21900 Hz and -24.0 .. +12.0 dB at the default size.
+constexpr int DragLeft = 97;
+constexpr int DragRight = 689;
+constexpr int DragTopExclusive = 31;
+constexpr int DragBottomExclusive = 199;
+// Handle numbers sit above their square while the handle is above this row, else below.
+constexpr int NumberFlipRow = 117;
+
+constexpr QRgb TraceColour = qRgb(255, 0, 0);
+constexpr QRgb FillColour = qRgb(20, 20, 20);
+constexpr QRgb FrameColour = qRgb(128, 128, 128);
+constexpr QRgb GridColour = qRgb(64, 64, 64);
+constexpr QRgb LabelBackground = qRgb(4, 2, 4);
+constexpr QRgb TextColour = qRgb(255, 255, 255);
+
+// The frequency grid: 20..90 Hz, 100..900 Hz, 1..9 kHz and 10 kHz.
+constexpr std::array<double, 27> GridFrequencies = {
+    20,  30,  40,  50,   60,   70,   80,   90,   100,  200,  300,  400,  500,  600,
+    700, 800, 900, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000};
+
+struct Label {
+    int x;
+    int y;
+    const char* text;
+};
+
+constexpr std::array<Label, 20> GridLabels = {{
+    {4, 10, "+15dB"},    {4, 33, "+10dB"},    {8, 56, "+5dB"},     {12, 79, "0dB"},
+    {9, 102, "-5dB"},    {6, 126, "-10dB"},   {6, 149, "-15dB"},   {6, 172, "-20dB"},
+    {6, 195, "-25dB"},   {6, 218, "-30dB"},   {90, 226, "20Hz"},   {166, 226, "50Hz"},
+    {222, 226, "100Hz"}, {280, 226, "200Hz"}, {357, 226, "500Hz"}, {417, 226, "1KHz"},
+    {475, 226, "2KHz"},  {552, 226, "5KHz"},  {607, 226, "10KHz"}, {666, 226, "20KHz"},
+}};
+
+// 8-point text at 96 dots per inch, without smoothing so every glyph pixel is the plain colour.
+QFont PictureFont(const QString& family) {
+    QFont font(family);
+    font.setPixelSize(11);
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
+}
+
+// Pixel row of a summed level: Trunc((15 - total) / 45 x (height - 38) + 16), kept far
+// outside the picture when the level is extreme so the conversion to int stays defined.
+int TotalToRow(double total, int height) {
+    const double y = std::trunc((15.0 - total) / 45.0 * (height - 38) + 16.0);
+    return static_cast<int>(std::clamp(y, -1.0e6, 1.0e6));
+}
+
+bool ValidWay(int way) {
+    return way >= 0 && way < SectionCount;
+}
+
+// The picture drawing routines work on a QImage with single-pixel pens: lines follow the
+// convention that a line's end point is not drawn, so a closed figure of joined lines colours
+// each corner exactly once.
+class PictureCanvas {
+public:
+    explicit PictureCanvas(QImage& image) : image_(image) {}
+
+    void setPixel(int x, int y, QRgb colour) {
+        if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height()) {
+            reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = colour;
+        }
+    }
+
+    // Horizontal or vertical line from (x0, y0) towards (x1, y1), end point excluded.
+    void straightLine(int x0, int y0, int x1, int y1, QRgb colour) {
+        const int dx = (x1 > x0) - (x1 < x0);
+        const int dy = (y1 > y0) - (y1 < y0);
+        const int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+        for (int i = 0; i < steps; ++i) {
+            setPixel(x0 + i * dx, y0 + i * dy, colour);
+        }
+    }
+
+    // Line from (x, y0) to (x + 1, y1), end point excluded: a flat step colours (x, y0); a
+    // steep one walks the rows from y0 towards y1, the first half in column x and the rest in
+    // column x + 1.
+    void columnStep(int x, int y0, int y1, QRgb colour) {
+        const int dy = y1 - y0;
+        const int n = std::abs(dy);
+        if (n <= 1) {
+            setPixel(x, y0, colour);
+            return;
+        }
+        const int dir = dy > 0 ? 1 : -1;
+        // Only rows inside the picture can show: skip the rest without walking them.
+        int first = 0;
+        int last = n - 1;
+        const int h = image_.height();
+        if (dir > 0) {
+            first = std::max(first, -y0);
+            last = std::min(last, h - 1 - y0);
+        } else {
+            first = std::max(first, y0 - (h - 1));
+            last = std::min(last, y0);
+        }
+        for (int i = first; i <= last; ++i) {
+            setPixel(2 * i < n ? x : x + 1, y0 + dir * i, colour);
+        }
+    }
+
+    void fillRect(int left, int top, int width, int height, QRgb colour) {
+        const int x0 = std::max(left, 0);
+        const int x1 = std::min(left + width, image_.width());
+        const int y0 = std::max(top, 0);
+        const int y1 = std::min(top + height, image_.height());
+        for (int y = y0; y < y1; ++y) {
+            QRgb* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
+            std::fill(line + x0, line + std::max(x0, x1), colour);
+        }
+    }
+
+private:
+    QImage& image_;
+};
+
+} // namespace
+
+ResponseGraph::ResponseGraph(ProgramState& state, QWidget* parent)
+    : QWidget(parent), state_(state) {
+    setObjectName(QStringLiteral("Image5"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    for (int b = 0; b < BandCount; ++b) {
+        handles_[b] = StartHandles[b % BandsPerSection];
+    }
+    setGeometry(8, 12, geometry_.width, geometry_.height);
+    grid_ = QImage(geometry_.width, geometry_.height, QImage::Format_RGB32);
+    grid_.fill(FillColour);
+    picture_ = grid_.copy();
+
+    numberFont_ = PictureFont(font().family());
+    const QFontMetrics metrics(numberFont_);
+    numberHeight_ = metrics.height();
+    for (int k = 0; k < BandsPerSection; ++k) {
+        numberWidth_[k] = metrics.horizontalAdvance(QString::number(k + 1));
+    }
+}
+
+void ResponseGraph::DrawGrid(int width, int height) {
+    const int w = std::clamp(width, 1, MaxGraphWidth);
+    const int h = std::clamp(height, 1, MaxGraphHeight);
+    geometry_.width = w;
+    geometry_.height = h;
+    resize(w, h);
+
+    grid_ = QImage(w, h, QImage::Format_RGB32);
+    PictureCanvas canvas(grid_);
+    // Fill: one line per row.
+    grid_.fill(FillColour);
+
+    // Frame: four joined lines, each without its end point.
+    const int right = w - 6;
+    const int bottom = h - 24;
+    canvas.straightLine(41, 17, right, 17, FrameColour);
+    canvas.straightLine(right, 17, right, bottom, FrameColour);
+    canvas.straightLine(right, bottom, 41, bottom, FrameColour);
+    canvas.straightLine(41, bottom, 41, 17, FrameColour);
+
+    // Eight dB rows.
+    for (int j = 1; j <= 8; ++j) {
+        const int row = static_cast<int>(std::trunc((h - 40) / 9.0 * j)) + 17;
+        canvas.straightLine(42, row, right, row, GridColour);
+    }
+
+    // Frequency columns. These use width - 47 where the trace uses width - 46, so a grid
+    // column may sit one pixel left of its frequency.
+    const int left = geometry_.leftInset();
+    const int rightInset = geometry_.rightInset();
+    const double third = (w - 47 - left - rightInset) / 3.0;
+    for (double f : GridFrequencies) {
+        const int column =
+            static_cast<int>(std::trunc(std::log(f / 20.0) / std::log(10.0) * third)) + 41 + left;
+        canvas.straightLine(column, 18, column, bottom, GridColour);
+    }
+    // Edge lines at the ends of the frequency axis.
+    canvas.straightLine(41 + left, 18, 41 + left, bottom, GridColour);
+    canvas.straightLine(w - rightInset - 6, 18, w - rightInset - 6, bottom, GridColour);
+
+    // Labels: each text cell is filled with the label brush, then the text drawn over it.
+    {
+        QPainter painter(&grid_);
+        const QFont font = PictureFont(QStringLiteral("Arial"));
+        painter.setFont(font);
+        painter.setPen(QColor::fromRgb(TextColour));
+        const QFontMetrics metrics(font);
+        for (const Label& label : GridLabels) {
+            const QString text = QString::fromLatin1(label.text);
+            const QRect cell(label.x, label.y, metrics.horizontalAdvance(text), metrics.height());
+            painter.fillRect(cell, QColor::fromRgb(LabelBackground));
+            painter.drawText(cell, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
+        }
+    }
+
+    picture_ = grid_.copy();
+    dirtyTop_ = 0;
+    dirtyBottom_ = -1;
+    update();
+}
+
+void ResponseGraph::setCurrentBand(int bandIndex) {
+    if (bandIndex >= 0 && bandIndex < BandCount) {
+        currentBand_ = bandIndex;
+    }
+}
+
+QPoint ResponseGraph::handle(int bandIndex) const {
+    if (bandIndex < 0 || bandIndex >= BandCount) {
+        return {};
+    }
+    return handles_[bandIndex];
+}
+
+void ResponseGraph::copyGrid() {
+    if (picture_.size() != grid_.size() || picture_.format() != grid_.format()) {
+        picture_ = grid_.copy();
+    } else if (dirtyTop_ <= dirtyBottom_) {
+        // Same size and format, so the same row stride: the rows drawn on since the last copy
+        // are one block. bits() first detaches the picture from any copy handed out.
+        const qsizetype stride = grid_.bytesPerLine();
+        std::memcpy(picture_.bits() + dirtyTop_ * stride, grid_.constBits() + dirtyTop_ * stride,
+                    std::size_t((dirtyBottom_ - dirtyTop_ + 1) * stride));
+    }
+    dirtyTop_ = 0;
+    dirtyBottom_ = -1;
+}
+
+void ResponseGraph::markDirty(int top, int bottom) {
+    top = std::max(top, 0);
+    bottom = std::min(bottom, picture_.height() - 1);
+    if (top > bottom) {
+        return;
+    }
+    if (dirtyTop_ > dirtyBottom_) {
+        dirtyTop_ = top;
+        dirtyBottom_ = bottom;
+    } else {
+        dirtyTop_ = std::min(dirtyTop_, top);
+        dirtyBottom_ = std::max(dirtyBottom_, bottom);
+    }
+}
+
+void ResponseGraph::placeHandle(int bandIndex, int bandType) {
+    const EqBand& band = state_.image.bands[bandIndex];
+    const int frequency = std::clamp(band.frequencyIndex, 0, MaxFrequencyIndex);
+    const int gain =
+        std::clamp(bandType == 0 ? band.peakingGain : band.shelfGain, 0, MaxEqGainIndex);
+    handles_[bandIndex] = QPoint(geometry_.frequencyToX(FrequencyTable[frequency]),
+                                 geometry_.gainToY(EqGainTable[gain]));
+}
+
+bool ResponseGraph::computeBandRow(int bandIndex, int bandType) {
+    const QPoint at = handles_[bandIndex];
+    switch (bandType) {
+    case 0:
+        ComputePeakingResponse(cache_, geometry_, bandIndex, at.x(), at.y(),
+                               state_.image.bands[bandIndex].qIndex);
+        return true;
+    case 1:
+        ComputeLowShelfResponse(cache_, geometry_, bandIndex, at.x(), at.y());
+        return true;
+    case 2:
+        ComputeHighShelfResponse(cache_, geometry_, bandIndex, at.x(), at.y());
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ResponseGraph::RedrawBand(int bandType) {
+    const int band = currentBand_;
+    placeHandle(band, bandType);
+    copyGrid();
+    if (computeBandRow(band, bandType)) {
+        PlotTotal();
+    }
+    DrawHandles(state_.selection.way);
+}
+
+void ResponseGraph::PlotTotal() {
+    const int way = state_.selection.way;
+    if (!ValidWay(way)) {
+        return;
+    }
+    auto& rows = cache_.rows;
+    const int firstBand = BandsPerSection * way;
+    const int last = LastResponseColumn(geometry_);
+    for (int k = 0; k < BandsPerSection; ++k) {
+        if (state_.bypassTicked[k]) {
+            std::fill(rows[firstBand + k].begin() + FirstResponseColumn,
+                      rows[firstBand + k].begin() + last + 1, 0.0);
+        }
+    }
+    const auto& b0 = rows[firstBand];
+    const auto& b1 = rows[firstBand + 1];
+    const auto& b2 = rows[firstBand + 2];
+    const auto& b3 = rows[firstBand + 3];
+    const auto& b4 = rows[firstBand + 4];
+    const auto& b5 = rows[firstBand + 5];
+    const auto& hp = rows[HighPassRow(way)];
+    const auto& lp = rows[LowPassRow(way)];
+    const int height = geometry_.height;
+    const int bottom = height - 24;
+    const int lastX = std::min(geometry_.lastColumn(), picture_.width() - 1);
+    int top = picture_.height();
+    int lowest = -1;
+    for (int x = geometry_.firstColumn(); x <= lastX; ++x) {
+        const int j = x - 41;
+        if (j > last) {
+            break;
+        }
+        const double total = b0[j] + b1[j] + b2[j] + b3[j] + b4[j] + b5[j] + hp[j] + lp[j];
+        const int y = TotalToRow(total, height);
+        // A line from (x, y - 1) to (x, y) colours only its start point. Totals outside the
+        // frame leave the column blank.
+        if (y > 17 && y < bottom && y - 1 < picture_.height()) {
+            reinterpret_cast<QRgb*>(picture_.scanLine(y - 1))[x] = TraceColour;
+            top = std::min(top, y - 1);
+            lowest = std::max(lowest, y - 1);
+        }
+    }
+    markDirty(top, lowest);
+    update();
+}
+
+void ResponseGraph::DrawHandles(int way) {
+    if (!ValidWay(way)) {
+        update();
+        return;
+    }
+    PictureCanvas canvas(picture_);
+    for (int k = 0; k < BandsPerSection; ++k) {
+        const QPoint at = handles_[BandsPerSection * way + k];
+        // A filled rectangle from (x - 4, y - 4) to (x + 4, y + 4) covers x - 4 .. x + 3.
+        canvas.fillRect(at.x() - 4, at.y() - 4, 8, 8, BandColours[k]);
+        markDirty(at.y() - 4, at.y() + 3);
+    }
+    QPainter painter(&picture_);
+    painter.setFont(numberFont_);
+    painter.setPen(QColor::fromRgb(TextColour));
+    for (int k = 0; k < BandsPerSection; ++k) {
+        const QPoint at = handles_[BandsPerSection * way + k];
+        const int top = at.y() < NumberFlipRow ? at.y() - 18 : at.y() + 4;
+        painter.drawText(QRect(at.x() - 2, top, numberWidth_[k], numberHeight_),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, QString::number(k + 1));
+        // Glyphs may reach a little beyond their cell.
+        markDirty(top - 2, top + numberHeight_ + 2);
+    }
+    painter.end();
+    update();
+}
+
+void ResponseGraph::RedrawCrossover(bool highPass, int type) {
+    const int way = state_.selection.way;
+    copyGrid();
+    if (ValidWay(way)) {
+        if (highPass) {
+            ComputeHighPassResponse(cache_, geometry_, way, state_.image.highPassIndex[way], type);
+        } else {
+            ComputeLowPassResponse(cache_, geometry_, way, state_.image.lowPassIndex[way], type);
+        }
+        PlotTotal();
+    }
+    DrawHandles(way);
+}
+
+void ResponseGraph::DrawStoredSum(int way) {
+    copyGrid();
+    if (!ValidWay(way)) {
+        update();
+        return;
+    }
+    const auto& rows = cache_.rows;
+    const int firstBand = BandsPerSection * way;
+    const int last = LastResponseColumn(geometry_);
+    const int height = geometry_.height;
+    const auto rowAt = [&](int x) {
+        const int j = x - 41;
+        double total = 0.0;
+        for (int k = 0; k < BandsPerSection; ++k) {
+            total += rows[firstBand + k][j];
+        }
+        total += rows[HighPassRow(way)][j];
+        total += rows[LowPassRow(way)][j];
+        return TotalToRow(total, height);
+    };
+    // One connected line through every column: each step joins column x to x + 1, the last
+    // point (the end of the line) is not drawn.
+    PictureCanvas canvas(picture_);
+    markDirty(0, picture_.height() - 1);
+    const int lastX = std::min(geometry_.lastColumn(), last + 41);
+    if (lastX >= geometry_.firstColumn()) {
+        int y = rowAt(geometry_.firstColumn());
+        for (int x = geometry_.firstColumn(); x < lastX; ++x) {
+            const int next = rowAt(x + 1);
+            canvas.columnStep(x, y, next, TraceColour);
+            y = next;
+        }
+    }
+    DrawHandles(way);
+}
+
+void ResponseGraph::RecomputeAll() {
+    // Every band of every section in order, then the section's high-pass and low-pass. Each
+    // band's handle moves onto its table point on the way. The picture is painted once at the
+    // end: the steps in between would each be overwritten by the next.
+    for (int way = 0; way < SectionCount; ++way) {
+        for (int k = 0; k < BandsPerSection; ++k) {
+            const int band = BandsPerSection * way + k;
+            currentBand_ = band;
+            const int type = state_.image.bands[band].type;
+            placeHandle(band, type);
+            computeBandRow(band, type);
+        }
+        ComputeHighPassResponse(cache_, geometry_, way, state_.image.highPassIndex[way],
+                                state_.image.highPassType[way]);
+        ComputeLowPassResponse(cache_, geometry_, way, state_.image.lowPassIndex[way],
+                               state_.image.lowPassType[way]);
+    }
+    copyGrid();
+    PlotTotal();
+    DrawHandles(state_.selection.way);
+}
+
+void ResponseGraph::Image5MouseDown(QPoint at) {
+    const int way = state_.selection.way;
+    if (!ValidWay(way)) {
+        return;
+    }
+    // Moving the focus away first lets an edit field being typed in commit its text.
+    if (QWidget* top = window()) {
+        if (auto* button = top->findChild<QWidget*>(QStringLiteral("RzButton8"))) {
+            button->setFocus(Qt::MouseFocusReason);
+        }
+    }
+    for (int k = 0; k < BandsPerSection; ++k) {
+        const int band = BandsPerSection * way + k;
+        const QPoint h = handles_[band];
+        if (std::abs(at.x() - h.x()) < CatchDistance && std::abs(at.y() - h.y()) < CatchDistance) {
+            currentBand_ = band;
+            dragging_ = true;
+            return;
+        }
+    }
+}
+
+void ResponseGraph::Image5MouseMove(QPoint at) {
+    if (!dragging_) {
+        return;
+    }
+    const int band = currentBand_;
+    QPoint& h = handles_[band];
+    EqBand& values = state_.image.bands[band];
+    // Each coordinate is followed only inside the drag limits. Outside them the handle keeps
+    // its place and the band keeps that coordinate's index: looking the index up again from
+    // the snapped handle would not give it back (the pixel mappings and their inverses use
+    // different constants), and the band would creep on every move.
+    if (at.x() >= DragLeft && at.x() <= DragRight) {
+        h.setX(at.x());
+        values.frequencyIndex =
+            std::clamp(geometry_.xToFrequencyIndex(h.x()), 0, MaxFrequencyIndex);
+    }
+    if (at.y() > DragTopExclusive && at.y() < DragBottomExclusive) {
+        h.setY(at.y());
+        values.activeGain() = std::clamp(geometry_.yToEqGainIndex(h.y()), 0, MaxEqGainIndex);
+    }
+    RedrawBand(values.type);
+    state_.builders.queueEqBandBlock(band);
+    emit bandEdited(band);
+}
+
+void ResponseGraph::Image5MouseUp() {
+    dragging_ = false;
+}
+
+void ResponseGraph::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect area = event->rect();
+    painter.drawImage(area.topLeft(), picture_, area);
+}
+
+void ResponseGraph::mousePressEvent(QMouseEvent* event) {
+    Image5MouseDown(event->position().toPoint());
+    event->accept();
+}
+
+void ResponseGraph::mouseMoveEvent(QMouseEvent* event) {
+    Image5MouseMove(event->position().toPoint());
+    event->accept();
+}
+
+void ResponseGraph::mouseReleaseEvent(QMouseEvent* event) {
+    Image5MouseUp();
+    event->accept();
+}
+
+} // namespace quellaton

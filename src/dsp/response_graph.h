@@ -1,0 +1,105 @@
+// The response graph: a 720 x 249 picture of the shown section's summed response over a
+// log-frequency grid, with one coloured handle per equaliser band that the user drags to
+// change the band's frequency and gain.
+#pragma once
+
+#include "dsp/response.h"
+#include "dsp/scales.h"
+
+#include <QImage>
+#include <QWidget>
+#include <array>
+
+namespace quellaton {
+
+class ProgramState;
+
+class ResponseGraph : public QWidget {
+    Q_OBJECT
+public:
+    // Handle colours of bands 1..6, also the legend colours of the equaliser rows.
+    static constexpr std::array<QRgb, 6> BandColours = {qRgb(255, 252, 0), qRgb(255, 0, 0),
+                                                        qRgb(0, 252, 255), qRgb(0, 252, 0),
+                                                        qRgb(255, 0, 255), qRgb(0, 0, 255)};
+
+    ResponseGraph(ProgramState& state, QWidget* parent);
+
+    const GraphGeometry& geometry() const { return geometry_; }
+    const QImage& picture() const { return picture_; }
+    const QImage& gridPicture() const { return grid_; }
+    ResponseCache& cache() { return cache_; }
+    const ResponseCache& cache() const { return cache_; }
+
+    // Builds the grid picture (once, at window creation) and copies it to the graph.
+    void DrawGrid(int width, int height);
+
+    // The band the next RedrawBand acts on (band index 0..23); editors, bypass boxes and the
+    // drag set it.
+    int currentBand() const { return currentBand_; }
+    void setCurrentBand(int bandIndex);
+    QPoint handle(int bandIndex) const;
+    bool dragging() const { return dragging_; }
+
+    // Places the current band's handle from its indices, copies the grid, recomputes the
+    // band's row (0 peaking, 1 low shelf, 2 high shelf; any other value computes nothing)
+    // with the summed trace, and draws the handles of the shown section.
+    void RedrawBand(int bandType);
+    // Draws the shown section's summed trace, leaving out bands whose bypass box is ticked.
+    void PlotTotal();
+    // Draws the six handles of `way` with their numbers.
+    void DrawHandles(int way);
+    // Crossover edit of the shown section: grid, recompute the high-pass or low-pass row with
+    // `type`, summed trace, handles.
+    void RedrawCrossover(bool highPass, int type);
+    // Selecting a section's EQ page: grid, the section's stored sum (every band counted) as
+    // one connected line, handles.
+    void DrawStoredSum(int way);
+    // A whole image arrived: every band of every section, then its high-pass and low-pass,
+    // recomputed in that order, and the graph redrawn.
+    void RecomputeAll();
+
+    void Image5MouseDown(QPoint at);
+    void Image5MouseMove(QPoint at);
+    void Image5MouseUp();
+
+signals:
+    // A drag step changed the band's frequency and gain indices (its fields must follow).
+    void bandEdited(int bandIndex);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    // Copies the grid picture onto the graph picture.
+    void copyGrid();
+    // Puts the band's handle on the table point of its frequency index and of the gain index
+    // that `bandType` uses (peaking for 0, shelf otherwise).
+    void placeHandle(int bandIndex, int bandType);
+    // Recomputes the band's row from its handle; false (nothing computed) for a type other
+    // than 0, 1 or 2.
+    bool computeBandRow(int bandIndex, int bandType);
+    // Records that picture rows top..bottom may differ from the grid picture.
+    void markDirty(int top, int bottom);
+
+    ProgramState& state_;
+    GraphGeometry geometry_;
+    ResponseCache cache_;
+    QImage grid_;
+    QImage picture_;
+    std::array<QPoint, 24> handles_{};
+    int currentBand_ = 0;
+    bool dragging_ = false;
+    // Rows of picture_ drawn on since the grid was last copied (empty when top > bottom):
+    // copying the grid back restores only these.
+    int dirtyTop_ = 0;
+    int dirtyBottom_ = -1;
+    // The handle numbers' font (the graph's own family) and the size of their text cells.
+    QFont numberFont_;
+    int numberHeight_ = 0;
+    std::array<int, 6> numberWidth_{};
+};
+
+} // namespace quellaton

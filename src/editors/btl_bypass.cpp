@@ -1,0 +1,76 @@
+#include "editors/btl_bypass.h"
+
+#include "dsp/response_graph.h"
+#include "editors/editor_pictures.h"
+
+#include <QMessageBox>
+
+namespace quellaton {
+
+BtlBypass::BtlBypass(ProgramState& state, EditorWidgets& widgets, ChannelStrip& strip,
+                     ResponseGraph& graph, QWidget* window, QObject* parent)
+    : QObject(parent), s_(state), e_(widgets), strip_(strip), graph_(graph), window_(window) {
+    connect(e_.RzButton7, &QPushButton::clicked, this, &BtlBypass::RzButton7Click);
+    for (int row = 0; row < BandsPerSection; ++row) {
+        connect(e_.bypassBoxes[row], &QCheckBox::toggled, this,
+                [this, row] { bypassClicked(row); });
+    }
+}
+
+void BtlBypass::RzButton7Click() {
+    const bool on = s_.image.btlMode != 0;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Notice"),
+                    on ? QStringLiteral("Cancel the BTL model?")
+                       : QStringLiteral("Switch to BTL mode?"),
+                    QMessageBox::Yes | QMessageBox::No, window_);
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes) {
+        return;
+    }
+    strip_.closePanel();
+    s_.image.btlMode = on ? 0 : 1;
+    showBtlState();
+    strip_.queueMainBlock();
+}
+
+void BtlBypass::showBtlState() {
+    const bool on = s_.image.btlMode != 0;
+    const WayRowWidgets& mid = e_.rows[Mid];
+    for (QWidget* control : {static_cast<QWidget*>(mid.mute), static_cast<QWidget*>(mid.gain),
+                             static_cast<QWidget*>(mid.eq), static_cast<QWidget*>(mid.limiter),
+                             static_cast<QWidget*>(mid.delay), static_cast<QWidget*>(mid.polarity),
+                             static_cast<QWidget*>(mid.line)}) {
+        control->setVisible(!on);
+    }
+    mid.icon->setPixmap(RowIconPicture(on));
+    SetButtonColour(e_.RzButton7, on ? BtlButtonColour : NormalButtonColour);
+}
+
+void BtlBypass::bypassClicked(int row) {
+    if (suppress) {
+        return;
+    }
+    const bool ticked = e_.bypassBoxes[row]->isChecked();
+    s_.bypassTicked[row] = ticked;
+    s_.builders.setMainBandBypassed(row, ticked);
+    const int way = s_.selection.way;
+    if (way < 0 || way >= SectionCount) {
+        return; // no section selected: only the tick is kept
+    }
+    const int bandIndex = BandIndex(way, row);
+    graph_.setCurrentBand(bandIndex);
+    graph_.RedrawBand(s_.image.bands[bandIndex].type);
+    s_.builders.queueEqBandBlock(bandIndex);
+}
+
+void BtlBypass::untickAll() {
+    suppress = true;
+    for (int row = 0; row < BandsPerSection; ++row) {
+        e_.bypassBoxes[row]->setChecked(false);
+        s_.bypassTicked[row] = false;
+        s_.builders.setMainBandBypassed(row, false);
+    }
+    suppress = false;
+}
+
+} // namespace quellaton

@@ -1,0 +1,42 @@
+// "BTL Mode" (bridged operation, in which the Mid way has no controls of its own) and the
+// six "Bypass" boxes that take a band out of the drawn response and, for Main, out of what is
+// sent.
+#pragma once
+
+#include "app/program_state.h"
+#include "editors/channel_strip.h"
+#include "editors/editor_widgets.h"
+
+#include <QObject>
+
+namespace quellaton {
+
+class ResponseGraph;
+
+class BtlBypass : public QObject {
+    Q_OBJECT
+public:
+    BtlBypass(ProgramState& state, EditorWidgets& widgets, ChannelStrip& strip,
+              ResponseGraph& graph, QWidget* window, QObject* parent = nullptr);
+
+    void RzButton7Click();
+    // The box of row 0..5 (band 1..6) was ticked or unticked.
+    void bypassClicked(int row);
+
+    // Button colour, Mid row icon and the Mid row controls from the image's BTL flag.
+    void showBtlState();
+    // Unticks the six boxes without acting on them and clears every bypass.
+    void untickAll();
+
+    // Set while the boxes are changed by the program rather than by the user.
+    bool suppress = false;
+
+private:
+    ProgramState& s_;
+    EditorWidgets& e_;
+    ChannelStrip& strip_;
+    ResponseGraph& graph_;
+    QWidget* window_;
+};
+
+} // namespace quellaton

@@ -1,0 +1,67 @@
+#include "editors/channel_editors.h"
+
+#include "app/key_filter.h"
+#include "dsp/response_graph.h"
+#include "editors/editor_pictures.h"
+
+namespace quellaton {
+
+ChannelEditors::ChannelEditors(ProgramState& state, ShellWidgets& shell, ResponseGraph& graph,
+                               QMainWindow& window)
+    : s_(state), graph_(graph), widgets_(BuildEditorWidgets(shell, window.centralWidget())) {
+    strip_ = std::make_unique<ChannelStrip>(state, shell, widgets_, commit_);
+    eq_ = std::make_unique<EqEditors>(state, shell, widgets_, commit_, *strip_, graph);
+    btl_ = std::make_unique<BtlBypass>(state, widgets_, *strip_, graph, &window);
+    connect(&state, &ProgramState::imageApplied, this, &ChannelEditors::imageApplied);
+    connect(&graph, &ResponseGraph::bandEdited, eq_.get(), &EqEditors::showBand);
+}
+
+ChannelEditors::~ChannelEditors() {
+    // The fields outlive this object (the window deletes them later); their focus and key
+    // watchers call back into the editors, so they go first.
+    const QList<QWidget*> roots = {widgets_.gainPopup,      widgets_.delayPopup,
+                                   widgets_.limiterPopup,   widgets_.eqGroup,
+                                   widgets_.crossoverGroup, widgets_.delayGroup};
+    for (QWidget* root : roots) {
+        for (QLineEdit* field : root->findChildren<QLineEdit*>()) {
+            qDeleteAll(field->findChildren<CommitField*>(Qt::FindDirectChildrenOnly));
+            qDeleteAll(field->findChildren<KeyFilter*>(Qt::FindDirectChildrenOnly));
+        }
+    }
+}
+
+void ChannelEditors::windowCreated() {
+    for (WayRowWidgets& row : widgets_.rows) {
+        row.icon->setPixmap(RowIconPicture(false));
+        row.line->setPixmap(RowLinePicture());
+    }
+    btl_->showBtlState();
+    widgets_.delayPicture->setPixmap(DelayPopupPicture());
+    strip_->reloadOpenPopups();
+
+    for (int row = 0; row < BandsPerSection; ++row) {
+        QLabel* label = widgets_.bandLabels[row];
+        const QColor colour(ResponseGraph::BandColours[row]);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Window, colour);
+        // Dark legend colours get a white number.
+        const int luma = (299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000;
+        palette.setColor(QPalette::WindowText, luma < 128 ? Qt::white : Qt::black);
+        label->setPalette(palette);
+        label->setAutoFillBackground(true);
+    }
+    eq_->RzButton4Click();
+}
+
+void ChannelEditors::imageApplied() {
+    btl_->untickAll();
+    strip_->showMasterLevel();
+    strip_->showSignalButtons();
+    btl_->showBtlState();
+    graph_.RecomputeAll();
+    strip_->reloadOpenPopups();
+    eq_->RzButton4Click();
+    strip_->RzButton5Click();
+}
+
+} // namespace quellaton

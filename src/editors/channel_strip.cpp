@@ -1,0 +1,600 @@
+#include "editors/channel_strip.h"
+
+#include "app/key_filter.h"
+#include "dsp/scales.h"
+#include "editors/editor_pictures.h"
+
+#include <QEvent>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <vector>
+
+namespace quellaton {
+
+namespace {
+
+const char* const WayNames[4] = {"High", "Mid", "Low", "Mian"};
+
+// Pointer rows of the fader band in which a drag changes the gain.
+constexpr int FaderBandTop(int way) {
+    return way == Low ? 62 : 26;
+}
+constexpr int FaderBandBottom = 205;
+
+// Mirrors the channel overview's enabled state onto the popups that open from it, so that a
+// locked window cannot be edited through a popup left open.
+class EnableMirror : public QObject {
+public:
+    EnableMirror(QWidget* source, std::initializer_list<QWidget*> targets)
+        : QObject(source), source_(source), targets_(targets) {
+        source->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == source_ && event->type() == QEvent::EnabledChange) {
+            for (QWidget* target : targets_) {
+                target->setEnabled(source_->isEnabled());
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget* source_;
+    std::vector<QWidget*> targets_;
+};
+
+} // namespace
+
+ChannelStrip::ChannelStrip(ProgramState& state, ShellWidgets& shell, EditorWidgets& widgets,
+                           EditCommitState& commit, QObject* parent)
+    : QObject(parent), s_(state), shell_(shell), e_(widgets), commit_(commit) {
+    for (int way = 0; way < WayCount; ++way) {
+        setKnobFromGain(way);
+    }
+    redrawFader();
+
+    const std::array<void (ChannelStrip::*)(), 3> gain = {&ChannelStrip::RzButton45Click,
+                                                          &ChannelStrip::RzButton51Click,
+                                                          &ChannelStrip::RzButton57Click};
+    const std::array<void (ChannelStrip::*)(), 3> limiter = {&ChannelStrip::RzButton43Click,
+                                                             &ChannelStrip::RzButton49Click,
+                                                             &ChannelStrip::RzButton55Click};
+    const std::array<void (ChannelStrip::*)(), 3> delay = {&ChannelStrip::RzButton44Click,
+                                                           &ChannelStrip::RzButton50Click,
+                                                           &ChannelStrip::RzButton56Click};
+    const std::array<void (ChannelStrip::*)(), 3> mute = {&ChannelStrip::RzButton46Click,
+                                                          &ChannelStrip::RzButton52Click,
+                                                          &ChannelStrip::RzButton58Click};
+    const std::array<void (ChannelStrip::*)(), 3> polarity = {&ChannelStrip::RzButton1Click,
+                                                              &ChannelStrip::RzButton2Click,
+                                                              &ChannelStrip::RzButton3Click};
+    for (int way = 0; way < WayCount; ++way) {
+        const WayRowWidgets& r = e_.rows[way];
+        connect(r.gain, &QPushButton::clicked, this, gain[way]);
+        connect(r.limiter, &QPushButton::clicked, this, limiter[way]);
+        connect(r.delay, &QPushButton::clicked, this, delay[way]);
+        connect(r.mute, &QPushButton::clicked, this, mute[way]);
+        connect(r.polarity, &QPushButton::clicked, this, polarity[way]);
+    }
+    connect(e_.RzButton5, &QPushButton::clicked, this, &ChannelStrip::RzButton5Click);
+    connect(e_.SpeedButton17, &QToolButton::clicked, this, &ChannelStrip::SpeedButton17Click);
+    connect(e_.SpeedButton18, &QToolButton::clicked, this, &ChannelStrip::SpeedButton18Click);
+    connect(e_.SpeedButton21, &QToolButton::clicked, this, &ChannelStrip::SpeedButton21Click);
+
+    connect(e_.Image2, &FaderPicture::pressed, this, &ChannelStrip::Image2MouseDown);
+    connect(e_.Image2, &FaderPicture::moved, this, &ChannelStrip::Image2MouseMove);
+    connect(e_.Image2, &FaderPicture::released, this, &ChannelStrip::Image2MouseUp);
+    new CommitField(
+        e_.RzEdit17, commit_, QLatin1String(KeyFilter::SignedDecimal), [this] { RzEdit17Exit(); },
+        [this] { RzEdit17Return(); });
+    connect(e_.SpinButton1, &SpinButtons::downClicked, this, &ChannelStrip::SpinButton1DownClick);
+    connect(e_.SpinButton1, &SpinButtons::upClicked, this, &ChannelStrip::SpinButton1UpClick);
+
+    connect(e_.RzComboBox2, &QComboBox::currentIndexChanged, this,
+            &ChannelStrip::RzComboBox2Change);
+    connect(e_.RzComboBox3, &QComboBox::currentIndexChanged, this,
+            &ChannelStrip::RzComboBox3Change);
+    connect(e_.RzComboBox5, &QComboBox::currentIndexChanged, this,
+            &ChannelStrip::RzComboBox5Change);
+
+    connect(e_.ScrollBar1, &QScrollBar::valueChanged, this, &ChannelStrip::ScrollBar1Change);
+    new CommitField(
+        e_.RzEdit18, commit_, QLatin1String(KeyFilter::Decimal), [this] { RzEdit18Exit(); },
+        [this] { RzEdit18Exit(); });
+
+    connect(e_.TrackBar1, &QSlider::valueChanged, this, &ChannelStrip::TrackBar1Change);
+    connect(e_.RzButton12, &QPushButton::clicked, this, &ChannelStrip::RzButton12Click);
+    connect(e_.RzButton6, &QPushButton::clicked, this, &ChannelStrip::RzButton6Click);
+    connect(e_.RzButton98, &QPushButton::clicked, this, &ChannelStrip::RzButton98Click);
+
+    connect(&s_, &ProgramState::closePanelRequested, this, &ChannelStrip::closePanel);
+    new EnableMirror(shell_.GroupBox1, {e_.gainPopup, e_.limiterPopup, e_.delayPopup});
+}
+
+QPushButton* ChannelStrip::panelButton(int way, int kind) const {
+    if (way >= 0 && way < WayCount) {
+        const WayRowWidgets& r = e_.rows[way];
+        switch (kind) {
+        case EqPanel:
+            return r.eq;
+        case LimiterPanel:
+            return r.limiter;
+        case DelayPanel:
+            return r.delay;
+        case GainPanel:
+            return r.gain;
+        default:
+            return nullptr;
+        }
+    }
+    if (way == Main) {
+        if (kind == EqPanel) {
+            return e_.RzButton4;
+        }
+        if (kind == DelayPanel) {
+            return e_.RzButton5;
+        }
+    }
+    return nullptr;
+}
+
+// ---- Way selection ----
+
+void ChannelStrip::selectWayPanel(int way, int kind) {
+    if (s_.selection.panel != kind || s_.selection.way != way) {
+        closePanel();
+    }
+    s_.selection.panel = kind;
+    s_.selection.way = way;
+    const bool wasSuppressed = suppress;
+    if (kind == DelayPanel) {
+        suppress = true;
+    }
+    QPushButton* button = panelButton(way, kind);
+    SetButtonColour(button, HighlightButtonColour);
+    const QString name = QLatin1String(WayNames[way]);
+    QWidget* popup = nullptr;
+    switch (kind) {
+    case GainPanel:
+        e_.gainCaption->setText(name + QStringLiteral("--Gain"));
+        loadGain(way);
+        popup = e_.gainPopup;
+        break;
+    case LimiterPanel:
+        e_.limiterCaption->setText(name + QStringLiteral("--Limiter"));
+        loadLimiter(way);
+        popup = e_.limiterPopup;
+        break;
+    case DelayPanel:
+        e_.delayCaption->setText(name + QStringLiteral("--Delay"));
+        loadDelay(way);
+        popup = e_.delayPopup;
+        break;
+    default:
+        break;
+    }
+    if (popup) {
+        placePopup(popup, button);
+    }
+    suppress = wasSuppressed;
+}
+
+void ChannelStrip::RzButton5Click() {
+    s_.selection.panel = DelayPanel;
+    s_.selection.way = Main;
+    SetButtonColour(e_.RzButton5, HighlightButtonColour);
+    e_.delayCaption->setText(QStringLiteral("Mian--Delay"));
+    loadDelay(Main);
+}
+
+void ChannelStrip::placePopup(QWidget* popup, QPushButton* button) {
+    QWidget* central = popup->parentWidget();
+    const QPoint corner = button->mapTo(central, QPoint(button->width(), button->height()));
+    popup->move(corner);
+    popup->show();
+    popup->raise();
+}
+
+void ChannelStrip::closePanel() {
+    // Every button the selection may have highlighted returns to normal, not only the one
+    // of the current kind: "Main EQ" and "Main delay" select without closing, so an earlier
+    // highlight can still be lit.
+    for (int way = 0; way < SectionCount; ++way) {
+        for (int kind = EqPanel; kind <= GainPanel; ++kind) {
+            if (QPushButton* button = panelButton(way, kind)) {
+                SetButtonColour(button, NormalButtonColour);
+            }
+        }
+    }
+    e_.gainPopup->hide();
+    e_.limiterPopup->hide();
+    e_.delayPopup->hide();
+    if (dragging_) {
+        dragging_ = false;
+        redrawFader();
+    }
+    if (s_.selection.panel == SearchResultPanel) {
+        shell_.RzGroupBox2->hide();
+        shell_.RzGroupBox12->show();
+    }
+    s_.selection.way = -1;
+    s_.selection.panel = -1;
+}
+
+// ---- Gain ----
+
+void ChannelStrip::setKnobFromGain(int way) {
+    const int index = std::clamp(s_.image.gainIndex[way], 0, OutputGainCount - 1);
+    knobTop_[way] = LevelToFaderY(OutputGainTable[index]) - 5;
+}
+
+void ChannelStrip::redrawFader() {
+    const int way = gainWay_ >= 0 ? gainWay_ : 0;
+    e_.Image2->setPicture(ComposeFader(knobTop_[way], dragging_));
+}
+
+void ChannelStrip::loadGain(int way) {
+    gainWay_ = way;
+    dragging_ = false;
+    setKnobFromGain(way);
+    redrawFader();
+    e_.RzEdit17->setText(OutputGainText(s_.image.gainIndex[way]));
+}
+
+bool ChannelStrip::gainEditable() const {
+    return gainWay_ >= 0 && gainWay_ < WayCount && s_.selection.way == gainWay_;
+}
+
+void ChannelStrip::Image2MouseDown(QPoint at) {
+    if (!gainEditable()) {
+        return;
+    }
+    const int top = knobTop_[gainWay_];
+    if (at.x() > KnobLeft && at.x() < KnobLeft + KnobWidth && at.y() > top &&
+        at.y() < top + KnobHeight) {
+        dragging_ = true;
+        redrawFader();
+    }
+}
+
+void ChannelStrip::Image2MouseMove(QPoint at) {
+    if (!dragging_ || !gainEditable()) {
+        return;
+    }
+    const int way = gainWay_;
+    const int y = at.y();
+    if (y >= FaderBandTop(way) && y <= FaderBandBottom) {
+        knobTop_[way] = y - 5;
+        e_.RzEdit17->setText(FormatGain(FaderYToLevel(y)));
+        // The stored index is the table entry of the number the field now shows.
+        const QString shown = e_.RzEdit17->text();
+        if (const auto value = ParseDecimal(shown.left(shown.size() - 3))) {
+            s_.image.gainIndex[way] = NearestOutputGainIndex(*value);
+        }
+        redrawFader();
+    }
+    s_.builders.queueOutputBlock(way);
+}
+
+void ChannelStrip::Image2MouseUp() {
+    if (dragging_) {
+        dragging_ = false;
+        redrawFader();
+    }
+}
+
+void ChannelStrip::RzEdit17Exit() {
+    RzEdit17Return();
+}
+
+void ChannelStrip::RzEdit17Return() {
+    QLineEdit* field = e_.RzEdit17;
+    if (field->text() == commit_.referenceText) {
+        return;
+    }
+    if (!gainEditable()) {
+        field->setText(commit_.referenceText);
+        return;
+    }
+    const int way = gainWay_;
+    QString text = field->text();
+    if (text.endsWith(QLatin1String(" dB"))) {
+        text.chop(3);
+        field->setText(text);
+    } else if (text.endsWith(QLatin1String("dB"))) {
+        text.chop(2);
+        field->setText(text);
+    }
+    auto value = ParseDecimal(text);
+    if (!value) {
+        field->setText(commit_.referenceText);
+        return;
+    }
+    const double top = way == Low ? 0.0 : 5.0;
+    if (*value > top) {
+        field->setText(FormatOneDecimal(top));
+        value = top;
+    } else if (*value < -20.0) {
+        field->setText(QStringLiteral("-20.0"));
+        value = -20.0;
+    }
+    s_.image.gainIndex[way] = NearestOutputGainIndex(*value);
+    setKnobFromGain(way);
+    dragging_ = false;
+    redrawFader();
+    field->setText(OutputGainText(s_.image.gainIndex[way]));
+    s_.builders.queueOutputBlock(way);
+    commit_.referenceText = field->text();
+}
+
+void ChannelStrip::SpinButton1DownClick() {
+    if (!gainEditable()) {
+        return;
+    }
+    const int way = gainWay_;
+    int& index = s_.image.gainIndex[way];
+    if (index <= 0) {
+        return;
+    }
+    index -= 1;
+    e_.RzEdit17->setText(OutputGainText(index));
+    setKnobFromGain(way);
+    redrawFader();
+    s_.builders.queueOutputBlock(way);
+}
+
+void ChannelStrip::SpinButton1UpClick() {
+    if (!gainEditable()) {
+        return;
+    }
+    const int way = gainWay_;
+    int& index = s_.image.gainIndex[way];
+    if (index >= ParameterImage::MaxGainIndex(way)) {
+        return;
+    }
+    index += 1;
+    e_.RzEdit17->setText(OutputGainText(index));
+    setKnobFromGain(way);
+    redrawFader();
+    s_.builders.queueOutputBlock(way);
+}
+
+// ---- Limiter ----
+
+void ChannelStrip::loadLimiter(int way) {
+    limiterWay_ = way;
+    const QSignalBlocker b2(e_.RzComboBox2);
+    const QSignalBlocker b3(e_.RzComboBox3);
+    const QSignalBlocker b5(e_.RzComboBox5);
+    e_.RzComboBox2->setCurrentIndex(s_.image.limiterThreshold[way]);
+    e_.RzComboBox3->setCurrentIndex(s_.image.limiterAttack[way]);
+    e_.RzComboBox5->setCurrentIndex(s_.image.limiterRelease[way]);
+}
+
+void ChannelStrip::limiterChanged(int which, int position) {
+    const int way = limiterWay_;
+    if (way < 0 || way >= WayCount || s_.selection.way != way) {
+        // No way of this popup is selected: the selectors go back to what they showed.
+        if (way >= 0 && way < WayCount) {
+            loadLimiter(way);
+        }
+        return;
+    }
+    if (position < 0) {
+        return;
+    }
+    switch (which) {
+    case 0:
+        s_.image.limiterThreshold[way] = position;
+        break;
+    case 1:
+        s_.image.limiterAttack[way] = position;
+        break;
+    default:
+        s_.image.limiterRelease[way] = position;
+        break;
+    }
+    s_.builders.queueLimiterBlock(way);
+}
+
+void ChannelStrip::RzComboBox2Change() {
+    limiterChanged(0, e_.RzComboBox2->currentIndex());
+}
+void ChannelStrip::RzComboBox3Change() {
+    limiterChanged(1, e_.RzComboBox3->currentIndex());
+}
+void ChannelStrip::RzComboBox5Change() {
+    limiterChanged(2, e_.RzComboBox5->currentIndex());
+}
+
+// ---- Delay ----
+
+void ChannelStrip::showDelayTexts(int steps) {
+    e_.RzEdit18->setText(DelayMsText(steps));
+    e_.delayMetreLabel->setText(DelayMetreText(steps));
+    e_.delayFeetLabel->setText(DelayFeetText(steps));
+}
+
+void ChannelStrip::loadDelay(int way) {
+    const bool wasSuppressed = suppress;
+    suppress = true;
+    delayWay_ = way;
+    const int steps = s_.image.delay[way];
+    e_.ScrollBar1->setValue(std::clamp(steps, 0, MaxDelaySteps));
+    showDelayTexts(steps);
+    suppress = wasSuppressed;
+}
+
+void ChannelStrip::ScrollBar1Change() {
+    if (suppress) {
+        return;
+    }
+    const int way = s_.selection.way;
+    if (way < 0 || way != delayWay_) {
+        // The group shows a section that is not selected (or none): the move is refused.
+        suppress = true;
+        e_.ScrollBar1->setValue(
+            delayWay_ >= 0 ? std::clamp(s_.image.delay[delayWay_], 0, MaxDelaySteps) : 0);
+        suppress = false;
+        return;
+    }
+    const int steps = e_.ScrollBar1->value();
+    s_.image.delay[way] = steps;
+    showDelayTexts(steps);
+    if (way == Main) {
+        queueMainBlock();
+    } else {
+        s_.builders.queueOutputBlock(way);
+    }
+}
+
+void ChannelStrip::RzEdit18Exit() {
+    // A typed delay is never applied: the field goes back to the delay the group shows (the
+    // reference text, unless the bar moved while the field had focus).
+    const int steps = delayWay_ >= 0 ? s_.image.delay[delayWay_] : e_.ScrollBar1->value();
+    e_.RzEdit18->setText(DelayMsText(steps));
+}
+
+// ---- Way mute and polarity ----
+
+void ChannelStrip::toggleMute(int way) {
+    int& on = s_.image.onFlag[way];
+    if (on != 0) {
+        on = 0;
+        SetButtonColour(e_.rows[way].mute, ActiveButtonColour);
+    } else {
+        on = 1;
+        SetButtonColour(e_.rows[way].mute, NormalButtonColour);
+    }
+    s_.builders.queueOutputBlock(way);
+}
+
+void ChannelStrip::togglePolarity(int way) {
+    int& polarity = s_.image.polarity[way];
+    if (polarity != 0) {
+        polarity = 0;
+        e_.rows[way].polarity->setText(QStringLiteral("+"));
+    } else {
+        polarity = 1;
+        e_.rows[way].polarity->setText(QStringLiteral("-"));
+    }
+    s_.builders.queueOutputBlock(way);
+}
+
+// ---- SIGNAL group ----
+
+void ChannelStrip::queueMainBlock() {
+    const int position = e_.TrackBar1->value();
+    s_.image.masterLevel = MainLevelTop - position;
+    s_.builders.queueMainBlock(position);
+}
+
+void ChannelStrip::showLevelReadout() {
+    e_.levelReadout->setText(MasterFaderText(e_.TrackBar1->value()));
+}
+
+void ChannelStrip::TrackBar1Change() {
+    if (suppress) {
+        return;
+    }
+    masterMuted_ = false;
+    SetButtonColour(e_.RzButton12, NormalButtonColour);
+    showLevelReadout();
+    queueMainBlock();
+}
+
+void ChannelStrip::RzButton12Click() {
+    const bool wasSuppressed = suppress;
+    suppress = true;
+    if (masterMuted_) {
+        masterMuted_ = false;
+        SetButtonColour(e_.RzButton12, NormalButtonColour);
+        e_.TrackBar1->setValue(rememberedPosition_);
+    } else {
+        masterMuted_ = true;
+        SetButtonColour(e_.RzButton12, ActiveButtonColour);
+        rememberedPosition_ = e_.TrackBar1->value();
+        e_.TrackBar1->setValue(MainLevelTop);
+    }
+    suppress = wasSuppressed;
+    showLevelReadout();
+    queueMainBlock();
+}
+
+void ChannelStrip::RzButton6Click() {
+    int& polarity = s_.image.polarity[Main];
+    if (polarity != 0) {
+        polarity = 0;
+        e_.RzButton6->setText(QStringLiteral("Pol(+)"));
+        SetButtonColour(e_.RzButton6, NormalButtonColour);
+    } else {
+        polarity = 1;
+        e_.RzButton6->setText(QStringLiteral("Pol(-)"));
+        SetButtonColour(e_.RzButton6, ActiveButtonColour);
+    }
+    queueMainBlock();
+}
+
+void ChannelStrip::RzButton98Click() {
+    int& enhancer = s_.image.bassEnhancer;
+    if (enhancer == 1) {
+        enhancer = 0;
+        SetButtonColour(e_.RzButton98, NormalButtonColour);
+    } else {
+        enhancer = 1;
+        SetButtonColour(e_.RzButton98, ActiveButtonColour);
+    }
+    queueMainBlock();
+}
+
+// ---- Refresh from an applied image ----
+
+void ChannelStrip::showMasterLevel() {
+    const bool wasSuppressed = suppress;
+    suppress = true;
+    e_.TrackBar1->setValue(std::clamp(MainLevelTop - s_.image.masterLevel, 0, MainLevelTop));
+    suppress = wasSuppressed;
+    showLevelReadout();
+}
+
+void ChannelStrip::showSignalButtons() {
+    masterMuted_ = false;
+    SetButtonColour(e_.RzButton12, NormalButtonColour);
+    for (int way = 0; way < WayCount; ++way) {
+        const WayRowWidgets& r = e_.rows[way];
+        r.polarity->setText(s_.image.polarity[way] == 0 ? QStringLiteral("+")
+                                                        : QStringLiteral("-"));
+        SetButtonColour(r.mute,
+                        s_.image.onFlag[way] != 0 ? NormalButtonColour : ActiveButtonColour);
+    }
+    if (s_.image.polarity[Main] == 0) {
+        e_.RzButton6->setText(QStringLiteral("Pol(+)"));
+        SetButtonColour(e_.RzButton6, NormalButtonColour);
+    } else {
+        e_.RzButton6->setText(QStringLiteral("Pol(-)"));
+        SetButtonColour(e_.RzButton6, ActiveButtonColour);
+    }
+    if (s_.image.bassEnhancer == 0) {
+        SetButtonColour(e_.RzButton98, NormalButtonColour);
+    } else if (s_.image.bassEnhancer == 1) {
+        SetButtonColour(e_.RzButton98, ActiveButtonColour);
+    }
+}
+
+void ChannelStrip::reloadOpenPopups() {
+    for (int way = 0; way < WayCount; ++way) {
+        setKnobFromGain(way);
+    }
+    if (e_.gainPopup->isVisible() && gainWay_ >= 0) {
+        loadGain(gainWay_);
+    } else {
+        redrawFader();
+    }
+    if (e_.limiterPopup->isVisible() && limiterWay_ >= 0) {
+        loadLimiter(limiterWay_);
+    }
+}
+
+} // namespace quellaton

@@ -1,0 +1,132 @@
+// The channel strip: the way selection (which section and which panel the editors act on),
+// the Gain, Limiter and Delay popups of the three ways, the DELAY group, the way mute and
+// polarity buttons, and the Main section's SIGNAL group and bass enhancer. Every edit changes
+// the parameter image and then queues the block that carries the value.
+#pragma once
+
+#include "app/device_addressing.h"
+#include "app/program_state.h"
+#include "app/shell_widgets.h"
+#include "dsp/scales.h"
+#include "editors/edit_commit.h"
+#include "editors/editor_widgets.h"
+
+#include <QObject>
+#include <array>
+
+namespace quellaton {
+
+class ChannelStrip : public QObject {
+    Q_OBJECT
+public:
+    ChannelStrip(ProgramState& state, ShellWidgets& shell, EditorWidgets& widgets,
+                 EditCommitState& commit, QObject* parent = nullptr);
+
+    // Way "Gain", "Limiter" and "Delay" buttons (High, Mid, Low) and "Main delay".
+    void RzButton45Click() { selectWayPanel(High, GainPanel); }
+    void RzButton51Click() { selectWayPanel(Mid, GainPanel); }
+    void RzButton57Click() { selectWayPanel(Low, GainPanel); }
+    void RzButton43Click() { selectWayPanel(High, LimiterPanel); }
+    void RzButton49Click() { selectWayPanel(Mid, LimiterPanel); }
+    void RzButton55Click() { selectWayPanel(Low, LimiterPanel); }
+    void RzButton44Click() { selectWayPanel(High, DelayPanel); }
+    void RzButton50Click() { selectWayPanel(Mid, DelayPanel); }
+    void RzButton56Click() { selectWayPanel(Low, DelayPanel); }
+    void RzButton5Click();
+
+    // Way "Mute" and polarity buttons.
+    void RzButton46Click() { toggleMute(High); }
+    void RzButton52Click() { toggleMute(Mid); }
+    void RzButton58Click() { toggleMute(Low); }
+    void RzButton1Click() { togglePolarity(High); }
+    void RzButton2Click() { togglePolarity(Mid); }
+    void RzButton3Click() { togglePolarity(Low); }
+
+    // Popup close buttons.
+    void SpeedButton17Click() { closePanel(); }
+    void SpeedButton18Click() { closePanel(); }
+    void SpeedButton21Click() { closePanel(); }
+
+    // Gain popup.
+    void Image2MouseDown(QPoint at);
+    void Image2MouseMove(QPoint at);
+    void Image2MouseUp();
+    void RzEdit17Exit();
+    void RzEdit17Return(); // Enter in the gain field
+    void SpinButton1DownClick();
+    void SpinButton1UpClick();
+
+    // Limiter popup.
+    void RzComboBox2Change();
+    void RzComboBox3Change();
+    void RzComboBox5Change();
+
+    // DELAY group.
+    void ScrollBar1Change();
+    void RzEdit18Exit(); // also Enter: a typed delay is never applied
+
+    // SIGNAL group and "Bass Enhancer".
+    void TrackBar1Change();
+    void RzButton12Click();
+    void RzButton6Click();
+    void RzButton98Click();
+
+    // The close-panel operation: by the current panel kind, the highlighted button of the
+    // current way returns to the normal colour and the popup of that kind is hidden (kind 4:
+    // the search result panel gives way to the editor area); then no way is selected.
+    void closePanel();
+
+    // Queues the MainBlock with the master level taken from the level bar.
+    void queueMainBlock();
+
+    // Refresh from a freshly applied image.
+    void showMasterLevel();   // level bar and readout, under the suppress flag
+    void showSignalButtons(); // way polarity and mute, Main polarity, bass enhancer
+    void reloadOpenPopups();  // a shown Gain or Limiter popup shows the new values
+
+    // State readable by the window and the tests.
+    int knobTop(int way) const { return knobTop_[way]; }
+    bool dragging() const { return dragging_; }
+    bool masterMuted() const { return masterMuted_; }
+    int rememberedLevelPosition() const { return rememberedPosition_; }
+    // The way each popup (and the DELAY group) was last loaded for; -1 before the first load.
+    int gainWay() const { return gainWay_; }
+    int limiterWay() const { return limiterWay_; }
+    int delayWay() const { return delayWay_; }
+
+    // The panel buttons of a way and kind (Main: EQ and Delay only); nullptr where none.
+    QPushButton* panelButton(int way, int kind) const;
+
+    // Set while a handler itself moves the delay or level bar.
+    bool suppress = false;
+
+private:
+    void selectWayPanel(int way, int kind);
+    void loadGain(int way);
+    void loadLimiter(int way);
+    void loadDelay(int way);
+    void showDelayTexts(int steps);
+    void placePopup(QWidget* popup, QPushButton* button);
+    void redrawFader();
+    void setKnobFromGain(int way);
+    void toggleMute(int way);
+    void togglePolarity(int way);
+    void limiterChanged(int which, int position);
+    void showLevelReadout();
+    bool gainEditable() const;
+
+    ProgramState& s_;
+    ShellWidgets& shell_;
+    EditorWidgets& e_;
+    EditCommitState& commit_;
+
+    std::array<int, 3> knobTop_{};
+    bool dragging_ = false;
+    bool masterMuted_ = false;
+    int rememberedPosition_ = MainLevelTop;
+    int gainWay_ = -1;
+    int limiterWay_ = -1;
+    int delayWay_ = -1;
+};
+
+} // namespace quellaton

@@ -1,0 +1,156 @@
+// The widgets of the channel editors: the way rows and the Main row of the channel overview,
+// the Gain, Limiter and Delay popups, and the editor area with the equaliser table, the
+// crossover rows, the DELAY group and the SIGNAL group. Every documented control carries its
+// documented name as objectName; the feature classes work on them.
+#pragma once
+
+#include "app/shell_widgets.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QToolButton>
+#include <array>
+
+namespace quellaton {
+
+// A pair of small step buttons: up increases, down decreases the value beside it.
+class SpinButtons : public QWidget {
+    Q_OBJECT
+public:
+    explicit SpinButtons(QWidget* parent);
+    QToolButton* upButton() const { return up_; }
+    QToolButton* downButton() const { return down_; }
+
+signals:
+    void upClicked();
+    void downClicked();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QToolButton* up_;
+    QToolButton* down_;
+};
+
+// The gain fader picture: shows a composed image and reports pointer presses, moves and
+// releases in its own pixel coordinates.
+class FaderPicture : public QWidget {
+    Q_OBJECT
+public:
+    explicit FaderPicture(QWidget* parent);
+    void setPicture(QImage picture);
+    const QImage& picture() const { return picture_; }
+
+signals:
+    void pressed(QPoint at);
+    void moved(QPoint at);
+    void released();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QImage picture_;
+};
+
+struct WayRowWidgets {
+    QGroupBox* group = nullptr;
+    QPushButton* mute = nullptr;
+    QPushButton* gain = nullptr;
+    QPushButton* eq = nullptr;
+    QPushButton* limiter = nullptr;
+    QPushButton* delay = nullptr;
+    QPushButton* polarity = nullptr;
+    QLabel* icon = nullptr;
+    QLabel* line = nullptr;
+};
+
+struct EditorWidgets {
+    // Channel overview (GroupBox1).
+    std::array<WayRowWidgets, 3> rows{}; // High, Mid, Low
+    QGroupBox* mainRow = nullptr;
+    QPushButton* RzButton4 = nullptr; // "Main EQ"
+    QPushButton* RzButton5 = nullptr; // "Main delay"
+    QPushButton* RzButton7 = nullptr; // "BTL Mode"
+
+    // Gain popup.
+    QFrame* gainPopup = nullptr;
+    QLabel* gainCaption = nullptr;
+    QToolButton* SpeedButton17 = nullptr;
+    FaderPicture* Image2 = nullptr;
+    QLineEdit* RzEdit17 = nullptr;
+    SpinButtons* SpinButton1 = nullptr;
+
+    // Limiter popup.
+    QFrame* limiterPopup = nullptr;
+    QLabel* limiterCaption = nullptr;
+    QToolButton* SpeedButton21 = nullptr;
+    QComboBox* RzComboBox2 = nullptr; // threshold
+    QComboBox* RzComboBox3 = nullptr; // attack
+    QComboBox* RzComboBox5 = nullptr; // release
+
+    // Delay popup.
+    QFrame* delayPopup = nullptr;
+    QLabel* delayCaption = nullptr;
+    QToolButton* SpeedButton18 = nullptr;
+    QLabel* delayPicture = nullptr;
+
+    // "PARAMETRIC EQUALIZATION", rows of band 1..6.
+    QGroupBox* eqGroup = nullptr;
+    std::array<QLabel*, 6> bandLabels{};
+    std::array<QLineEdit*, 6> frequencyFields{};
+    std::array<SpinButtons*, 6> frequencySteppers{};
+    std::array<QLineEdit*, 6> qFields{};
+    std::array<SpinButtons*, 6> qSteppers{};
+    std::array<QLineEdit*, 6> gainFields{};
+    std::array<SpinButtons*, 6> gainSteppers{};
+    std::array<QComboBox*, 6> typeLists{};
+    std::array<QCheckBox*, 6> bypassBoxes{};
+    QPushButton* RzButton98 = nullptr; // "Bass Enhancer"
+    QPushButton* RzButton97 = nullptr; // "Filters reset"
+
+    // "HIGH PASS/LOW PASS".
+    QGroupBox* crossoverGroup = nullptr;
+    QLineEdit* RzEdit205 = nullptr;
+    QLineEdit* RzEdit206 = nullptr;
+    QComboBox* RzComboBox69 = nullptr;
+    QComboBox* RzComboBox71 = nullptr;
+    SpinButtons* RzSpinButtons181 = nullptr;
+    SpinButtons* RzSpinButtons182 = nullptr;
+
+    // "DELAY".
+    QGroupBox* delayGroup = nullptr;
+    QLineEdit* RzEdit18 = nullptr;
+    QScrollBar* ScrollBar1 = nullptr;
+    QLabel* delayMetreLabel = nullptr;
+    QLabel* delayFeetLabel = nullptr;
+
+    // "SIGNAL".
+    QGroupBox* signalGroup = nullptr;
+    QPushButton* RzButton6 = nullptr; // "Pol(+)"
+    QSlider* TrackBar1 = nullptr;
+    QLabel* levelReadout = nullptr;
+    QPushButton* RzButton12 = nullptr; // "Mute"
+};
+
+// The colour every spin-button pair gets at window creation (16507336 as the units' maker
+// wrote it, blue first).
+inline constexpr QRgb SpinButtonColour = qRgb(200, 224, 251);
+
+// Builds the editors' widgets into the shell's channel overview and editor area, and the
+// popups into `central`.
+EditorWidgets BuildEditorWidgets(ShellWidgets& shell, QWidget* central);
+
+} // namespace quellaton

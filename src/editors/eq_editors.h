@@ -1,0 +1,82 @@
+// The equaliser and crossover editors of the editor area: the six band rows of the
+// "PARAMETRIC EQUALIZATION" table, the "HIGH PASS/LOW PASS" rows and "Filters reset". They
+// edit the section chosen with an "EQ/HPF/LPF" button or "Main EQ"; every change updates the
+// image, redraws the response graph and queues the block that carries the value.
+#pragma once
+
+#include "app/program_state.h"
+#include "app/shell_widgets.h"
+#include "editors/channel_strip.h"
+#include "editors/edit_commit.h"
+#include "editors/editor_widgets.h"
+
+#include <QObject>
+
+namespace quellaton {
+
+class ResponseGraph;
+
+class EqEditors : public QObject {
+    Q_OBJECT
+public:
+    EqEditors(ProgramState& state, ShellWidgets& shell, EditorWidgets& widgets,
+              EditCommitState& commit, ChannelStrip& strip, ResponseGraph& graph,
+              QObject* parent = nullptr);
+
+    // "EQ/HPF/LPF" of High, Mid, Low, and "Main EQ".
+    void RzButton41Click() { selectEq(High); }
+    void RzButton47Click() { selectEq(Mid); }
+    void RzButton53Click() { selectEq(Low); }
+    void RzButton4Click();
+
+    // Writes the six band rows of the current section from the image.
+    void FillEqEditors();
+
+    // The band rows, row 0..5 standing for band 1..6. `enterKey` is true for Enter, false
+    // when the field is left.
+    enum class BandField { Frequency, Q, Gain };
+    void commitBandField(BandField which, int row, bool enterKey);
+    void bandTypeChanged(int row);
+    void stepBandField(BandField which, int row, int delta);
+
+    // The crossover rows.
+    void RzEdit205Exit() { commitCrossover(true, false); }
+    void RzEdit206Exit() { commitCrossover(false, false); }
+    void RzComboBox69Change() { crossoverTypeChanged(true); }
+    void RzComboBox71Change() { crossoverTypeChanged(false); }
+    void RzSpinButtons181DownLeftClick() { stepCrossover(true, -1); }
+    void RzSpinButtons181UpRightClick() { stepCrossover(true, 1); }
+    void RzSpinButtons182DownLeftClick() { stepCrossover(false, -1); }
+    void RzSpinButtons182UpRightClick() { stepCrossover(false, 1); }
+    void commitCrossover(bool highPass, bool enterKey);
+
+    // "Filters reset".
+    void RzButton97Click();
+
+    // A graph drag changed a band: its frequency and gain fields follow when it is shown.
+    void showBand(int bandIndex);
+
+    // The section the table shows; -1 before the first EQ selection.
+    int shownWay() const { return shownWay_; }
+
+private:
+    void selectEq(int way);
+    void loadSection(int way);
+    void fillCrossovers();
+    bool editable() const;
+    void redrawBand(int bandIndex);
+    void crossoverTypeChanged(bool highPass);
+    void stepCrossover(bool highPass, int delta);
+    void redrawCrossover(bool highPass);
+    QLineEdit* fieldOf(BandField which, int row) const;
+
+    ProgramState& s_;
+    ShellWidgets& shell_;
+    EditorWidgets& e_;
+    EditCommitState& commit_;
+    ChannelStrip& strip_;
+    ResponseGraph& graph_;
+    int shownWay_ = -1;
+};
+
+} // namespace quellaton

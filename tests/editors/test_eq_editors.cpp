@@ -1,0 +1,397 @@
+// The equaliser and crossover editors against a simulated unit: typed band values with their
+// clamps and formats, the band type, steppers and their limits, the crossover rows, the edit
+// commit rule, "Filters reset", and editors left without a selected section.
+#include "editor_test_helpers.h"
+
+#include "dsp/response_graph.h"
+#include "dsp/scales.h"
+#include "protocol/send_slots.h"
+
+#include <QTest>
+
+using namespace quellaton;
+using namespace editortest;
+
+namespace {
+
+// Block and group of the EqBandBlock of a band index.
+std::pair<int, int> BandBlock(int bandIndex) {
+    const SlotBlock sb = BlockOfSlot(EqBandSlot(bandIndex));
+    return {sb.block, sb.group};
+}
+
+bool WaitForBand(const SimProcess& sim, int bandIndex,
+                 const std::function<bool(const QByteArray&)>& check) {
+    const auto [block, group] = BandBlock(bandIndex);
+    return WaitForLastBlock(sim, block, group, check);
+}
+
+} // namespace
+
+class TestEqEditors : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void selectingASectionFillsTheTable();
+    void typedBandValues();
+    void commitHappensOnceForOneText();
+    void steppersStopAtTheirLimits();
+    void crossoverRows();
+    void filtersReset();
+    void graphDragUpdatesTheFields();
+    void inertWithoutASelectedSection();
+};
+
+void TestEqEditors::selectingASectionFillsTheTable() {
+    AppFixture app;
+    QVERIFY(OpenEditors(app));
+    QVERIFY(app.connectTo(1));
+    EditorWidgets& e = Editors(app);
+    ProgramState& s = app.state();
+
+    for (int way : {int(High), int(Mid), int(Low)}) {
+        e.rows[way].eq->click();
+        QCOMPARE(s.selection.way, way);
+        QCOMPARE(s.selection.panel, int(EqPanel));
+        QCOMPARE(ButtonColour(e.rows[way].eq), HighlightButtonColour);
+        QVERIFY(e.crossoverGroup->isVisible());
+        for (int row = 0; row < 6; ++row) {
+            const EqBand& band = s.image.bands[BandIndex(way, row)];
+            QCOMPARE(e.frequencyFields[row]->text(), FrequencyText(band.frequencyIndex));
+            QCOMPARE(e.qFields[row]->text(), QText(band.qIndex));
+            QCOMPARE(e.typeLists[row]->currentIndex(), band.type);
+            QCOMPARE(e.gainFields[row]->text(), EqGainText(band.activeGain()));
+        }
+        QCOMPARE(e.RzEdit205->text(), FrequencyText(s.image.highPassIndex[way]));
+        QCOMPARE(e.RzEdit206->text(), FrequencyText(s.image.lowPassIndex[way]));
+        QCOMPARE(e.RzComboBox69->currentIndex(), s.image.highPassType[way]);
+        QCOMPARE(e.RzComboBox71->currentIndex(), s.image.lowPassType[way]);
+    }
+    // Another section's EQ button closes the previous selection.
+    QCOMPARE(ButtonColour(e.rows[High].eq), NormalButtonColour);
+
+    // "Main EQ" selects Main without closing anything.
+    e.RzButton4->click();
+    QCOMPARE(s.selection.way, int(Main));
+    QCOMPARE(ButtonColour(e.rows[Low].eq), HighlightButtonColour);
+    QCOMPARE(e.frequencyFields[5]->text(),
+             FrequencyText(s.image.bands[BandIndex(Main, 5)].frequencyIndex));
+    // Selecting sends nothing.
+    for (int slot = 1; slot <= BlockSlotCount; ++slot) {
+        QVERIFY(!s.sendSlots.pending(slot));
+    }
+}
+
+void TestEqEditors::typedBandValues() {
+    AppFixture app;
+    QVERIFY(OpenEditors(app));
+    QVERIFY(app.connectTo(1));
+    EditorWidgets& e = Editors(app);
+    ProgramState& s = app.state();
+    e.rows[High].eq->click();
+    EqBand& band1 = s.image.bands[BandIndex(High, 0)];
+
+    QVERIFY(TypeAndLeave(app, e.frequencyFields[0], QStringLiteral("25000")));
+    QCOMPARE(e.frequencyFields[0]->text(), QStringLiteral("21900.0 Hz"));
+    QCOMPARE(band1.frequencyIndex, 243);
+    QVERIFY(WaitForBand(app.sim, BandIndex(High, 0),
+                        [](const QByteArray& f) { return PayloadByte(f, 0) == 243; }));
+    QVERIFY(TypeAndLeave(app, e.frequencyFields[0], QStringLiteral("5")));
+    QCOMPARE(e.frequencyFields[0]->text(), QStringLiteral("19.7 Hz"));
+    QCOMPARE(band1.frequencyIndex, 0);
+    QVERIFY(TypeAndLeave(app, e.frequencyFields[0], QStringLiteral("177")));
+    QCOMPARE(e.frequencyFields[0]->text(), QStringLiteral("179.0 Hz"));
+
+    QVERIFY(TypeAndLeave(app, e.qFields[0], QStringLiteral("0")));
+    QCOMPARE(e.qFields[0]->text(), QStringLiteral("0.2"));
+    QCOMPARE(band1.qIndex, 0);
+    QVERIFY(TypeAndLeave(app, e.qFields[0], QStringLiteral("40")));
+    QCOMPARE(e.qFields[0]->text(), QStringLiteral("36"));
+    QCOMPARE(band1.qIndex, 179);
+
+    // Gains clamp to -24.0 and +12.0 dB and go to the gain of the band's type.
+    e.typeLists[0]->setCurrentIndex(1);
+    e.typeLists[0]->setCurrentIndex(0);
+    QCOMPARE(band1.type, 0);
+    const int shelf = band1.shelfGain;
+    QVERIFY(TypeAndLeave(app, e.gainFields[0], QStringLiteral("-30")));
+    QCOMPARE(e.gainFields[0]->text(), QStringLiteral("-24.0 dB"));
+    QCOMPARE(band1.peakingGain, 0);
+    QVERIFY(TypeAndLeave(app, e.gainFields[0], QStringLiteral("15")));
+    QCOMPARE(e.gainFields[0]->text(), QStringLiteral("12.0 dB"));
+    QCOMPARE(band1.peakingGain, 180);
+    QCOMPARE(band1.shelfGain, shelf);
+    QVERIFY(TypeAndLeave(app, e.gainFields[0], QStringLiteral("0.1")));
+    QCOMPARE(e.gainFields[0]->text(), QStringLiteral("0.0 dB"));
+    QCOMPARE(band1.peakingGain, 120);
+
+    // Switching to "LS" shows the shelf gain and sends the new type.
+    e.typeLists[0]->setCurrentIndex(1);
+    QCOMPARE(band1.type, 1);
+    QCOMPARE(e.gainFields[0]->text(), EqGainText(shelf));
+    QVERIFY(WaitForBand(app.sim, BandIndex(High, 0), [&](const QByteArray& f) {
+        return PayloadByte(f, 1) == 1 && PayloadByte(f, 2) == 120 && PayloadByte(f, 4) == shelf;
+    }));
+    QVERIFY(TypeAndLeave(app, e.gainFields[0], QStringLiteral("-6")));
+    QCOMPARE(band1.shelfGain, 90);
+    QCOMPARE(band1.peakingGain, 120);
+
+    // Letters never reach a field; a frequency field that still carries " Hz" reverts.
+    const QString before = e.frequencyFields[1]->text();
+    const int index = s.image.bands[BandIndex(High, 1)].frequencyIndex;
+    QVERIFY(FocusOn(e.frequencyFields[1]));
+    e.frequencyFields[1]->setCursorPosition(0);
+    QTest::keyClicks(e.frequencyFields[1], QStringLiteral("x5"));
+    QCOMPARE(e.frequencyFields[1]->text(), QStringLiteral("5") + before);
+    QVERIFY(Leave(app));
+    QCOMPARE(e.frequencyFields[1]->text(), before);
+    QCOMPARE(s.image.bands[BandIndex(High, 1)].frequencyIndex, index);
+    // ... and so does an emptied one.
+    QVERIFY(TypeAndLeave(app, e.qFields[1], QString()));
+    QCOMPARE(e.qFields[1]->text(), QText(s.image.bands[BandIndex(High, 1)].qIndex));
+}
+
+void TestEqEditors::commitHappensOnceForOneText() {
+    AppFixture app;
+    QVERIFY(OpenEditors(app));
+    QVERIFY(app.connectTo(1));
+    EditorWidgets& e = Editors(app);
+    e.RzButton4->click();
+    const auto [block, group] = BandBlock(BandIndex(Main, 2));
+
+    QVERIFY(WaitQuiet(app));
+    const int mark = LogMark(app.sim);
+    QVERIFY(TypeAndEnter(e.frequencyFields[2], QStringLiteral("1000")));
+    QCOMPARE(e.frequencyFields[2]->text(), QStringLiteral("1000.0 Hz"));
+    QVERIFY(!WaitForBlock(app.sim, block, group, 4000, mark).isEmpty());
+    QTest::keyClick(e.frequencyFields[2], Qt::Key_Return);
+    QVERIFY(Leave(app));
+    QVERIFY(FocusOn(e.frequencyFields[2]));
+    QVERIFY(Leave(app));
+    QTest::qWait(1200);
+    QCOMPARE(BlockFrames(app.sim, block, group, mark).size(), 1);
+    QCOMPARE(PayloadByte(BlockFrames(app.sim, block, group, mark).last(), 0), 136);
+}
+
+void TestEqEditors::steppersStopAtTheirLimits() {
+    AppFixture app;
+    QVERIFY(OpenEditors(app));
+    EditorWidgets& e = Editors(app);
+    ProgramState& s = app.state();
+    e.rows[Mid].eq->click();
+    EqBand& band = s.image.bands[BandIndex(Mid, 3)];
+    band.type = 2;
+    e.rows[Mid].eq->click(); // reload with the type set above
+
+    QVERIFY(TypeAndLeave(app, e.frequencyFields[3], QStringLiteral("1")));
+    QVERIFY(TypeAndLeave(app, e.qFields[3], QStringLiteral("0")));
+    QVERIFY(TypeAndLeave(app, e.gainFields[3], QStringLiteral("-99")));
+    QCOMPARE(band.frequencyIndex, 0);
+    QCOMPARE(band.qIndex, 0);
+    QCOMPARE(band.shelfGain, 0);
+    const int peaking = band.peakingGain;
+    e.frequencySteppers[3]->downButton()->click();
+    e.qSteppers[3]->downButton()->click();
+    e.gainSteppers[3]->downButton()->click();
+    QCOMPARE(band.frequencyIndex, 0);
+    QCOMPARE(band.qIndex, 0);
+    QCOMPARE(band.shelfGain, 0);
+    e.frequencySteppers[3]->upButton()->click();
+    e.qSteppers[3]->upButton()->click();
+    e.gainSteppers[3]->upButton()->click();
+    QCOMPARE(e.frequencyFields[3]->text(), QStringLiteral("20.3 Hz"));
+    QCOMPARE(e.qFields[3]->text(), QStringLiteral("0.4"));
+    QCOMPARE(e.gainFields[3]->text(), QStringLiteral("-23.8 dB"));
+    QCOMPARE(band.shelfGain, 1);
+    QCOMPARE(band.peakingGain, peaking);
+
+    QVERIFY(TypeAndLeave(app, e.frequencyFields[3], QStringLiteral("99999")));
+    QVERIFY(TypeAndLeave(app, e.qFields[3], QStringLiteral("99")));
+    QVERIFY(TypeAndLeave(app, e.gainFields[3], QStringLiteral("99")));
+    e.frequencySteppers[3]->upButton()->click();
+    e.qSteppers[3]->upButton()->click();
+    e.gainSteppers[3]->upButton()->click();
+    QCOMPARE(band.frequencyIndex, 243);
+    QCOMPARE(band.qIndex, 179);
+    QCOMPARE(band.shelfGain, 180);
+    e.qSteppers[3]->downButton()->click();
+    QCOMPARE(e.qFields[3]->text(), QStringLiteral("35.8"));
+}
+
+void TestEqEditors::crossoverRows() {
+    AppFixture app;
+    QVERIFY(OpenEditors(app));
+    QVERIFY(app.connectTo(1));
+    EditorWidgets& e = Editors(app);
+    ProgramState& s = app.state();
+    const int highPassHigh = s.image.highPassIndex[High];
+    const int highPassTypeHigh = s.image.highPassType[High];
+    e.rows[Low].eq->click();
+    QCOMPARE(e.RzComboBox69->count(), 9);
+    QCOMPARE(e.RzComboBox69->itemText(0), QStringLiteral("12db-Bworth"));
+    QCOMPARE(e.RzComboBox69->itemText(8), QStringLiteral("24db-Bessel"));
+
+    // A crossover field accepts its unit suffix, with or without the blank; a band field
+    // does not.
+    QVERIFY(FocusOn(e.RzEdit205));
+    e.RzEdit205->setText(QStringLiteral("250 Hz"));
+    QVERIFY(Leave(app));
+    QCOMPARE(e.RzEdit205->text(), QStringLiteral("250.0 Hz"));
+    QCOMPARE(s.image.highPassIndex[Low], 88);
+    QVERIFY(WaitForLastBlock(app.sim, Low, 1,
+                             [](const QByteArray& f) { return PayloadByte(f, 0) == 88; }));
+    QVERIFY(FocusOn(e.RzEdit206));
+    e.RzEdit206->setText(QStringLiteral("5000Hz"));
+    QTest::keyClick(e.RzEdit206, Qt::Key_Return);
+    QCOMPARE(e.RzEdit206->text(), QStringLiteral("5040.0 Hz"));
+    QCOMPARE(s.image.lowPassIndex[Low], 192);
+    QVERIFY(Leave(app));
+    const QString bandText = e.frequencyFields[0]->text();
+    QVERIFY(FocusOn(e.frequencyFields[0]));
+    e.frequencyFields[0]->setText(QStringLiteral("250 Hz"));
+    QVERIFY(Leave(app));
+    QCOMPARE(e.frequencyFields[0]->text(), bandText);
+
+    // Types and steppers.
+    e.RzComboBox69->setCurrentIndex(7);
+    QCOMPARE(s.image.highPassType[Low], 7);
+    e.RzComboBox71->setCurrentIndex(3);
+    QCOMPARE(s.image.lowPassType[Low], 3);
+    QVERIFY(TypeAndLeave(app, e.RzEdit205, QStringLiteral("10")));
+    QCOMPARE(s.image.highPassIndex[Low], 0);
+    e.RzSpinButtons181->downButton()->click();
+    QCOMPARE(s.image.highPassIndex[Low], 0);
+    e.RzSpinButtons181->upButton()->click();
+    QCOMPARE(e.RzEdit205->text(), QStringLiteral("20.3 Hz"));
+    QVERIFY(TypeAndLeave(app, e.RzEdit206, QStringLiteral("30000")));
+    QCOMPARE(e.RzEdit206->text(), QStringLiteral("21900.0 Hz"));
+    e.RzSpinButtons182->upButton()->click();
+    QCOMPARE(s.image.lowPassIndex[Low], 243);
+    e.RzSpinButtons182->downButton()->click();
+    QCOMPARE(s.image.lowPassIndex[Low], 242);
+    QVERIFY(WaitForLastBlock(app.sim, Low, 1, [](const QByteArray& f) {
+        return PayloadByte(f, 0) == 1 && PayloadByte(f, 1) == 7 && PayloadByte(f, 4) == 242 &&
+               PayloadByte(f, 5) == 3;
+    }));
+    // Only Low's crossover changed.
+    QCOMPARE(s.image.highPassIndex[High], highPassHigh);
+    QCOMPARE(s.image.highPassType[High], highPassTypeHigh);
+}
+
+void TestEqEditors::filtersReset() {
+    AppFixture app;
+    QVERIFY(OpenEditors(app));
+    EditorWidgets& e = Editors(app);
+    ShellWidgets& w = app.widgets();
+    ProgramState& s = app.state();
+
+    // Without a unit the click does nothing.
+    e.RzButton4->click();
+    QVERIFY(TypeAndLeave(app, e.gainFields[0], QStringLiteral("6")));
+    QCOMPARE(s.image.bands[BandIndex(Main, 0)].peakingGain, 150);
+    e.RzButton97->click();
+    QVERIFY(!w.RzGroupBox1->isVisible());
+    QVERIFY(w.RzGroupBox12->isEnabled());
+    QCOMPARE(s.image.bands[BandIndex(Main, 0)].peakingGain, 150);
+    QCOMPARE(e.gainFields[0]->text(), QStringLiteral("6.0 dB"));
+
+    QVERIFY(app.connectTo(1));
+    QVERIFY(WaitQuiet(app));
+    const ParameterImage before = s.image;
+    const int mark = LogMark(app.sim);
+    e.RzButton97->click();
+    QVERIFY(w.RzGroupBox1->isVisible());
+    QCOMPARE(w.RzGroupBox1->pos(), QPoint(208, 512));
+    for (QWidget* area : {static_cast<QWidget*>(w.RzGroupBox8), static_cast<QWidget*>(w.GroupBox1),
+                          static_cast<QWidget*>(w.GroupBox2), static_cast<QWidget*>(w.GroupBox3),
+                          static_cast<QWidget*>(w.RzGroupBox12)}) {
+        QVERIFY(!area->isEnabled());
+    }
+    QVERIFY(w.fileMenu->isEnabled());
+    for (QLineEdit* field : e.gainFields) {
+        QCOMPARE(field->text(), QStringLiteral("0"));
+    }
+    for (int row = 0; row < 6; ++row) {
+        const EqBand& band = s.image.bands[BandIndex(Main, row)];
+        const EqBand& old = before.bands[BandIndex(Main, row)];
+        QCOMPARE(band.activeGain(), 120);
+        QCOMPARE(band.frequencyIndex, old.frequencyIndex);
+        QCOMPARE(band.qIndex, old.qIndex);
+        QCOMPARE(band.type, old.type);
+    }
+
+    QVERIFY(WaitUntil([&] { return w.RzGroupBox12->isEnabled(); }, 10000));
+    QVERIFY(!w.RzGroupBox1->isVisible());
+    QVERIFY(w.GroupBox1->isEnabled());
+    QVERIFY(!s.StagedTransfer.active);
+    QTest::qWait(800);
+    for (int row = 0; row < 6; ++row) {
+        const int bandIndex = BandIndex(Main, row);
+        const auto [block, group] = BandBlock(bandIndex);
+        const QList<QByteArray> frames = BlockFrames(app.sim, block, group, mark);
+        QCOMPARE(frames.size(), 1);
+        const int at = s.image.bands[bandIndex].type == 0 ? 2 : 4;
+        QCOMPARE(PayloadByte(frames[0], at), 120);
+    }
+}
+
+void TestEqEditors::graphDragUpdatesTheFields() {
+    AppFixture app;
+    QVERIFY(OpenEditors(app));
+    EditorWidgets& e = Editors(app);
+    ProgramState& s = app.state();
+    ResponseGraph& graph = app.window->graph();
+    e.rows[High].eq->click();
+    graph.RecomputeAll();
+    const QPoint at = graph.handle(BandIndex(High, 3));
+    Mouse(&graph, QEvent::MouseButtonPress, at);
+    QVERIFY(graph.dragging());
+    Mouse(&graph, QEvent::MouseMove, {500, 60});
+    Mouse(&graph, QEvent::MouseButtonRelease, {500, 60});
+    const EqBand& band = s.image.bands[BandIndex(High, 3)];
+    QCOMPARE(e.frequencyFields[3]->text(), FrequencyText(band.frequencyIndex));
+    QCOMPARE(e.gainFields[3]->text(), EqGainText(band.activeGain()));
+    QVERIFY(band.activeGain() > 120);
+}
+
+void TestEqEditors::inertWithoutASelectedSection() {
+    AppFixture app;
+    QVERIFY(OpenEditors(app));
+    EditorWidgets& e = Editors(app);
+    ProgramState& s = app.state();
+    QCOMPARE(s.selection.way, -1); // the result view was closed
+    const ParameterImage before = s.image;
+    const QString frequency = e.frequencyFields[0]->text();
+
+    QVERIFY(TypeAndLeave(app, e.frequencyFields[0], QStringLiteral("5000")));
+    QCOMPARE(e.frequencyFields[0]->text(), frequency);
+    QVERIFY(TypeAndEnter(e.gainFields[1], QStringLiteral("3")));
+    QCOMPARE(e.gainFields[1]->text(), EqGainText(before.bands[BandIndex(Main, 1)].peakingGain));
+    QVERIFY(TypeAndLeave(app, e.RzEdit205, QStringLiteral("500")));
+    QCOMPARE(e.RzEdit205->text(), FrequencyText(before.highPassIndex[Main]));
+    e.frequencySteppers[0]->upButton()->click();
+    e.qSteppers[0]->upButton()->click();
+    e.gainSteppers[0]->downButton()->click();
+    e.RzSpinButtons181->upButton()->click();
+    e.RzSpinButtons182->downButton()->click();
+    e.typeLists[2]->setCurrentIndex(2);
+    QCOMPARE(e.typeLists[2]->currentIndex(), 0);
+    e.RzComboBox69->setCurrentIndex(4);
+    QCOMPARE(e.RzComboBox69->currentIndex(), 0);
+    // A bypass box keeps its tick but changes no band.
+    e.bypassBoxes[4]->click();
+    QVERIFY(s.bypassTicked[4]);
+    e.bypassBoxes[4]->click();
+    QVERIFY(s.image == before);
+
+    // The table shows Main; after another way's panel it is not the selected section.
+    e.RzButton4->click();
+    e.rows[High].gain->click();
+    QVERIFY(TypeAndLeave(app, e.qFields[0], QStringLiteral("9")));
+    QCOMPARE(e.qFields[0]->text(), QText(before.bands[BandIndex(Main, 0)].qIndex));
+    e.RzButton97->click();
+    QVERIFY(s.image == before);
+}
+
+QTEST_MAIN(TestEqEditors)
+#include "test_eq_editors.moc"

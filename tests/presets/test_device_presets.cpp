@@ -1,0 +1,250 @@
+// The device preset group against a simulated unit: recalling a preset by its list position,
+// the recall time-out, saving user preset names, and the name field's keys and selection.
+#include "preset_test_support.h"
+
+#include <QElapsedTimer>
+#include <QKeyEvent>
+
+using namespace quellaton;
+using namespace presettest;
+
+namespace {
+
+// Recalls the preset at list position `position`; true once the window is usable again.
+bool Recall(AppFixture& app, int position) {
+    app.widgets().devicePresetList->setCurrentIndex(position);
+    app.widgets().RzButton9->click();
+    if (!WaitUntil([&] { return app.state().flags.recall; }, 2000)) {
+        return false;
+    }
+    return WaitUntil([&] { return !app.state().flags.recall && Idle(app); }, 5000);
+}
+
+QByteArray PaddedName(const QByteArray& name) {
+    return name + QByteArray(20 - name.size(), '\0');
+}
+
+} // namespace
+
+class TestDevicePresets : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void recallSendsListPositionPlusOne();
+    void recallNeedsConfirmationAndConnection();
+    void recallWithoutReplyTimesOut();
+    void namesAreSavedTrimmedAndPadded();
+    void nameFieldKeysAndSelection();
+};
+
+void TestDevicePresets::recallSendsListPositionPlusOne() {
+    AppFixture app(QStringLiteral("1"));
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    QVERIFY(app.connectTo(1));
+    QVERIFY(Settle(app));
+    ShellWidgets& w = app.widgets();
+    ProgramState& s = app.state();
+    QVERIFY(w.lastLoadedLabel->text().startsWith("Last loaded preset:Pre0"));
+    QCOMPARE(w.devicePresetList->itemText(7), QStringLiteral("Usr7:Rehearsal 1"));
+
+    wire.clear();
+    app.answerer.clear();
+    QVERIFY(Recall(app, 7));
+    QCOMPARE(app.answerer.messages(),
+             QStringList({"Loading a Preset will replace the active\rPreset.Do you want to "
+                          "proceed?"}));
+    QCOMPARE(wire.nonPoll().value(0), ToHexText(PresetRecall(0, 8)));
+    // The recalled values are shown, and the system read that follows selects the entry.
+    QVERIFY(s.image == DecodeImageText(ReplyLine(app.sim.unitSlot(1, 8))));
+    QVERIFY(!s.timers.Timer22.isActive());
+    QVERIFY(WaitUntil(
+        [&] { return w.lastLoadedLabel->text() == "Last loaded preset:Usr7         "; }, 3000));
+    QCOMPARE(w.devicePresetList->currentIndex(), 7);
+    QVERIFY(s.timers.Timer1.isActive() || s.timers.Timer7.isActive() || s.timers.Timer4.isActive());
+
+    wire.clear();
+    QVERIFY(Recall(app, 0));
+    QCOMPARE(wire.nonPoll().value(0), ToHexText(PresetRecall(0, 1)));
+    QVERIFY(s.image == DecodeImageText(ReplyLine(app.sim.unitSlot(1, 1))));
+    QVERIFY(WaitUntil(
+        [&] { return w.lastLoadedLabel->text() == "Last loaded preset:Pre0         "; }, 3000));
+    QCOMPARE(w.devicePresetList->currentIndex(), 0);
+    QCOMPARE(app.answerer.messages().size(), 2); // the two confirmations only
+}
+
+void TestDevicePresets::recallNeedsConfirmationAndConnection() {
+    AppFixture app(QStringLiteral("1"));
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    // Not connected: no question, nothing sent.
+    w.RzButton9->click();
+    w.RzButton10->click();
+    QTest::qWait(200);
+    QVERIFY(app.answerer.messages().isEmpty());
+
+    QVERIFY(app.connectTo(1));
+    QVERIFY(Settle(app));
+    const ParameterImage before = app.state().image;
+    w.devicePresetList->setCurrentIndex(3);
+    for (ModalAnswerer::Confirm answer :
+         {ModalAnswerer::Confirm::Second, ModalAnswerer::Confirm::Close}) {
+        app.answerer.setConfirmation(answer);
+        app.answerer.clear();
+        wire.clear();
+        w.RzButton9->click();
+        QTest::qWait(300);
+        QCOMPARE(app.answerer.messages().size(), 1);
+        QVERIFY(!app.state().flags.recall);
+        QVERIFY(wire.nonPoll().isEmpty());
+        QVERIFY(app.state().image == before);
+        QVERIFY(Idle(app));
+    }
+}
+
+void TestDevicePresets::recallWithoutReplyTimesOut() {
+    AppFixture app(QStringLiteral("1"), {"--silent-after", "6"});
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    QVERIFY(app.connectTo(1));
+    QVERIFY(WaitUntil([&] { return wire.frames().size() >= 6; }, 5000));
+    ShellWidgets& w = app.widgets();
+    ProgramState& s = app.state();
+    const ParameterImage before = s.image;
+    w.devicePresetList->setCurrentIndex(6);
+    app.answerer.clear();
+    QElapsedTimer clock;
+    clock.start();
+    w.RzButton9->click();
+    QVERIFY(WaitUntil([&] { return w.RzGroupBox1->isVisible(); }, 2000));
+    QCOMPARE(w.RzGroupBox1->pos(), QPoint(208, 232));
+    QVERIFY(!w.GroupBox3->isEnabled() && !w.RzGroupBox4->isEnabled());
+
+    // The bar reaches 100 % after ten seconds and stops there; the time-out comes at 12 s.
+    int barAtTimeout = -1;
+    QVERIFY(WaitUntil(
+        [&] {
+            if (app.answerer.messages().contains(QStringLiteral("overtime，try again."))) {
+                return true;
+            }
+            barAtTimeout = w.RzProgressBar1->value();
+            return false;
+        },
+        20000));
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took >= 11000 && took < 20000, qPrintable(QString::number(took)));
+    QCOMPARE(barAtTimeout, 100);
+    QVERIFY(!s.timers.Timer3.isActive());
+    QVERIFY(!s.flags.recall);
+    QVERIFY(!w.RzGroupBox1->isVisible());
+    QVERIFY(w.GroupBox3->isEnabled() && w.RzGroupBox4->isEnabled());
+    QVERIFY(s.image == before);
+    QCOMPARE(wire.framesWith("A20728").size(), 1); // Usr6: is preset 7
+}
+
+void TestDevicePresets::namesAreSavedTrimmedAndPadded() {
+    AppFixture app(QStringLiteral("1"));
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    QVERIFY(app.connectTo(1));
+    QVERIFY(Settle(app));
+    ShellWidgets& w = app.widgets();
+    ProgramState& s = app.state();
+    QCOMPARE(w.RzEdit1->text(), QStringLiteral("Party 1")); // the "Usr6:" name
+
+    // Blanks around the name are removed before it is sent, listed and stored.
+    w.devicePresetList->setCurrentIndex(2);
+    w.RzComboBox11->setCurrentIndex(0);
+    w.RzEdit1->setText(QStringLiteral("  Stage Left  "));
+    wire.clear();
+    app.answerer.clear();
+    w.RzButton10->click();
+    QCOMPARE(w.RzEdit1->text(), QStringLiteral("Stage Left"));
+    QCOMPARE(w.devicePresetList->itemText(6), QStringLiteral("Usr6:Stage Left"));
+    QCOMPARE(w.devicePresetList->currentIndex(), 2);
+    QCOMPARE(s.presetNames[6], PaddedName("Stage Left"));
+    QVERIFY(app.answerer.waitForMessage(QStringLiteral("Successfully saved."), 3000));
+    QCOMPARE(wire.nonPoll().value(0), ToHexText(NameWrite(0, 7, PaddedName("Stage Left"))));
+    QVERIFY(WaitUntil([&] { return app.sim.unitName(1, 7) == PaddedName("Stage Left"); }, 2000));
+    // The acknowledgement queues a system read.
+    QVERIFY(WaitUntil([&] { return !wire.framesWith(SystemReadHeader).isEmpty(); }, 3000));
+    QVERIFY(!s.flags.saveAwaited);
+
+    // An empty name sends 20 zero bytes and lists "Usr7:" alone.
+    w.RzComboBox11->setCurrentIndex(1);
+    QCOMPARE(w.RzEdit1->text(), QStringLiteral("Rehearsal 1"));
+    w.RzEdit1->setText(QStringLiteral("   "));
+    wire.clear();
+    app.answerer.clear();
+    w.RzButton10->click();
+    QCOMPARE(w.RzEdit1->text(), QString());
+    QCOMPARE(w.devicePresetList->itemText(7), QStringLiteral("Usr7:"));
+    QVERIFY(app.answerer.waitForMessage(QStringLiteral("Successfully saved."), 3000));
+    QCOMPARE(wire.nonPoll().value(0), ToHexText(NameWrite(0, 8, QByteArray(20, '\0'))));
+    QVERIFY(WaitUntil([&] { return app.sim.unitName(1, 8) == QByteArray(20, '\0'); }, 2000));
+
+    // 19 characters (the field takes no more) fill bytes 1..19; byte 20 stays zero. Enter in
+    // the field saves.
+    w.RzEdit1->setFocus();
+    w.RzEdit1->clear();
+    QTest::keyClicks(w.RzEdit1, QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    QCOMPARE(w.RzEdit1->text(), QStringLiteral("ABCDEFGHIJKLMNOPQRS"));
+    wire.clear();
+    app.answerer.clear();
+    QTest::keyClick(w.RzEdit1, Qt::Key_Return);
+    QVERIFY(app.answerer.waitForMessage(QStringLiteral("Successfully saved."), 3000));
+    const QByteArray sent = QByteArray::fromHex(wire.nonPoll().value(0));
+    QCOMPARE(sent.size(), 32);
+    QCOMPARE(sent.mid(10, 19), QByteArray("ABCDEFGHIJKLMNOPQRS"));
+    QCOMPARE(sent.at(29), '\0');
+    QCOMPARE(w.devicePresetList->itemText(7), QStringLiteral("Usr7:ABCDEFGHIJKLMNOPQRS"));
+
+    // The slot selector shows each user slot's stored name.
+    w.RzComboBox11->setCurrentIndex(0);
+    QCOMPARE(w.RzEdit1->text(), QStringLiteral("Stage Left"));
+    w.RzComboBox11->setCurrentIndex(1);
+    QCOMPARE(w.RzEdit1->text(), QStringLiteral("ABCDEFGHIJKLMNOPQRS"));
+    // A fresh name table (as after a reconnect) shows the unit's stored names.
+    QCOMPARE(app.sim.unitName(1, 7), PaddedName("Stage Left"));
+}
+
+void TestDevicePresets::nameFieldKeysAndSelection() {
+    AppFixture app(QStringLiteral("1"));
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    QVERIFY(app.connectTo(1));
+    QVERIFY(Settle(app));
+    ShellWidgets& w = app.widgets();
+    app.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(app.window.get()));
+
+    // Printable characters from blank to "~" only; others are dropped.
+    w.RzEdit1->setFocus();
+    w.RzEdit1->clear();
+    QTest::keyClicks(w.RzEdit1, QStringLiteral("a~ b"));
+    // Characters above "~" (QTest types ASCII only, so these are sent as key events).
+    for (const QString& text :
+         {QStringLiteral("\u00E9"), QStringLiteral("\u20AC"), QStringLiteral("\u00A0")}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+        QApplication::sendEvent(w.RzEdit1, &press);
+    }
+    QCOMPARE(w.RzEdit1->text(), QStringLiteral("a~ b"));
+    QTest::keyClick(w.RzEdit1, Qt::Key_Backspace);
+    QCOMPARE(w.RzEdit1->text(), QStringLiteral("a~ "));
+
+    // The first click after leaving the field selects the whole text; the next one does not.
+    w.RzButton9->setFocus(Qt::TabFocusReason);
+    QVERIFY(app.window->devicePresets().selectAllArmed());
+    QTest::mouseClick(w.RzEdit1, Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(w.RzEdit1->selectedText(), QStringLiteral("a~ "));
+    QVERIFY(!app.window->devicePresets().selectAllArmed());
+    QTest::mouseClick(w.RzEdit1, Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(w.RzEdit1->selectedText(), QString());
+    w.RzButton10->setFocus(Qt::TabFocusReason);
+    QTest::mouseClick(w.RzEdit1, Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(w.RzEdit1->selectedText(), QStringLiteral("a~ "));
+}
+
+QTEST_MAIN(TestDevicePresets)
+#include "test_device_presets.moc"

@@ -1,0 +1,289 @@
+// The initial data load of broadcast mode against three simulated units: the source panel,
+// loading from one unit and from a file, the double broadcast write, and the failures.
+#include "preset_test_support.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+using namespace quellaton;
+using namespace presettest;
+
+namespace {
+
+const QString ProceedMessage =
+    QStringLiteral("Please make sure you have selected\rthe same preset on all devices.");
+const QString CheckIdMessage = QStringLiteral("Please check the ID and try to connect again.");
+
+// Switches broadcast mode on and connects; true once the source panel is shown.
+bool ConnectBroadcast(AppFixture& app) {
+    ShellWidgets& w = app.widgets();
+    w.RzButton8->click();
+    if (app.state().DeviceAddress != BroadcastAddress) {
+        return false;
+    }
+    w.Button3->click();
+    return WaitUntil([&] { return w.RzGroupBox16->isVisible(); }, 3000);
+}
+
+bool DistributionDone(AppFixture& app) {
+    return WaitUntil(
+        [&] {
+            return app.sim.framesWith(ImageWriteHeader).size() >= 2 && Idle(app) &&
+                   !app.window->initialDataLoad().distributing();
+        },
+        15000);
+}
+
+// The frames the units get from one distribution: two polls and two image writes, all to
+// every unit at once.
+QList<QByteArray> BroadcastFrames(const QByteArray& payload) {
+    const QByteArray poll = ToHexText(StatusPoll(BroadcastAddress));
+    const QByteArray write =
+        ToHexText(DeviceFrame(BroadcastAddress, WriteBlock, 0, ParameterImageBlock, 0, payload));
+    return {poll, poll, write, write};
+}
+
+} // namespace
+
+class TestInitialDataLoad : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void loadFromUnitReachesEveryUnit();
+    void loadFromFileReachesEveryUnit();
+    void badFilesAndCancelSendNothing();
+    void sourceIdIsChecked();
+    void silentSourceThenLateReply();
+    void fileChosenAfterSilentSourceWins();
+    void closeButtonDisconnects();
+};
+
+void TestInitialDataLoad::loadFromUnitReachesEveryUnit() {
+    AppFixture app(QStringLiteral("1,2,3"));
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    ProgramState& s = app.state();
+    QVERIFY(ConnectBroadcast(app));
+    QCOMPARE(app.answerer.messages(), QStringList({ProceedMessage}));
+    QCOMPARE(w.RzGroupBox16->pos(), QPoint(208, 448));
+    QVERIFY(!w.RzGroupBox12->isVisible());
+    QVERIFY(!w.GroupBox1->isEnabled() && !w.GroupBox2->isEnabled());
+    QVERIFY(wire.frames().isEmpty()); // a broadcast connect asks nothing
+
+    const QByteArray image3 = app.sim.unitImage(3);
+    QVERIFY(image3 != app.sim.unitImage(1) && image3 != app.sim.unitImage(2));
+    w.RzEdit3->setText(QStringLiteral("3"));
+    QElapsedTimer clock;
+    clock.start();
+    w.Button10->click();
+    QVERIFY(!w.RzGroupBox16->isVisible());
+    QVERIFY(w.RzGroupBox1->isVisible());
+    QCOMPARE(w.RzGroupBox1->pos(), QPoint(208, 232));
+    QVERIFY(DistributionDone(app));
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took >= 5000 && took < 15000, qPrintable(QString::number(took)));
+
+    // The image is read from address 2, then broadcast twice.
+    QCOMPARE(wire.frames(), QList<QByteArray>{ToHexText(ImageRead(2))} + BroadcastFrames(image3));
+    for (int id = 1; id <= 3; ++id) {
+        QCOMPARE(app.sim.unitImage(id), image3);
+    }
+    QCOMPARE(s.SourceAddress, 2);
+    QVERIFY(s.image == DecodeImageText(ReplyLine(image3, ParameterImageBlock, 2)));
+    QVERIFY(!w.RzGroupBox16->isVisible() && w.RzGroupBox12->isVisible());
+    QCOMPARE(w.RzProgressBar1->value(), 100);
+    // Editing goes on by broadcast: the queue runs, the poll does not.
+    QVERIFY(s.timers.sendTimer.isActive());
+    QVERIFY(!s.timers.Timer1.isActive());
+    QCOMPARE(app.answerer.messages().size(), 1);
+}
+
+void TestInitialDataLoad::loadFromFileReachesEveryUnit() {
+    AppFixture app(QStringLiteral("1,2,3"));
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    ProgramState& s = app.state();
+    QVERIFY(ConnectBroadcast(app));
+
+    // A file holding unit 2's slot 5, split over two lines, in lower case.
+    const QByteArray payload = app.sim.unitSlot(2, 5);
+    const QByteArray line = ReplyLine(payload, PresetSlotBlock, 1, 5).toLower();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("start.sps");
+    QVERIFY(WriteAll(path, line.left(333) + "\r\n" + line.mid(333) + "\r\n"));
+    ChooserLog log;
+    AnswerOpen(app, path, &log);
+
+    QElapsedTimer clock;
+    clock.start();
+    w.Button11->click();
+    QVERIFY(DistributionDone(app));
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took >= 3500 && took < 12000, qPrintable(QString::number(took)));
+    QCOMPARE(log.opened.size(), 1);
+    QCOMPARE(log.opened[0].filter, QStringLiteral("quellatonfile(*.sps)"));
+    QCOMPARE(log.opened[0].defaultName, QStringLiteral("mystyle"));
+
+    QCOMPARE(wire.frames(), BroadcastFrames(payload));
+    for (int id = 1; id <= 3; ++id) {
+        QCOMPARE(app.sim.unitImage(id), payload);
+        QCOMPARE(app.sim.unitImage(id).mid(280), payload.mid(280));
+    }
+    QVERIFY(s.image == DecodeImageText(line));
+    QVERIFY(!w.RzGroupBox16->isVisible() && w.RzGroupBox12->isVisible());
+    QVERIFY(s.timers.sendTimer.isActive());
+    QVERIFY(!s.timers.Timer1.isActive());
+    QCOMPARE(app.answerer.messages().size(), 1);
+}
+
+void TestInitialDataLoad::badFilesAndCancelSendNothing() {
+    AppFixture app(QStringLiteral("1,2"));
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    QVERIFY(ConnectBroadcast(app));
+    const QByteArray good = ReplyLine(app.sim.unitSlot(1, 2));
+    QByteArray nonHex = good;
+    nonHex.replace(640, 2, "+1");
+    QTemporaryDir dir;
+    const QList<QPair<QByteArray, bool>> cases = {
+        {good.left(663), true}, {good + " ", true}, {nonHex, true},
+        {QByteArray(), false},  {"\r\n", false}, // empty: no message
+    };
+    int n = 0;
+    for (const auto& [content, damaged] : cases) {
+        const QString path = dir.filePath(QStringLiteral("f%1.sps").arg(n++));
+        QVERIFY(WriteAll(path, content));
+        AnswerOpen(app, path);
+        app.answerer.clear();
+        w.Button11->click();
+        QTest::qWait(300);
+        QCOMPARE(app.answerer.messages(), damaged ? QStringList({"File damaged."}) : QStringList());
+        QVERIFY(w.RzGroupBox16->isVisible());
+        QVERIFY(!w.RzGroupBox1->isVisible());
+    }
+    AnswerOpen(app, QString());
+    w.Button11->click();
+    QTest::qWait(300);
+    QVERIFY(app.answerer.messages().isEmpty());
+    QVERIFY(w.RzGroupBox16->isVisible());
+    // Broadcast frames are answered by nobody and no poll runs: the line stayed silent.
+    QVERIFY(wire.frames().isEmpty());
+}
+
+void TestInitialDataLoad::sourceIdIsChecked() {
+    AppFixture app(QStringLiteral("1"));
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    QVERIFY(ConnectBroadcast(app));
+    for (const QString& text : {QStringLiteral("0"), QStringLiteral("256"), QString()}) {
+        w.RzEdit3->setText(text);
+        app.answerer.clear();
+        w.Button10->click();
+        QCOMPARE(app.answerer.messages(), QStringList({"Please input 1~255 number."}));
+        QCOMPARE(w.RzEdit3->text(), QStringLiteral("1")); // the last source ID
+        QVERIFY(w.RzGroupBox16->isVisible());
+    }
+    QVERIFY(wire.frames().isEmpty());
+
+    // Only digits reach the field; Enter runs "OK" (here with ID 7, where no unit answers).
+    w.RzEdit3->clear();
+    w.RzEdit3->setFocus();
+    QTest::keyClicks(w.RzEdit3, QStringLiteral("a7-b."));
+    QCOMPARE(w.RzEdit3->text(), QStringLiteral("7"));
+    app.answerer.clear();
+    QTest::keyClick(w.RzEdit3, Qt::Key_Return);
+    QVERIFY(app.answerer.waitForMessage(CheckIdMessage, 4000));
+    QCOMPARE(wire.frames(), QList<QByteArray>({ToHexText(ImageRead(6))}));
+    // Refused again: the field goes back to the last source tried.
+    w.RzEdit3->setText(QStringLiteral("300"));
+    w.Button10->click();
+    QCOMPARE(w.RzEdit3->text(), QStringLiteral("7"));
+}
+
+void TestInitialDataLoad::silentSourceThenLateReply() {
+    // Every reply comes 2.5 s late: after the 1.5 s the program waits for the source.
+    AppFixture app(QStringLiteral("1,2,3"), {"--reply-delay", "2500"});
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    ProgramState& s = app.state();
+    QVERIFY(ConnectBroadcast(app));
+    const QByteArray image2 = app.sim.unitImage(2);
+    w.RzEdit3->setText(QStringLiteral("2"));
+    app.answerer.clear();
+    QElapsedTimer clock;
+    clock.start();
+    w.Button10->click();
+    QVERIFY(app.answerer.waitForMessage(CheckIdMessage, 4000));
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took >= 1300 && took < 3000, qPrintable(QString::number(took)));
+    // Back to the choice, the window still locked, the read still awaited.
+    QVERIFY(w.RzGroupBox16->isVisible());
+    QVERIFY(!w.RzGroupBox1->isVisible());
+    QVERIFY(!w.RzGroupBox12->isVisible());
+    QVERIFY(!w.GroupBox1->isEnabled());
+    QVERIFY(!s.timers.Timer333.isActive());
+    QVERIFY(s.flags.loadFromDevice);
+
+    // The late reply still goes out to every unit.
+    QVERIFY(WaitUntil([&] { return wire.framesWith(ImageWriteHeader).size() >= 2; }, 12000));
+    QVERIFY(WaitUntil([&] { return !app.window->initialDataLoad().distributing(); }, 5000));
+    QCOMPARE(wire.frames(), QList<QByteArray>{ToHexText(ImageRead(1))} + BroadcastFrames(image2));
+    for (int id = 1; id <= 3; ++id) {
+        QCOMPARE(app.sim.unitImage(id), image2);
+    }
+    QVERIFY(s.image == DecodeImageText(ReplyLine(image2)));
+    QVERIFY(!s.flags.loadFromDevice);
+}
+
+void TestInitialDataLoad::fileChosenAfterSilentSourceWins() {
+    AppFixture app(QStringLiteral("1,2"), {"--reply-delay", "2500"});
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    ProgramState& s = app.state();
+    QVERIFY(ConnectBroadcast(app));
+    const QByteArray payload = app.sim.unitSlot(1, 5);
+    QVERIFY(payload != app.sim.unitImage(2));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("start.sps");
+    QVERIFY(WriteAll(path, ReplyLine(payload)));
+    AnswerOpen(app, path);
+
+    w.RzEdit3->setText(QStringLiteral("2"));
+    w.Button10->click();
+    QVERIFY(app.answerer.waitForMessage(CheckIdMessage, 4000));
+    // The user turns to a file; unit 2's reply comes in the middle of its distribution.
+    w.Button11->click();
+    QVERIFY(DistributionDone(app));
+    QVERIFY(!s.flags.loadFromDevice); // the reply did arrive
+    QCOMPARE(wire.frames(), QList<QByteArray>{ToHexText(ImageRead(1))} + BroadcastFrames(payload));
+    for (int id = 1; id <= 2; ++id) {
+        QCOMPARE(app.sim.unitImage(id), payload);
+    }
+    QVERIFY(s.image == DecodeImageText(ReplyLine(payload)));
+    QCOMPARE(s.StoredImage, ReplyLine(payload));
+}
+
+void TestInitialDataLoad::closeButtonDisconnects() {
+    AppFixture app(QStringLiteral("1"));
+    FrameLog wire(app.sim);
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    QVERIFY(ConnectBroadcast(app));
+    w.SpeedButton3->click();
+    QVERIFY(WaitUntil(
+        [&] { return app.window->connection().state() == Connection::State::Disconnected; }, 3000));
+    QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
+    QVERIFY(!w.RzGroupBox16->isVisible());
+    QVERIFY(w.RzGroupBox12->isVisible());
+    QVERIFY(!app.state().driver.PortOpen());
+    QVERIFY(wire.frames().isEmpty());
+}
+
+QTEST_MAIN(TestInitialDataLoad)
+#include "test_initial_data_load.moc"
