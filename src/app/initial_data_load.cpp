@@ -89,13 +89,7 @@ void InitialDataLoad::Button11Click() {
     if (path.isEmpty()) {
         return;
     }
-    QByteArray content;
-    SinglePresetText loaded;
-    if (ReadPresetFile(path, content) != PresetFileStatus::Damaged) {
-        loaded = ReadSinglePresetText(content);
-    } else {
-        loaded.status = PresetFileStatus::Damaged;
-    }
+    const SinglePresetText loaded = LoadSinglePresetFile(path);
     if (loaded.status == PresetFileStatus::Empty) {
         return;
     }

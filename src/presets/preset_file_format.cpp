@@ -90,6 +90,22 @@ PresetFileStatus ReadPresetFile(const QString& path, QByteArray& content) {
     return content.isEmpty() ? PresetFileStatus::Empty : PresetFileStatus::Ok;
 }
 
+SinglePresetText LoadSinglePresetFile(const QString& path) {
+    QByteArray content;
+    if (ReadPresetFile(path, content) == PresetFileStatus::Damaged) {
+        return {PresetFileStatus::Damaged, {}};
+    }
+    return ReadSinglePresetText(content);
+}
+
+AllPresetsText LoadAllPresetsFile(const QString& path) {
+    QByteArray content;
+    if (ReadPresetFile(path, content) == PresetFileStatus::Damaged) {
+        return {PresetFileStatus::Damaged, {}};
+    }
+    return ReadAllPresetsText(content);
+}
+
 QByteArray PresetFileContent(const QList<QByteArray>& lines) {
     QByteArray content;
     content.reserve(lines.size() * (PresetLineChars + 2));

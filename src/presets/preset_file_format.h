@@ -49,6 +49,10 @@ AllPresetsText ReadAllPresetsText(QByteArrayView content);
 // Damaged; `content` is left empty then.
 PresetFileStatus ReadPresetFile(const QString& path, QByteArray& content);
 
+// A preset file read from disk and checked: an unreadable or oversized file is Damaged.
+SinglePresetText LoadSinglePresetFile(const QString& path);
+AllPresetsText LoadAllPresetsFile(const QString& path);
+
 // The file content for `lines`: each line in upper case followed by CR LF.
 QByteArray PresetFileContent(const QList<QByteArray>& lines);
 

@@ -266,13 +266,7 @@ void PresetFiles::Timer17Timer() {
     if (path.isEmpty()) {
         return;
     }
-    QByteArray content;
-    SinglePresetText loaded;
-    if (ReadPresetFile(path, content) != PresetFileStatus::Damaged) {
-        loaded = ReadSinglePresetText(content);
-    } else {
-        loaded.status = PresetFileStatus::Damaged;
-    }
+    const SinglePresetText loaded = LoadSinglePresetFile(path);
     if (loaded.status != PresetFileStatus::Ok) {
         ShowMessage(window_, QString::fromLatin1(FileDamagedMessage));
         TimerTable::Start(t.Timer1);
@@ -318,15 +312,7 @@ void PresetFiles::Timer18Timer() {
     s_.backupList.clear();
 
     const QString path = chooser_.open(window_, AllPresetsFile());
-    AllPresetsText loaded;
-    if (!path.isEmpty()) {
-        QByteArray content;
-        if (ReadPresetFile(path, content) != PresetFileStatus::Damaged) {
-            loaded = ReadAllPresetsText(content);
-        } else {
-            loaded.status = PresetFileStatus::Damaged;
-        }
-    }
+    const AllPresetsText loaded = path.isEmpty() ? AllPresetsText{} : LoadAllPresetsFile(path);
     if (loaded.status == PresetFileStatus::Empty) {
         TimerTable::Start(t.Timer1); // cancelled or an empty file: no message
         return;
