@@ -37,12 +37,14 @@ Connection::Connection(ProgramState& state, ShellWidgets& widgets, Confirmation&
     connect(w_.Button3, &QPushButton::clicked, this, &Connection::Button3Click);
 
     w_.Image15->setPixmap(ConnectionPicture(false));
-    showConnectedPane(false);
+    showState();
 }
 
+// The button caption and the connection pane follow the state.
 void Connection::setState(State state) {
     if (state_ != state) {
         state_ = state;
+        showState();
         emit stateChanged(state);
     }
 }
@@ -73,7 +75,9 @@ int Connection::selectedPort() const {
     return (index >= 0 && index < s_.ports.size() && index < s_.PortNumbers.size()) ? index : -1;
 }
 
-void Connection::showConnectedPane(bool connected) {
+void Connection::showState() {
+    const bool connected = state_ != State::Disconnected;
+    w_.Button3->setText(connected ? DisconnectCaption : ConnectCaption);
     QPalette palette = w_.RzStatusPane2->palette();
     if (connected) {
         w_.RzStatusPane2->setText(QStringLiteral("Connected ") + w_.RzComboBox1->currentText());
@@ -88,7 +92,7 @@ void Connection::showConnectedPane(bool connected) {
 void Connection::Button3Click() {
     TimerTable::Start(s_.timers.Timer6);
     w_.Button3->setEnabled(false);
-    if (w_.Button3->text() == ConnectCaption) {
+    if (state_ == State::Disconnected) {
         connectPort();
     } else {
         disconnectPort();
@@ -96,8 +100,9 @@ void Connection::Button3Click() {
 }
 
 void Connection::ForceDisconnect() {
-    w_.Button3->setText(DisconnectCaption);
-    Button3Click();
+    TimerTable::Start(s_.timers.Timer6);
+    w_.Button3->setEnabled(false);
+    disconnectPort();
 }
 
 void Connection::connectPort() {
@@ -134,8 +139,6 @@ void Connection::connectPort() {
         w_.RzComboBox6->setEnabled(false);
         s_.ActionConfirmed = false;
         setState(State::BroadcastPending);
-        showConnectedPane(true);
-        w_.Button3->setText(DisconnectCaption);
         confirmation_.AskConfirmation(
             BroadcastConnectKind,
             QStringLiteral("Please make sure you have selected\rthe same preset on all devices."),
@@ -150,8 +153,6 @@ void Connection::connectPort() {
     TimerTable::Start(s_.timers.chcon112);
     TimerTable::Start(s_.timers.chcon188);
     setState(State::AwaitingReply);
-    showConnectedPane(true);
-    w_.Button3->setText(DisconnectCaption);
 }
 
 void Connection::disconnectPort() {
@@ -184,8 +185,6 @@ void Connection::disconnectPort() {
     PumpWait(50);
     d.ClosePort();
 
-    showConnectedPane(false);
-    w_.Button3->setText(ConnectCaption);
     setState(State::Disconnected);
 }
 
@@ -330,7 +329,8 @@ void Connection::refurbishTimer() {
 }
 
 void Connection::brocar1Timer() {
-    if (!s_.driver.PortOpen()) {
+    // A device search also holds ports open; only a connection is dropped here.
+    if (!s_.driver.PortOpen() || state_ == State::Disconnected) {
         return;
     }
     if (!PortStillListed(listPorts(), w_.RzComboBox1->currentText())) {

@@ -33,7 +33,7 @@ public:
 
     // "Connect"/"Disconnect"; also called by the supervision timers to disconnect.
     void Button3Click();
-    // Disconnects whatever the button shows.
+    // Disconnects whatever state the connection is in (also when already disconnected).
     void ForceDisconnect();
 
     // What the reply parser reports.
@@ -55,7 +55,7 @@ private:
     PortList listPorts() const;
     void setPortList(const PortList& list);
     int selectedPort() const;
-    void showConnectedPane(bool connected);
+    void showState();
 
     void Timer1Timer();
     void intimerTimer();
