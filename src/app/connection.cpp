@@ -105,6 +105,14 @@ void Connection::ForceDisconnect() {
     disconnectPort();
 }
 
+void Connection::dropConnection() {
+    // The supervision disconnects; it never toggles a connection that is already gone into a
+    // new one.
+    if (state_ != State::Disconnected) {
+        ForceDisconnect();
+    }
+}
+
 void Connection::connectPort() {
     SerialDriver& d = s_.driver;
     const int port = selectedPort();
@@ -113,6 +121,8 @@ void Connection::connectPort() {
     // Whatever was under way is abandoned.
     s_.flags.recall = false;
     s_.flags.searchActive = false;
+    // A unit's image awaited by an earlier broadcast load belongs to that session only.
+    s_.flags.loadFromDevice = false;
     s_.StagedTransfer.active = false;
     s_.StagedTransfer.count = 0;
     UnlockAreas(w_);
@@ -162,8 +172,6 @@ void Connection::disconnectPort() {
     w_.RzGroupBox12->show();
     UnlockAreas(w_);
     w_.RzGroupBox4->setEnabled(true);
-    w_.RzComboBox6->setEnabled(true);
-    w_.RzComboBox1->setEnabled(true);
     // A transfer or the initial data panel may have locked the menus; a dropped connection
     // must not leave them locked for good.
     w_.fileMenu->setEnabled(true);
@@ -174,16 +182,36 @@ void Connection::disconnectPort() {
     t.Timer1.stop();
     t.intimer.stop();
     t.sendTimer.stop();
+    // A send in progress would restart the poll and the queue 300 ms later.
+    t.Timer7.stop();
+    t.Timer4.stop();
+    s_.SendingSlot = 0;
     // The connect time-outs belong to the connection being dropped: left running, one of them
     // would later press the button again and connect anew.
     t.chcon.stop();
     t.chcon112.stop();
     t.chcon188.stop();
+    // So do the transfers: without a port they cannot finish, and their time-outs would
+    // later restart the poll or show "overtime" over a new connection.
+    for (QTimer* transfer : {&t.Timer22, &t.Timer3, &t.Timer8, &t.Timer9, &t.Timer10, &t.Timer12,
+                             &t.Timer332, &t.Timer333, &t.Timer342, &t.trunon1}) {
+        transfer->stop();
+    }
+    s_.flags.recall = false;
+    s_.flags.backup = false;
+    s_.flags.backupCount = 0;
+    s_.flags.saveUnitImage = false;
+    s_.flags.loadFromDevice = false;
+    s_.flags.idChangePending = false;
+    s_.flags.saveAwaited = false;
     d.SendText.clear();
 
     d.PortNumber = -1;
     PumpWait(50);
     d.ClosePort();
+    // Unlocked only now: a reply handled during the pause above may have locked them.
+    w_.RzComboBox6->setEnabled(true);
+    w_.RzComboBox1->setEnabled(true);
 
     setState(State::Disconnected);
 }
@@ -221,7 +249,7 @@ void Connection::TimeoutEnding(QTimer& timer) {
 
 void Connection::Timer1Timer() {
     SerialDriver& d = s_.driver;
-    if (!d.PortOpen()) {
+    if (!d.PortOpen() || state_ == State::Disconnected) {
         return;
     }
     d.ReceiveText.clear();
@@ -232,14 +260,14 @@ void Connection::Timer1Timer() {
 
 void Connection::intimerTimer() {
     s_.timers.intimer.stop();
-    if (s_.DeviceAddress != BroadcastAddress) {
-        Button3Click();
+    if (s_.DeviceAddress != BroadcastAddress && state_ != State::Disconnected) {
+        dropConnection();
         ShowMessage(window_, QString::fromLatin1(PortFailedMessage));
     }
 }
 
 void Connection::sendTimerTimer() {
-    if (!s_.driver.PortOpen()) {
+    if (!s_.driver.PortOpen() || state_ == State::Disconnected) {
         return;
     }
     const int slot = s_.sendSlots.nextPending();
@@ -256,7 +284,7 @@ void Connection::sendTimerTimer() {
 
 void Connection::Timer7Timer() {
     SerialDriver& d = s_.driver;
-    if (!d.PortOpen()) {
+    if (!d.PortOpen() || state_ == State::Disconnected) {
         return;
     }
     s_.timers.Timer7.stop();
@@ -288,20 +316,20 @@ void Connection::chconTimer() {
     s_.timers.chcon.stop();
     s_.timers.chcon112.stop();
     s_.timers.chcon188.stop();
-    Button3Click();
+    dropConnection();
     ShowMessage(window_, QString::fromLatin1(NoDeviceMessage));
 }
 
 void Connection::chcon112Timer() {
     s_.timers.chcon112.stop();
     s_.timers.chcon188.stop();
-    Button3Click();
+    dropConnection();
     ShowMessage(window_, QString::fromLatin1(NoDeviceMessage));
 }
 
 void Connection::chcon188Timer() {
     s_.timers.chcon188.stop();
-    Button3Click();
+    dropConnection();
     ShowMessage(window_, QString::fromLatin1(NoDeviceMessage));
 }
 
@@ -319,7 +347,8 @@ void Connection::Timer13Timer() {
 }
 
 void Connection::refurbishTimer() {
-    if (s_.driver.PortOpen()) {
+    // A device search holds its own copy of the list while it runs.
+    if (s_.driver.PortOpen() || s_.flags.searchActive) {
         return;
     }
     const PortList scratch = listPorts();
@@ -334,13 +363,14 @@ void Connection::brocar1Timer() {
         return;
     }
     if (!PortStillListed(listPorts(), w_.RzComboBox1->currentText())) {
-        Button3Click();
+        dropConnection();
         ShowMessage(window_, QString::fromLatin1(NoDeviceMessage));
     }
 }
 
 void Connection::Timer22Timer() {
     s_.flags.recall = false;
+    s_.timers.Timer3.stop();
     TimeoutEnding(s_.timers.Timer22);
 }
 

@@ -56,6 +56,8 @@ private:
     void setPortList(const PortList& list);
     int selectedPort() const;
     void showState();
+    // Disconnects a connection that the supervision found lost.
+    void dropConnection();
 
     void Timer1Timer();
     void intimerTimer();

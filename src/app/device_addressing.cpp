@@ -77,19 +77,23 @@ void DeviceAddressing::Timer2Timer() {
 
 void DeviceAddressing::probePorts(int addresses, int pauseMs) {
     SerialDriver& d = s_.driver;
-    const int n = int(s_.ports.size());
+    // The list as it stood when the search began: the report names these ports, whatever
+    // the system lists meanwhile.
+    searchedPorts_ = s_.ports;
+    searchedNumbers_ = s_.PortNumbers;
+    const int n = int(searchedPorts_.size());
     for (int q = 1; q <= n; ++q) {
         const int row = n - q;
         QCoreApplication::processEvents();
         if (s_.SearchAbort) {
             return;
         }
-        d.PortNumber = s_.PortNumbers.value(row);
+        d.PortNumber = searchedNumbers_.value(row);
         if (d.PortOpen()) {
             d.ClosePort();
             PumpWait(100);
         }
-        d.PortLocation = s_.ports[row].location;
+        d.PortLocation = searchedPorts_[row].location;
         s_.searchRow = row;
         d.OpenPort();
         if (!d.PortOpen()) {
@@ -163,7 +167,7 @@ void DeviceAddressing::showReport(const Report& r) {
 }
 
 void DeviceAddressing::report() {
-    showReport(BuildReport(s_.foundTable, PortNames(s_.ports), s_.PortNumbers));
+    showReport(BuildReport(s_.foundTable, PortNames(searchedPorts_), searchedNumbers_));
 }
 
 void DeviceAddressing::ID1Click() {

@@ -54,6 +54,8 @@ private:
     ProgramState& s_;
     ShellWidgets& w_;
     QWidget* window_;
+    PortList searchedPorts_;
+    QList<int> searchedNumbers_;
 };
 
 } // namespace quellaton

@@ -115,6 +115,12 @@ void InitialDataLoad::trunon1Timer() {
         // was the user's later choice, so that reply is dropped.
         return;
     }
+    if (!s_.timers.Timer333.isActive() && !s_.timers.Timer342.isActive()) {
+        // A late reply after "Please check the ID": the choice panel is up again. Show the
+        // progress as for a prompt reply, so that the window unlocks when it has completed.
+        showProgress();
+        TimerTable::Start(s_.timers.Timer333);
+    }
     BroadcastImage(true);
 }
 
@@ -131,6 +137,8 @@ void InitialDataLoad::Timer332Timer() {
 
 void InitialDataLoad::BroadcastImage(bool fromUnit) {
     distributing_ = true;
+    // Nothing else may go out between the head and the rest of an image write.
+    PauseLink(s_);
     SerialDriver& d = s_.driver;
     const int address = s_.DeviceAddress;
     // The image as it stands now: a late reply kept by the parser meanwhile must not change

@@ -22,6 +22,11 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
         }
         return true;
     }
+    // Shortcuts that would put other text into the field count as discarded keys.
+    if (key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Cut) ||
+        key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)) {
+        return true;
+    }
     if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Tab ||
         key->key() == Qt::Key_Backtab || key->key() == Qt::Key_Escape) {
         return false; // editing and focus keys, not characters

@@ -93,11 +93,19 @@ void ReplyDispatcher::applyImage(const ParseResult& result) {
         return;
     }
     ApplyImage(s_, result.imageText);
+    if (s_.StagedTransfer.active) {
+        // The image dropped the frames a "Filters reset" was waiting to see written; its
+        // progress would never finish and the window would stay locked.
+        s_.StagedTransfer.active = false;
+        s_.StagedTransfer.count = 0;
+        UnlockAreas(w_);
+    }
     w_.RzComboBox6->setEnabled(false);
     w_.RzComboBox1->setEnabled(false);
     if (result.recallCompleted) {
         s_.sendSlots.setPending(SystemReadSlot);
         s_.timers.Timer22.stop();
+        s_.timers.Timer3.stop(); // the recall's progress is done
         w_.RzGroupBox1->hide();
         SetAreasEnabled(w_, true);
         TimerTable::Start(s_.timers.Timer1);

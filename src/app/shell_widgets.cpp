@@ -169,7 +169,7 @@ ShellWidgets BuildShellWidgets(QMainWindow& window) {
 
     w.GroupBox2 = Area(central, "GroupBox2", QString(), {7, 2, 594, 90});
     w.GroupBox3 = Area(central, "GroupBox3", QString(), {7, 94, 594, 86});
-    w.GroupBox1 = Area(central, "GroupBox1", QString(), {7, 184, 736, 70});
+    w.GroupBox1 = Area(central, "GroupBox1", QString(), {7, 186, 736, 68});
     w.RzGroupBox8 = Area(central, "RzGroupBox8", QString(), {7, 256, 736, 266});
     w.RzGroupBox12 = Area(central, "RzGroupBox12", QString(), {7, 524, 736, 216});
     w.Image20 = Make<QLabel>(central, "Image20");

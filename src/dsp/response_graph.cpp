@@ -152,6 +152,8 @@ ResponseGraph::ResponseGraph(ProgramState& state, QWidget* parent)
     : QWidget(parent), state_(state) {
     setObjectName(QStringLiteral("Image5"));
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Moves without a button must arrive too: they tell that a drag's release was lost.
+    setMouseTracking(true);
     for (int b = 0; b < BandCount; ++b) {
         handles_[b] = StartHandles[b % BandsPerSection];
     }
@@ -316,18 +318,18 @@ void ResponseGraph::PlotTotal() {
     auto& rows = cache_.rows;
     const int firstBand = BandsPerSection * way;
     const int last = LastResponseColumn(geometry_);
-    for (int k = 0; k < BandsPerSection; ++k) {
-        if (state_.bypassTicked[k]) {
-            std::fill(rows[firstBand + k].begin() + FirstResponseColumn,
-                      rows[firstBand + k].begin() + last + 1, 0.0);
-        }
-    }
-    const auto& b0 = rows[firstBand];
-    const auto& b1 = rows[firstBand + 1];
-    const auto& b2 = rows[firstBand + 2];
-    const auto& b3 = rows[firstBand + 3];
-    const auto& b4 = rows[firstBand + 4];
-    const auto& b5 = rows[firstBand + 5];
+    // A band whose bypass box is ticked counts as 0 dB. Its cached curve is kept, so that
+    // unticking the box (or drawing the stored sum) brings it back wherever it is shown.
+    static const ResponseCache::Row flat{};
+    const auto bandRow = [&](int k) -> const ResponseCache::Row& {
+        return state_.bypassTicked[k] ? flat : rows[firstBand + k];
+    };
+    const auto& b0 = bandRow(0);
+    const auto& b1 = bandRow(1);
+    const auto& b2 = bandRow(2);
+    const auto& b3 = bandRow(3);
+    const auto& b4 = bandRow(4);
+    const auto& b5 = bandRow(5);
     const auto& hp = rows[HighPassRow(way)];
     const auto& lp = rows[LowPassRow(way)];
     const int height = geometry_.height;
@@ -464,6 +466,7 @@ void ResponseGraph::Image5MouseDown(QPoint at) {
             button->setFocus(Qt::MouseFocusReason);
         }
     }
+    dragging_ = false;
     for (int k = 0; k < BandsPerSection; ++k) {
         const int band = BandsPerSection * way + k;
         const QPoint h = handles_[band];
@@ -516,7 +519,13 @@ void ResponseGraph::mousePressEvent(QMouseEvent* event) {
 }
 
 void ResponseGraph::mouseMoveEvent(QMouseEvent* event) {
-    Image5MouseMove(event->position().toPoint());
+    // A move without a button held means the release went elsewhere (a modal box that
+    // opened mid-drag swallows it): the drag is over, and this move edits nothing.
+    if (event->buttons() == Qt::NoButton) {
+        Image5MouseUp();
+    } else {
+        Image5MouseMove(event->position().toPoint());
+    }
     event->accept();
 }
 

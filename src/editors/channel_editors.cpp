@@ -54,6 +54,8 @@ void ChannelEditors::windowCreated() {
 }
 
 void ChannelEditors::imageApplied() {
+    // A drag under way belongs to the values just replaced.
+    graph_.Image5MouseUp();
     btl_->untickAll();
     strip_->showMasterLevel();
     strip_->showSignalButtons();

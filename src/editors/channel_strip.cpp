@@ -248,6 +248,7 @@ bool ChannelStrip::gainEditable() const {
 }
 
 void ChannelStrip::Image2MouseDown(QPoint at) {
+    Image2MouseUp(); // a drag whose release was lost ends here
     if (!gainEditable()) {
         return;
     }

@@ -24,6 +24,16 @@ struct EditCommitState {
     }
     // Any field was left.
     void fieldLeft() { commitArmed = true; }
+
+    // The program rewrites a field (a stepper, a type change, a drag, a reload). When that is
+    // the field being edited, its new text becomes the reference, so that leaving it commits
+    // nothing and a revert shows the value the unit has, not an older one.
+    void programSet(QLineEdit* field, const QString& text) {
+        field->setText(text);
+        if (field->hasFocus()) {
+            referenceText = text;
+        }
+    }
 };
 
 // Watches one field: focus in records the reference text, focus out arms the state and runs

@@ -35,6 +35,8 @@ void SpinButtons::resizeEvent(QResizeEvent* event) {
 
 FaderPicture::FaderPicture(QWidget* parent) : QWidget(parent) {
     setFixedSize(FaderWidth, FaderHeight);
+    // Moves without a button must arrive too: they tell that a drag's release was lost.
+    setMouseTracking(true);
 }
 
 void FaderPicture::setPicture(QImage picture) {
@@ -54,6 +56,12 @@ void FaderPicture::mousePressEvent(QMouseEvent* event) {
 }
 
 void FaderPicture::mouseMoveEvent(QMouseEvent* event) {
+    // A move without the button held means its release went elsewhere (a modal box that
+    // opened mid-drag swallows it): the drag is over.
+    if (!(event->buttons() & Qt::LeftButton)) {
+        emit released();
+        return;
+    }
     emit moved(event->position().toPoint());
 }
 

@@ -116,20 +116,20 @@ void EqEditors::FillEqEditors() {
     }
     for (int row = 0; row < BandsPerSection; ++row) {
         const EqBand& band = s_.image.bands[BandIndex(way, row)];
-        e_.frequencyFields[row]->setText(FrequencyText(band.frequencyIndex));
-        e_.qFields[row]->setText(QText(band.qIndex));
+        commit_.programSet(e_.frequencyFields[row], FrequencyText(band.frequencyIndex));
+        commit_.programSet(e_.qFields[row], QText(band.qIndex));
         {
             const QSignalBlocker blocker(e_.typeLists[row]);
             e_.typeLists[row]->setCurrentIndex(band.type);
         }
-        e_.gainFields[row]->setText(EqGainText(band.activeGain()));
+        commit_.programSet(e_.gainFields[row], EqGainText(band.activeGain()));
     }
 }
 
 void EqEditors::fillCrossovers() {
     const int way = shownWay_;
-    e_.RzEdit205->setText(FrequencyText(s_.image.highPassIndex[way]));
-    e_.RzEdit206->setText(FrequencyText(s_.image.lowPassIndex[way]));
+    commit_.programSet(e_.RzEdit205, FrequencyText(s_.image.highPassIndex[way]));
+    commit_.programSet(e_.RzEdit206, FrequencyText(s_.image.lowPassIndex[way]));
     const QSignalBlocker b69(e_.RzComboBox69);
     const QSignalBlocker b71(e_.RzComboBox71);
     e_.RzComboBox69->setCurrentIndex(s_.image.highPassType[way]);
@@ -142,8 +142,8 @@ void EqEditors::showBand(int bandIndex) {
     }
     const int row = bandIndex % BandsPerSection;
     const EqBand& band = s_.image.bands[bandIndex];
-    e_.frequencyFields[row]->setText(FrequencyText(band.frequencyIndex));
-    e_.gainFields[row]->setText(EqGainText(band.activeGain()));
+    commit_.programSet(e_.frequencyFields[row], FrequencyText(band.frequencyIndex));
+    commit_.programSet(e_.gainFields[row], EqGainText(band.activeGain()));
 }
 
 // ---- Band rows ----
@@ -216,7 +216,7 @@ void EqEditors::bandTypeChanged(int row) {
     const int bandIndex = BandIndex(shownWay_, row);
     EqBand& band = s_.image.bands[bandIndex];
     band.type = type;
-    e_.gainFields[row]->setText(EqGainText(band.activeGain()));
+    commit_.programSet(e_.gainFields[row], EqGainText(band.activeGain()));
     redrawBand(bandIndex);
 }
 
@@ -249,13 +249,13 @@ void EqEditors::stepBandField(BandField which, int row, int delta) {
     *index = next;
     switch (which) {
     case BandField::Frequency:
-        fieldOf(which, row)->setText(FrequencyText(next));
+        commit_.programSet(fieldOf(which, row), FrequencyText(next));
         break;
     case BandField::Q:
-        fieldOf(which, row)->setText(QText(next));
+        commit_.programSet(fieldOf(which, row), QText(next));
         break;
     case BandField::Gain:
-        fieldOf(which, row)->setText(EqGainText(next));
+        commit_.programSet(fieldOf(which, row), EqGainText(next));
         break;
     }
     redrawBand(bandIndex);
@@ -330,7 +330,7 @@ void EqEditors::stepCrossover(bool highPass, int delta) {
         return;
     }
     index = next;
-    (highPass ? e_.RzEdit205 : e_.RzEdit206)->setText(FrequencyText(next));
+    commit_.programSet((highPass ? e_.RzEdit205 : e_.RzEdit206), FrequencyText(next));
     redrawCrossover(highPass);
 }
 

@@ -1,5 +1,7 @@
 #include "link/serial_driver.h"
 
+#include <QElapsedTimer>
+
 #include <QMetaObject>
 #include <QSocketNotifier>
 
@@ -141,6 +143,15 @@ void SerialDriver::ClosePort() {
     if (state_ == DriverState::Closed)
         return;
     passTimer_.stop();
+    // Writes are handed over without waiting, so the last frame may still be on its way out;
+    // it may finish, for a bounded time, instead of being cut off on the wire.
+    if (state_ != DriverState::Broken && port_.isOpen()) {
+        QElapsedTimer drain;
+        drain.start();
+        while (port_.bytesToWrite() > 0 && drain.elapsed() < CloseDrainMs &&
+               port_.waitForBytesWritten(int(CloseDrainMs - drain.elapsed()))) {
+        }
+    }
     releaseHandle(true);
     setState(DriverState::Closed);
 }
@@ -191,8 +202,9 @@ void SerialDriver::releaseHandle(bool purge) {
     stopHangupWatch();
     if (port_.isOpen()) {
         closing_ = true;
+        // Unread input is discarded; output already handed to the system is left to go out.
         if (purge)
-            port_.clear(QSerialPort::AllDirections);
+            port_.clear(QSerialPort::Input);
         port_.close();
         closing_ = false;
     }

@@ -6,8 +6,8 @@
 // Everything runs on the window's thread. Received bytes are collected by a receive pass: the
 // first readyRead arms a 50 ms single-shot timer, and when it fires every byte queued by then
 // is read in one go, so a whole short reply reaches the parser in one call and at most one pass
-// is in flight. No operation blocks: writes are handed to the system at once, and ClosePort
-// returns at once in every state.
+// is in flight. No operation blocks without limit: writes are handed to the system at once,
+// and ClosePort waits at most CloseDrainMs for a frame still being written.
 #pragma once
 
 #include <QByteArray>
@@ -34,6 +34,8 @@ public:
     static constexpr int BaudRate = 9600;
     static constexpr int ReadBufferSize = 4096;
     static constexpr int ReceivePassDelayMs = 50;
+    // Longest time ClosePort lets a frame still being written finish.
+    static constexpr int CloseDrainMs = 250;
 
     explicit SerialDriver(QObject* parent = nullptr);
     ~SerialDriver() override;
@@ -71,8 +73,9 @@ public:
     // Hands SendText to the port as one write; does nothing unless the port is usable and
     // SendText is not empty. Returns at once.
     void WriteFrame();
-    // Disarms any pending pass, discards the port's queues and closes it; does nothing when
-    // PortOpen() is false. Returns at once in every state, including Broken.
+    // Disarms any pending pass, lets a frame still being written finish (at most
+    // CloseDrainMs), discards unread input and closes the port; does nothing when PortOpen()
+    // is false. Never waits longer than that, in any state.
     void ClosePort();
 
 signals:

@@ -1,5 +1,8 @@
 #include "presets/device_presets.h"
 
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+
 #include "app/key_filter.h"
 #include "app/messages.h"
 #include "app/pump_wait.h"
@@ -37,6 +40,9 @@ DevicePresets::DevicePresets(ProgramState& state, ShellWidgets& widgets, Confirm
     w_.RzEdit1->setMaxLength(NameMaxLength);
     new KeyFilter(
         w_.RzEdit1, QString(), [this] { RzButton10Click(); }, true);
+    // Pasted text obeys the same rule as typed keys: printable characters from blank to "~".
+    w_.RzEdit1->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[ -~]{0,19}")), w_.RzEdit1));
     w_.RzEdit1->installEventFilter(this);
 }
 
@@ -105,6 +111,9 @@ void DevicePresets::RzButton9Click() {
     if (!connected()) {
         return;
     }
+    // The preset chosen now is the one recalled: a system reply arriving before the recall
+    // starts moves the list's selection to the last loaded preset.
+    recallPosition_ = w_.devicePresetList->currentIndex();
     confirmation_.AskConfirmation(
         RecallPresetKind,
         QStringLiteral("Loading a Preset will replace the active\rPreset.Do you want to proceed?"),
@@ -121,7 +130,7 @@ void DevicePresets::Timer19Timer() {
     PumpWait(50);
 
     d.ReceiveText.clear();
-    d.SendText = PresetRecall(s_.DeviceAddress, w_.devicePresetList->currentIndex() + 1);
+    d.SendText = PresetRecall(s_.DeviceAddress, recallPosition_ + 1);
     d.WriteFrame();
 
     TimerTable::Start(t.Timer22);

@@ -51,6 +51,7 @@ private:
     Confirmation& confirmation_;
     QWidget* window_;
     int recallProgress_ = 0;
+    int recallPosition_ = 0; // list position of the preset being recalled
     // Armed: the next click into the name field selects its whole text.
     bool& commitArmed_;
 };

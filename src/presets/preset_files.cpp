@@ -105,6 +105,17 @@ PresetFiles::PresetFiles(ProgramState& state, ShellWidgets& widgets, Confirmatio
     saveOneTimeout_.setInterval(SaveOneTimeoutMs);
 
     TimerTable& t = s_.timers;
+    // Any other transfer, or a dropped connection, ends the wait for a unit's image to save:
+    // its time-out must not unlock the window or restart the poll in the middle of them.
+    // (Connected before the workers, so it runs first.)
+    for (QTimer* worker : {&t.Timer16, &t.Timer17, &t.Timer18, &t.Timer19, &t.Timer20}) {
+        connect(worker, &QTimer::timeout, this, &PresetFiles::abandonSaveOne);
+    }
+    connect(&connection_, &Connection::stateChanged, this, [this](Connection::State state) {
+        if (state == Connection::State::Disconnected) {
+            abandonSaveOne();
+        }
+    });
     connect(&t.Timer15, &QTimer::timeout, this, &PresetFiles::Timer15Timer);
     connect(&t.Timer16, &QTimer::timeout, this, &PresetFiles::Timer16Timer);
     connect(&t.Timer17, &QTimer::timeout, this, &PresetFiles::Timer17Timer);
@@ -189,6 +200,11 @@ void PresetFiles::Timer15Timer() {
     // The window is usable again while the reply is awaited.
     w_.RzGroupBox1->hide();
     SetAreasEnabled(w_, true);
+}
+
+void PresetFiles::abandonSaveOne() {
+    saveOneTimeout_.stop();
+    s_.flags.saveUnitImage = false;
 }
 
 void PresetFiles::saveOneTimeoutTimer() {
@@ -336,10 +352,16 @@ void PresetFiles::Timer10Timer() {
     TimerTable& t = s_.timers;
     SerialDriver& d = s_.driver;
     t.Timer10.stop();
-    t.Timer1.stop();
-    t.intimer.stop();
+    // Nothing else may go out between a slot's head and its rest; the name table's reply
+    // restarts the send queue at the end.
+    PauseLink(s_);
     if (s_.ImageSlotCounter < 0 || s_.ImageSlotCounter >= s_.backupList.size()) {
-        return; // the store was replaced meanwhile: nothing left to write
+        // The store was replaced meanwhile: nothing left to write.
+        s_.ImageSlotCounter = 0;
+        TimerTable::Start(t.Timer1);
+        w_.RzGroupBox1->hide();
+        SetAreasEnabled(w_, true);
+        return;
     }
     s_.StoredImage = s_.backupList.at(s_.ImageSlotCounter);
     s_.ImageSlotCounter += 1;

@@ -84,6 +84,7 @@ private:
     void Timer10Timer(); // one slot write a tick
     void Timer12Timer(); // load-one progress
     void saveOneTimeoutTimer();
+    void abandonSaveOne();
 
     void saveLines(const PresetFileKind& kind, const QList<QByteArray>& lines);
     bool connected() const;

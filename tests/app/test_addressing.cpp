@@ -101,16 +101,33 @@ void TestAddressing::cancelStopsBeforeTheNextProbe() {
     AppFixture app(QStringLiteral("1,2"));
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    w.Button8->click();
-    QVERIFY(WaitUntil([&] { return app.state().ProbeAddress >= 4; }, 10000));
-    w.Button2->click();
-    const int probed = app.state().ProbeAddress;
-    QVERIFY(WaitUntil([&] { return SearchDone(app); }, 3000));
+    // The search pumps events itself: it is started, watched and cancelled from timers.
+    int probedAtCancel = -1;
+    bool lockedDuringSearch = false;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (app.state().flags.searchActive && app.state().ProbeAddress >= 4 && probedAtCancel < 0) {
+            lockedDuringSearch = !w.GroupBox1->isEnabled() && !w.GroupBox3->isEnabled() &&
+                                 w.RzGroupBox3->isVisible();
+            probedAtCancel = app.state().ProbeAddress;
+            w.Button2->click();
+        }
+    });
+    watch.start();
+    QTimer::singleShot(0, w.Button8, &QPushButton::click);
+    QVERIFY(WaitUntil([&] { return probedAtCancel >= 0 && SearchDone(app); }, 20000));
+    watch.stop();
+    QVERIFY(lockedDuringSearch);
+    QVERIFY2(probedAtCancel < 20, qPrintable(QString::number(probedAtCancel)));
     QTest::qWait(300);
     const int polls = app.sim.framesWith("A2002B").size();
-    QVERIFY2(polls <= probed + 2, qPrintable(QStringLiteral("%1 %2").arg(polls).arg(probed)));
+    QVERIFY2(polls <= probedAtCancel + 2,
+             qPrintable(QStringLiteral("%1 %2").arg(polls).arg(probedAtCancel)));
+    // The units found before the cancel are reported.
     QCOMPARE(w.Memo1->toPlainText(), Entry(app.sim.link(), 1) + Entry(app.sim.link(), 2));
     QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("2"));
+    QVERIFY(w.GroupBox1->isEnabled() && w.GroupBox3->isEnabled());
 }
 
 void TestAddressing::searchWhileConnectedIsRefused() {

@@ -111,6 +111,7 @@ private slots:
     void dragAboveTopKeepsGainRow();
     void overlappingHandlesPickLowerBand();
     void pressWithoutWayOrOffHandle();
+    void lostReleaseEndsTheDrag();
     void dragInWindowQueuesLatestValues();
     void redrawLeavesNothingBehind();
     void oddSizesStayInsideThePicture();
@@ -401,11 +402,13 @@ void TestGraph::bypassLeavesBandOut() {
             QCOMPARE(RedRows(b.graph->picture(), x), QList<int>{85});
         }
     }
-    for (int j = 1; j <= 672; ++j) {
-        QCOMPARE(b.graph->cache().rows[2][j], 0.0);
-    }
-    // Only the shown section's band is zeroed; Mid's band 3 keeps its row.
+    // The band's curve stays in the cache, and so does Mid's band 3.
+    QVERIFY(b.graph->cache().rows[2][peakX - 41] > 9.0);
     QVERIFY(b.graph->cache().rows[BandIndex(1, 2)][peakX - 41] > 9.0);
+    // Drawing the stored sum counts every band, ticked or not.
+    b.graph->DrawStoredSum(0);
+    QVERIFY(RedRows(b.graph->picture(), peakX).first() < 40);
+    b.graph->RedrawBand(0);
     // The handle is still drawn.
     QCOMPARE(CountColour(b.graph->picture(), QRect(b.graph->handle(2) - QPoint(4, 4), QSize(8, 8)),
                          ResponseGraph::BandColours[2]),
@@ -821,6 +824,31 @@ void TestGraph::pressWithoutWayOrOffHandle() {
     QVERIFY(s.image != image);
     QCOMPARE(edited.count(), 1);
     QVERIFY(!s.sendSlots.pending(EqBandSlot(2)));
+}
+
+void TestGraph::lostReleaseEndsTheDrag() {
+    Bench b;
+    ProgramState& s = b.state;
+    ResponseGraph* graph = b.graph;
+    s.selection.way = 0;
+    QSignalSpy edited(graph, &ResponseGraph::bandEdited);
+    const ParameterImage image = s.image;
+    QTest::mousePress(graph, Qt::LeftButton, {}, graph->handle(2));
+    QVERIFY(graph->dragging());
+    // The release went to a modal box: the next move arrives with no button held.
+    QMouseEvent move(QEvent::MouseMove, QPointF(650, 200), graph->mapToGlobal(QPointF(650, 200)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(graph, &move);
+    QVERIFY(!graph->dragging());
+    QCOMPARE(s.image, image);
+    QCOMPARE(edited.count(), 0);
+    // A press away from every handle then starts nothing either.
+    QTest::mouseRelease(graph, Qt::LeftButton, {}, graph->handle(2));
+    QTest::mousePress(graph, Qt::LeftButton, {}, QPoint(650, 200));
+    QTest::mouseMove(graph, QPoint(600, 150));
+    QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(600, 150));
+    QCOMPARE(s.image, image);
+    QCOMPARE(edited.count(), 0);
 }
 
 void TestGraph::dragInWindowQueuesLatestValues() {

@@ -23,9 +23,9 @@ using State = SerialDriver::DriverState;
 
 namespace {
 
-// Bound asserted for ClosePort. It does no waiting of its own and returns at once; the bound
-// only leaves room for a loaded machine.
-constexpr qint64 CloseBoundMs = 500;
+// Bound asserted for ClosePort: at most its drain time for a frame still being written, with
+// room for a loaded machine.
+constexpr qint64 CloseBoundMs = quellaton::SerialDriver::CloseDrainMs + 500;
 
 class Pty {
 public:
@@ -414,7 +414,12 @@ void TestSerialDriver::writtenFrameArrivesWhole() {
     driver.WriteFrame();
     QCOMPARE(pty.read(image.size() + poll.size(), 10000), image + poll);
     QCOMPARE(driver.SendText, poll);
+
+    // A frame written just before the port closes still goes out whole.
+    driver.SendText = poll + poll;
+    driver.WriteFrame();
     driver.ClosePort();
+    QCOMPARE(pty.read(2 * poll.size(), 5000), poll + poll);
 }
 
 void TestSerialDriver::closeIsBoundedInEveryState() {

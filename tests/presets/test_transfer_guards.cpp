@@ -1,0 +1,105 @@
+// Transfers that overlap or outlive their connection: a save-one wait overtaken by another
+// transfer, a broadcast load's flag carried into a later connection, a disconnect in the
+// middle of a transfer, and the preset a recall loads.
+#include "preset_test_support.h"
+
+#include "protocol/frames.h"
+
+#include <QTest>
+
+using namespace quellaton;
+using namespace presettest;
+
+class TestTransferGuards : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void saveOneWaitEndsWhenARecallStarts();
+    void broadcastFlagDoesNotReachALaterConnection();
+    void disconnectEndsTheTransfers();
+    void recallLoadsThePresetChosenBeforeTheQuestion();
+};
+
+void TestTransferGuards::saveOneWaitEndsWhenARecallStarts() {
+    // The unit falls silent after the handshake, so the image for the file never comes.
+    AppFixture app(QStringLiteral("1"), {QStringLiteral("--silent-after"), QStringLiteral("3")});
+    QVERIFY(app.open());
+    AnswerSave(app, QString()); // a file dialog, should one come, is cancelled
+    QVERIFY(app.connectTo(1));
+    QVERIFY(Settle(app)); // the three frames the unit answers are through
+    ProgramState& s = app.state();
+    ShellWidgets& w = app.widgets();
+    w.Button6->click(); // "Save this preset to PC", confirmed
+    QVERIFY(WaitUntil([&] { return s.flags.saveUnitImage; }, 3000));
+    QTimer& saveTimeout = app.window->presetFiles().saveOneTimeout();
+    QVERIFY(saveTimeout.isActive());
+    // A recall, confirmed, while the image is still awaited.
+    w.devicePresetList->setCurrentIndex(3);
+    w.RzButton9->click();
+    QVERIFY(WaitUntil([&] { return s.flags.recall; }, 3000));
+    QVERIFY(!saveTimeout.isActive());
+    QVERIFY(!s.flags.saveUnitImage);
+    QVERIFY(s.timers.Timer22.isActive());
+    QVERIFY(!w.GroupBox3->isEnabled()); // the recall holds the window
+}
+
+void TestTransferGuards::broadcastFlagDoesNotReachALaterConnection() {
+    AppFixture app;
+    QVERIFY(app.open());
+    ProgramState& s = app.state();
+    // Left over from a broadcast load whose source never answered.
+    s.flags.loadFromDevice = true;
+    QVERIFY(app.connectTo(1));
+    QVERIFY(!s.flags.loadFromDevice);
+    QVERIFY(!s.timers.trunon1.isActive());
+    // The unit's image was shown as on any connect, and nothing was written to it.
+    QCOMPARE(s.image.Encode().left(280), app.sim.unitImage(1).left(280));
+    QTest::qWait(1500);
+    QVERIFY(app.sim.framesWith(ImageWriteHeader).isEmpty());
+}
+
+void TestTransferGuards::disconnectEndsTheTransfers() {
+    AppFixture app(QStringLiteral("1"), {QStringLiteral("--silent-after"), QStringLiteral("3")});
+    QVERIFY(app.open());
+    AnswerSave(app, QString());
+    QVERIFY(app.connectTo(1));
+    QVERIFY(Settle(app));
+    ProgramState& s = app.state();
+    ShellWidgets& w = app.widgets();
+    w.Button4->click(); // "Save all presets to PC", confirmed; the unit stays silent
+    QVERIFY(WaitUntil([&] { return s.timers.Timer8.isActive() && s.flags.backup; }, 3000));
+    QVERIFY(!w.GroupBox2->isEnabled());
+    app.window->connection().ForceDisconnect();
+    QCOMPARE(app.window->connection().state(), Connection::State::Disconnected);
+    QVERIFY(!s.timers.Timer8.isActive());
+    QVERIFY(!s.timers.Timer9.isActive());
+    QVERIFY(!s.flags.backup);
+    QVERIFY(Idle(app));
+    QVERIFY(w.fileMenu->isEnabled());
+    // The save-all time-out would have come 16 s after the start: it does not.
+    QTest::qWait(1000);
+    QVERIFY(!s.timers.Timer1.isActive());
+    QVERIFY(!app.answerer.messages().contains(QStringLiteral("overtime，try again.")));
+}
+
+void TestTransferGuards::recallLoadsThePresetChosenBeforeTheQuestion() {
+    AppFixture app;
+    QVERIFY(app.open());
+    QVERIFY(app.connectTo(1));
+    QVERIFY(Settle(app));
+    ShellWidgets& w = app.widgets();
+    w.devicePresetList->setCurrentIndex(6); // "Usr6:"
+    // While the question is open a system reply moves the selection to the last loaded one.
+    app.answerer.setPaused(true);
+    QTimer::singleShot(50, [&] {
+        w.devicePresetList->setCurrentIndex(0);
+        app.answerer.setPaused(false);
+    });
+    w.RzButton9->click();
+    QVERIFY(WaitUntil([&] { return !app.sim.framesWith("A20728").isEmpty(); }, 4000));
+    QVERIFY(app.sim.framesWith("A20128").isEmpty());
+    QVERIFY(WaitUntil([&] { return Idle(app); }, 4000));
+}
+
+QTEST_MAIN(TestTransferGuards)
+#include "test_transfer_guards.moc"
