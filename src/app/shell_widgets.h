@@ -1,7 +1,7 @@
 // The widgets of the main window's shell: the area frames, the connection and device
 // addressing controls, the device preset rows, the PC-file buttons, the progress, search and
 // result panels, the initial data panel, the menus and the status bar. Each carries its
-// documented name as objectName. The feature classes work on them; the editors and the
+// own name as objectName. The feature classes work on them; the editors and the
 // response graph build their own controls inside their areas.
 #pragma once
 

@@ -1,7 +1,7 @@
 // The widgets of the channel editors: the way rows and the Main row of the channel overview,
 // the Gain, Limiter and Delay popups, and the editor area with the equaliser table, the
-// crossover rows, the DELAY group and the SIGNAL group. Every documented control carries its
-// documented name as objectName; the feature classes work on them.
+// crossover rows, the DELAY group and the SIGNAL group. Every named control carries its
+// name as objectName; the feature classes work on them.
 #pragma once
 
 #include "app/shell_widgets.h"

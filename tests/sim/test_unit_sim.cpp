@@ -345,7 +345,7 @@ private slots:
     void initTestCase() {
         QVERIFY2(!qEnvironmentVariable("QUELLATON_UNIT_SIM").isEmpty(),
                  "QUELLATON_UNIT_SIM must name the simulator binary");
-        // The test's own frame builder against the documented example frames.
+        // The test's own frame builder against the protocol's example frames.
         QCOMPARE(Hex(StatusPoll(0)), QByteArray("A5A5A500A2002B00000089AA"));
         QCOMPARE(Byte(StatusPoll(0xFE), 10), quint8{0x77});
         QCOMPARE(Hex(BlockWrite(0, 0, 0, QByteArray::fromHex("C801000000000000"))),

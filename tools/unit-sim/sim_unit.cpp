@@ -178,7 +178,7 @@ std::optional<Request> RecognizeRequest(const Bytes& frame, std::string& why) {
     const std::size_t length = frame.size() - FrameOverhead;
     request.payload.assign(frame.begin() + HeaderSize, frame.begin() + HeaderSize + length);
 
-    // The documented frames, by command and block: index range, group, payload length.
+    // The frames a unit understands, by command and block: index range, group, payload length.
     struct Shape {
         RequestKind kind;
         std::uint8_t command;
