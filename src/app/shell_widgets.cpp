@@ -159,6 +159,11 @@ void BuildPanels(ShellWidgets& w, QWidget* central) {
     w.Button11 = Button(g, "Button11", QStringLiteral("Load one preset from PC as initial data"),
                         {22, 60, 312, 26});
     w.RzGroupBox16->hide();
+
+    // The panels float over other areas: they paint their own background.
+    for (QGroupBox* panel : {w.RzGroupBox1, w.RzGroupBox3, w.RzGroupBox2, w.RzGroupBox16}) {
+        panel->setAutoFillBackground(true);
+    }
 }
 
 } // namespace
