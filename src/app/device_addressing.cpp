@@ -170,6 +170,25 @@ void DeviceAddressing::report() {
     showReport(BuildReport(s_.foundTable, PortNames(searchedPorts_), searchedNumbers_));
 }
 
+void DeviceAddressing::runSearch(int addresses, int pauseMs) {
+    w_.RzProgressBar2->setValue(0);
+    w_.RzGroupBox3->show();
+    w_.RzGroupBox3->raise();
+    s_.flags.searchActive = true;
+    s_.foundTable.clear();
+
+    probePorts(addresses, pauseMs);
+    report();
+    PumpWait(500);
+    if (s_.driver.PortOpen()) {
+        s_.driver.ClosePort();
+    }
+
+    w_.RzGroupBox3->hide();
+    w_.RzProgressBar2->setValue(0);
+    s_.flags.searchActive = false;
+}
+
 void DeviceAddressing::ID1Click() {
     if (s_.driver.PortOpen()) {
         ShowMessage(window_, QStringLiteral("please disconnect and try again."));
@@ -183,27 +202,13 @@ void DeviceAddressing::ID1Click() {
     }
     w_.fileMenu->menuAction()->setEnabled(false);
     w_.helpMenu->menuAction()->setEnabled(false);
-    w_.RzProgressBar2->setValue(0);
-    w_.RzGroupBox3->show();
-    w_.RzGroupBox3->raise();
-    s_.flags.searchActive = true;
-    s_.foundTable.clear();
-
-    probePorts(SearchAddresses, SearchPauseMs);
-    report();
-    PumpWait(500);
-    if (s_.driver.PortOpen()) {
-        s_.driver.ClosePort();
-    }
+    runSearch(SearchAddresses, SearchPauseMs);
 
     for (QWidget* area : locked) {
         area->setEnabled(true);
     }
     w_.fileMenu->menuAction()->setEnabled(true);
     w_.helpMenu->menuAction()->setEnabled(true);
-    w_.RzGroupBox3->hide();
-    w_.RzProgressBar2->setValue(0);
-    s_.flags.searchActive = false;
     s_.selection.panel = SearchResultPanel;
     w_.RzGroupBox12->hide();
     w_.RzGroupBox2->show();
@@ -213,21 +218,7 @@ void DeviceAddressing::ID1Click() {
 void DeviceAddressing::Timer124Timer() {
     s_.timers.Timer124.stop();
     s_.SearchAbort = 0;
-    w_.RzProgressBar2->setValue(0);
-    w_.RzGroupBox3->show();
-    s_.flags.searchActive = true;
-    s_.foundTable.clear();
-
-    probePorts(StartupAddresses, StartupPauseMs);
-    report();
-    PumpWait(500);
-    if (s_.driver.PortOpen()) {
-        s_.driver.ClosePort();
-    }
-
-    w_.RzGroupBox3->hide();
-    w_.RzProgressBar2->setValue(0);
-    s_.flags.searchActive = false;
+    runSearch(StartupAddresses, StartupPauseMs);
     for (QWidget* area :
          {static_cast<QWidget*>(w_.Image20), static_cast<QWidget*>(w_.RzGroupBox8),
           static_cast<QWidget*>(w_.GroupBox2), static_cast<QWidget*>(w_.GroupBox3)}) {

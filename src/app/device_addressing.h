@@ -46,6 +46,8 @@ private:
     // Probes `addresses` on every port, last list item first, pausing `pauseMs` before each
     // probe. Returns when done or when SearchAbort is set.
     void probePorts(int addresses, int pauseMs);
+    // The search both searches share: the progress panel, the probes, the report, the close.
+    void runSearch(int addresses, int pauseMs);
     void report();
     void showReport(const Report& report);
     void Timer2Timer();

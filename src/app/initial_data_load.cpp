@@ -12,10 +12,7 @@ namespace quellaton {
 namespace {
 constexpr int PanelLeft = 208;
 constexpr int PanelTop = 448;
-constexpr int ProgressLeft = 208;
-constexpr int ProgressTop = 232;
 constexpr int ProgressTicks = 20;
-constexpr int ImageWriteCounter = 25;
 } // namespace
 
 InitialDataLoad::InitialDataLoad(ProgramState& state, ShellWidgets& widgets, Connection& connection,
@@ -50,7 +47,7 @@ void InitialDataLoad::SpeedButton3Click() {
 void InitialDataLoad::showProgress() {
     w_.RzGroupBox16->hide();
     w_.RzGroupBox12->show();
-    ShowProgressBox(w_, ProgressLeft, ProgressTop);
+    ShowProgressBox(w_, TransferBoxLeft, TransferBoxTop);
     progressCount_ = 0;
     progressDone_ = false;
 }
@@ -94,7 +91,7 @@ void InitialDataLoad::Button11Click() {
         return;
     }
     if (loaded.status == PresetFileStatus::Damaged) {
-        ShowMessage(window_, QStringLiteral("File damaged."));
+        ShowMessage(window_, QString::fromLatin1(FileDamagedMessage));
         return;
     }
     if (distributing_) {

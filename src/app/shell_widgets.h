@@ -99,6 +99,9 @@ void SetAreasEnabled(ShellWidgets& w, bool on);
 // Hides the data-exchange panel and unlocks the graph, the channel overview, the top groups
 // and the editor area.
 void UnlockAreas(ShellWidgets& w);
+// Where the preset transfers and the initial data load show the data-exchange panel.
+inline constexpr int TransferBoxLeft = 208;
+inline constexpr int TransferBoxTop = 232;
 // Shows the data-exchange panel at (left, top) with its bar at 0 %.
 void ShowProgressBox(ShellWidgets& w, int left, int top);
 

@@ -29,11 +29,7 @@ SerialDriver::~SerialDriver() {
     // Not inside the notifier's own signal here, so it can go at once.
     delete hangupNotifier_;
     hangupNotifier_ = nullptr;
-#ifdef Q_OS_UNIX
-    if (hangupFd_ >= 0)
-        ::close(hangupFd_);
-#endif
-    hangupFd_ = -1;
+    closeHangupFd();
     if (port_.isOpen()) {
         closing_ = true;
         port_.close();
@@ -231,6 +227,10 @@ void SerialDriver::stopHangupWatch() {
         hangupNotifier_->deleteLater();
         hangupNotifier_ = nullptr;
     }
+    closeHangupFd();
+}
+
+void SerialDriver::closeHangupFd() {
 #ifdef Q_OS_UNIX
     if (hangupFd_ >= 0)
         ::close(hangupFd_);

@@ -95,6 +95,7 @@ private:
     void releaseHandle(bool purge);
     void startHangupWatch();
     void stopHangupWatch();
+    void closeHangupFd();
 
     // Children of the driver (findChild finds them), destroyed before it as members.
     QSerialPort port_{this};

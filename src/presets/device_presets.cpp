@@ -16,8 +16,6 @@
 namespace quellaton {
 
 namespace {
-constexpr int ProgressLeft = 208;
-constexpr int ProgressTop = 232;
 constexpr int FirstUserSlot = 7; // "Usr6:" is preset 7 on the wire, "Usr7:" preset 8
 } // namespace
 
@@ -136,7 +134,7 @@ void DevicePresets::Timer19Timer() {
     TimerTable::Start(t.Timer22);
     recallProgress_ = 0;
     TimerTable::Start(t.Timer3);
-    ShowProgressBox(w_, ProgressLeft, ProgressTop);
+    ShowProgressBox(w_, TransferBoxLeft, TransferBoxTop);
     SetAreasEnabled(w_, false);
 }
 

@@ -14,11 +14,6 @@ namespace quellaton {
 
 namespace {
 
-const char* const FileDamagedMessage = "File damaged.";
-constexpr int ProgressLeft = 208;
-constexpr int ProgressTop = 232;
-constexpr int ImageWriteCounter = 25; // ImageSlotCounter value of a working-set write
-
 QString RunFileDialog(QWidget* parent, const PresetFileKind& kind, QFileDialog::AcceptMode mode) {
     QFileDialog dialog(parent);
     dialog.setObjectName(mode == QFileDialog::AcceptSave ? QStringLiteral("presetSaveDialog")
@@ -236,7 +231,7 @@ void PresetFiles::Timer16Timer() {
     requestCounter_ = 0;
     s_.flags.backupCount = 0;
     s_.flags.backup = true;
-    ShowProgressBox(w_, ProgressLeft, ProgressTop);
+    ShowProgressBox(w_, TransferBoxLeft, TransferBoxTop);
     SetAreasEnabled(w_, false);
     s_.backupList.clear();
     TimerTable::Start(t.Timer8);
@@ -289,7 +284,7 @@ void PresetFiles::Timer17Timer() {
         return;
     }
 
-    ShowProgressBox(w_, ProgressLeft, ProgressTop);
+    ShowProgressBox(w_, TransferBoxLeft, TransferBoxTop);
     SetAreasEnabled(w_, false);
     progressCounter_ = 0;
     TimerTable::Start(t.Timer12);
@@ -340,7 +335,7 @@ void PresetFiles::Timer18Timer() {
     }
 
     s_.backupList = loaded.lines;
-    ShowProgressBox(w_, ProgressLeft, ProgressTop);
+    ShowProgressBox(w_, TransferBoxLeft, TransferBoxTop);
     SetAreasEnabled(w_, false);
     t.Timer1.stop();
     t.intimer.stop();

@@ -46,6 +46,8 @@ QString WithDefaultSuffix(const QString& path, const QString& suffix);
 // for the next slot. Sends nothing while the port is closed.
 void SendImageText(ProgramState& state);
 
+inline constexpr const char* FileDamagedMessage = "File damaged.";
+
 // Stops the keep-alive poll, the send queue and the link watchdog before a transfer, and the
 // queue's own pending steps with them: a block picked but not yet written goes back into its
 // slot (it leaves when the queue runs again), and the step that would restart the poll in the

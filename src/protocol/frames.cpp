@@ -94,7 +94,7 @@ QByteArray ImageWriteRest(int address, int counter, QByteArrayView payload320) {
     // The head's bytes folded in: A1 ^ 28 ^ 01 ^ 40 = C8 for an image write,
     // A1 ^ 29 ^ 01 ^ 40 = C9 (and the slot number) for a slot write.
     check ^= quint8(address & 0xFF);
-    if (counter == 25) {
+    if (counter == ImageWriteCounter) {
         check ^= 0xC8;
     } else {
         check ^= quint8(counter) ^ 0xC9;

@@ -55,6 +55,9 @@ QByteArray BlockWrite(int address, quint8 block, quint8 group, QByteArrayView pa
 // The split image writes: a 10-byte head now, the 322-byte rest after a pause.
 QByteArray ImageWriteHead(int address);
 QByteArray SlotWriteHead(int address, int slot);
+// The counter value that marks a write of the working set (an image write); 1..20 are slots.
+inline constexpr int ImageWriteCounter = 25;
+
 // The rest of an image or slot write: the 320 payload bytes, the check that also covers the
 // head, and the end byte. `counter` 25 means an image write, 1..20 the slot of a slot write.
 QByteArray ImageWriteRest(int address, int counter, QByteArrayView payload320);
