@@ -4,7 +4,7 @@
 #ifdef QUELLATON_BENCH_GUI
 
 #include "app/program_state.h"
-#include "dsp/response_graph.h"
+#include "graph/response_graph.h"
 
 #include <benchmark/benchmark.h>
 

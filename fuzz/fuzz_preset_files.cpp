@@ -1,7 +1,7 @@
 // Feeds arbitrary file content to the preset file readers. Whatever they accept must read
 // back the same after being written in the program's own form.
 #include "dsp/scales.h"
-#include "presets/preset_file_format.h"
+#include "files/preset_file_format.h"
 #include "protocol/parameter_image.h"
 
 #include <cstddef>

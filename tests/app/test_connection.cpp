@@ -2,7 +2,7 @@
 // send queue, as seen on the wire and in the window.
 #include "app_fixture.h"
 
-#include "app/pump_wait.h"
+#include "link/pump_wait.h"
 #include "dsp/scales.h"
 #include "protocol/frames.h"
 

@@ -3,7 +3,7 @@
 #include "editor_test_helpers.h"
 
 #include "app/image_apply.h"
-#include "dsp/response_graph.h"
+#include "graph/response_graph.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
 #include "protocol/send_slots.h"

@@ -3,7 +3,7 @@
 // commit rule, "Filters reset", and editors left without a selected section.
 #include "editor_test_helpers.h"
 
-#include "dsp/response_graph.h"
+#include "graph/response_graph.h"
 #include "dsp/scales.h"
 #include "protocol/send_slots.h"
 

@@ -4,7 +4,7 @@
 #include "app_fixture.h"
 
 #include "app/program_state.h"
-#include "dsp/response_graph.h"
+#include "graph/response_graph.h"
 #include "protocol/parameter_image.h"
 #include "protocol/send_slots.h"
 

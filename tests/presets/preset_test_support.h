@@ -5,7 +5,7 @@
 #include "app_fixture.h"
 
 #include "dsp/scales.h"
-#include "presets/preset_file_format.h"
+#include "files/preset_file_format.h"
 #include "protocol/frames.h"
 #include "protocol/parameter_image.h"
 

@@ -1,7 +1,7 @@
 // The preset file format on its own: reading .sps and .fps texts with their checks, and
 // writing them atomically.
 #include "dsp/scales.h"
-#include "presets/preset_file_format.h"
+#include "files/preset_file_format.h"
 #include "protocol/frames.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "editors/channel_editors.h"
 
 #include "app/key_filter.h"
-#include "dsp/response_graph.h"
+#include "graph/response_graph.h"
 #include "editors/editor_pictures.h"
 
 namespace quellaton {

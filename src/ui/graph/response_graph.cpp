@@ -1,4 +1,4 @@
-#include "dsp/response_graph.h"
+#include "graph/response_graph.h"
 
 #include "app/program_state.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/messages.h"
 #include "app/pictures.h"
-#include "app/pump_wait.h"
+#include "link/pump_wait.h"
 #include "protocol/frames.h"
 
 namespace quellaton {

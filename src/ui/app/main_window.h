@@ -13,7 +13,7 @@
 #include <QMainWindow>
 #include <memory>
 
-#include "dsp/response_graph.h"
+#include "graph/response_graph.h"
 #include "editors/channel_editors.h"
 
 #include "app/initial_data_load.h"

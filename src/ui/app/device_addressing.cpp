@@ -2,7 +2,7 @@
 
 #include "app/key_filter.h"
 #include "app/messages.h"
-#include "app/pump_wait.h"
+#include "link/pump_wait.h"
 #include "protocol/frames.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 
 #include "app/key_filter.h"
 #include "app/messages.h"
-#include "app/pump_wait.h"
+#include "link/pump_wait.h"
 #include "app/reply_dispatcher.h"
 #include "presets/preset_files.h"
 #include "protocol/frames.h"

@@ -1,7 +1,7 @@
 #include "editors/eq_editors.h"
 
 #include "app/key_filter.h"
-#include "dsp/response_graph.h"
+#include "graph/response_graph.h"
 #include "dsp/scales.h"
 
 #include <QSignalBlocker>

@@ -1,4 +1,4 @@
-#include "app/pump_wait.h"
+#include "link/pump_wait.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "presets/preset_file_format.h"
+#include "files/preset_file_format.h"
 
 #include "dsp/scales.h"
 

@@ -1,6 +1,6 @@
 #include "editors/btl_bypass.h"
 
-#include "dsp/response_graph.h"
+#include "graph/response_graph.h"
 #include "editors/editor_pictures.h"
 
 #include <QMessageBox>
