@@ -66,16 +66,47 @@ public:
 
     // Every frame the units received so far, one upper-case hex text each.
     QList<QByteArray> frames() const {
+        QList<QByteArray> hex;
+        for (const TimedFrame& frame : timedFrames()) {
+            hex.append(frame.hex);
+        }
+        return hex;
+    }
+
+    // A received frame with its time on the line (with --realtime): one range of ms since the
+    // simulator started for each stretch that reached the line without a pause.
+    struct Stretch {
+        double start = 0;
+        double end = 0;
+    };
+    struct TimedFrame {
+        QByteArray hex;
+        QList<Stretch> stretches;
+        double start() const { return stretches.isEmpty() ? 0 : stretches.first().start; }
+        double end() const { return stretches.isEmpty() ? 0 : stretches.last().end; }
+    };
+    QList<TimedFrame> timedFrames() const {
         QFile file(logPath());
-        QList<QByteArray> lines;
-        if (file.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : file.readAll().split('\n')) {
-                if (!line.trimmed().isEmpty()) {
-                    lines.append(line.trimmed());
+        QList<TimedFrame> frames;
+        if (!file.open(QIODevice::ReadOnly)) {
+            return frames;
+        }
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.trimmed().split(' ');
+            if (fields.first().isEmpty()) {
+                continue;
+            }
+            TimedFrame frame;
+            frame.hex = fields.first();
+            for (const QByteArray& field : fields.mid(1)) {
+                const QList<QByteArray> range = field.split('-');
+                if (range.size() == 2) {
+                    frame.stretches.append({range[0].toDouble(), range[1].toDouble()});
                 }
             }
+            frames.append(frame);
         }
-        return lines;
+        return frames;
     }
 
     // Frames received whose bytes 4..6 (command, index, block) read as `header` hex text

@@ -34,6 +34,35 @@ QByteArray StatusReplyText(int rawTemperature, int attenuation) {
         Bytes({0, 0, rawTemperature >> 8, rawTemperature & 0xFF, attenuation, 0, 0, 0}));
 }
 
+// `text` with the byte at `byte` replaced (counted from 0 in the frame).
+QByteArray WithByte(QByteArray text, int byte, const char* hex) {
+    text.replace(2 * byte, 2, hex);
+    return text;
+}
+
+// `text` without `count` payload bytes in front of its check byte: shorter than its Length.
+QByteArray Truncated(QByteArray text, int count) {
+    text.remove(text.size() - 4 - 2 * count, 2 * count);
+    return text;
+}
+
+QByteArray SlotReplyText(int slot) {
+    return ReplyText(0, ReadReply, quint8(slot), PresetSlotBlock, QByteArray(320, char(slot)));
+}
+
+QByteArray NameTableText() {
+    return ReplyText(0, ReadReply, 0, PresetNameTableBlock, QByteArray(400, 'n'));
+}
+
+QByteArray SystemReplyText() {
+    return ReplyText(0, ReadReply, 0, SystemBlockNumber, Bytes({7, 0, 0, 1, 0, 10, 0, 0}));
+}
+
+bool AnythingTaken(const ParseResult& r) {
+    return r.imageReceived() || !r.backupLines.isEmpty() || r.presetNames.has_value() ||
+           r.system.has_value();
+}
+
 } // namespace
 
 class TestProtocol : public QObject {
@@ -71,6 +100,10 @@ private slots:
     void imageBranchesByFlag();
     void backupCollectsTwentySlots();
     void incompleteFrameIsKept();
+    void damagedKeptRepliesAreDropped_data();
+    void damagedKeptRepliesAreDropped();
+    void replyBehindATruncatedOneIsFound();
+    void slotReplyMustBeTheSlotAskedFor();
 };
 
 void TestProtocol::requestsHaveTheirExactBytes() {
@@ -612,6 +645,7 @@ void TestProtocol::backupCollectsTwentySlots() {
     flags.backup = true;
     int lines = 0;
     for (int n = 1; n <= 20; ++n) {
+        slotReply = SlotReplyText(n);
         text = slotReply;
         const ParseResult r = ParseReceiveText(text, flags);
         lines += r.backupLines.size();
@@ -635,6 +669,76 @@ void TestProtocol::incompleteFrameIsKept() {
     text = other;
     ParseReceiveText(text, flags);
     QCOMPARE(text, other);
+}
+
+void TestProtocol::damagedKeptRepliesAreDropped_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("backup");
+    QTest::addColumn<bool>("taken");
+
+    const QByteArray image = ImageReplyText(QByteArray(320, '\x11'));
+    QTest::newRow("intact image") << image << false << true;
+    QTest::newRow("image, bad check") << WithByte(image, 330, "00") << false << false;
+    QTest::newRow("image, bad end") << WithByte(image, 331, "55") << false << false;
+    QTest::newRow("image, Length too long") << WithByte(image, 9, "41") << false << false;
+    // Two bytes short, glued to the next frame's first bytes up to 664 characters.
+    QTest::newRow("image, short") << Truncated(image, 2) + StatusReplyText(2915, 1).left(4) << false
+                                  << false;
+    const QByteArray slot = SlotReplyText(1);
+    QTest::newRow("intact slot") << slot << true << true;
+    QTest::newRow("slot, bad check") << WithByte(slot, 200, "FF") << true << false;
+    QTest::newRow("slot, bad end") << WithByte(slot, 331, "A5") << true << false;
+    QTest::newRow("intact name table") << NameTableText() << false << true;
+    QTest::newRow("name table, bad check")
+        << WithByte(NameTableText(), 410, "00") << false << false;
+    QTest::newRow("intact system block") << SystemReplyText() << false << true;
+    QTest::newRow("system block, bad check")
+        << WithByte(SystemReplyText(), 18, "00") << false << false;
+    QTest::newRow("system block, bad end")
+        << WithByte(SystemReplyText(), 19, "00") << false << false;
+}
+
+void TestProtocol::damagedKeptRepliesAreDropped() {
+    QFETCH(QByteArray, text);
+    QFETCH(bool, backup);
+    QFETCH(bool, taken);
+    ParserFlags flags;
+    flags.backup = backup;
+    const ParseResult r = ParseReceiveText(text, flags);
+    QCOMPARE(AnythingTaken(r), taken);
+    QCOMPARE(r.repliesDropped, taken ? 0 : 1);
+    QCOMPARE(flags.backupCount, backup && taken ? 1 : 0);
+}
+
+void TestProtocol::replyBehindATruncatedOneIsFound() {
+    // A reply cut short on the line runs into the next one; the next one is still found once
+    // the damaged frame in front of it has been dropped.
+    ParserFlags flags;
+    const QByteArray good = ImageReplyText(QByteArray(320, '\x22'));
+    QByteArray text = Truncated(SystemReplyText(), 2) + good;
+    const ParseResult r = ParseReceiveText(text, flags);
+    QVERIFY(!r.system.has_value());
+    QCOMPARE(r.repliesDropped, 1);
+    QCOMPARE(r.image, ImageAction::Apply);
+    QCOMPARE(r.imageText, good);
+}
+
+void TestProtocol::slotReplyMustBeTheSlotAskedFor() {
+    ParserFlags flags;
+    flags.backup = true;
+    // A late reply of an abandoned transfer (slot 7) is not taken as slot 1.
+    QByteArray text = SlotReplyText(7);
+    ParseResult r = ParseReceiveText(text, flags);
+    QVERIFY(r.backupLines.isEmpty());
+    QCOMPARE(flags.backupCount, 0);
+    text = SlotReplyText(1);
+    r = ParseReceiveText(text, flags);
+    QCOMPARE(r.backupLines, QList<QByteArray>{SlotReplyText(1)});
+    // Slot 2's reply lost: slot 3's is not filed in its place.
+    text = SlotReplyText(3);
+    r = ParseReceiveText(text, flags);
+    QVERIFY(r.backupLines.isEmpty());
+    QCOMPARE(flags.backupCount, 1);
 }
 
 QTEST_GUILESS_MAIN(TestProtocol)

@@ -129,6 +129,11 @@ private slots:
     void parserMayCloseThePort();
     void writeSendsNothingWithoutFrameOrPort();
     void writtenFrameArrivesWhole();
+    void writeReturnsWhenTheFrameHasLeftTheLine_data();
+    void writeReturnsWhenTheFrameHasLeftTheLine();
+    void writeWaitEndsWhenThePortCloses();
+    void openDiscardsWhatArrivedBefore();
+    void shutdownLetsNoFurtherFrameOut();
     void closeIsBoundedInEveryState();
     void vanishedDeviceBreaksWithoutSpinning_data();
     void vanishedDeviceBreaksWithoutSpinning();
@@ -535,6 +540,106 @@ void TestSerialDriver::vanishedDeviceBreaksWithoutSpinning() {
     QVERIFY(timedClose(driver) < CloseBoundMs);
     QVERIFY(!driver.PortOpen());
     QCOMPARE(driver.state(), State::Closed);
+}
+
+void TestSerialDriver::writeReturnsWhenTheFrameHasLeftTheLine_data() {
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("framesAhead");
+    QTest::newRow("status poll") << 12 << 0;
+    QTest::newRow("image rest") << 322 << 0;
+    // A frame handed over while another is still on the line follows it.
+    QTest::newRow("poll behind an image rest") << 12 << 1;
+}
+
+void TestSerialDriver::writeReturnsWhenTheFrameHasLeftTheLine() {
+    QFETCH(int, size);
+    QFETCH(int, framesAhead);
+    Pty pty;
+    QVERIFY(pty.ok());
+    SerialDriver driver;
+    driver.PortLocation = pty.path();
+    driver.OpenPort();
+    driver.StartWatcher();
+
+    // Events keep running while the write waits: a timer started now fires inside it, and
+    // writes the frame ahead first when asked to.
+    const QByteArray ahead = frameBytes(322);
+    bool timerRan = false;
+    QTimer::singleShot(0, &driver, [&] { timerRan = true; });
+    QElapsedTimer clock;
+    clock.start();
+    if (framesAhead > 0) {
+        driver.SendText = ahead;
+        QVERIFY(driver.WriteFrame());
+    }
+    driver.SendText = frameBytes(size);
+    QVERIFY(driver.WriteFrame());
+    const qint64 tookNs = clock.nsecsElapsed();
+    const qint64 lineNs = SerialDriver::LineTimeNs(size + framesAhead * ahead.size());
+    QVERIFY2(tookNs >= lineNs, qPrintable(QStringLiteral("returned after %1 us, line time %2 us")
+                                              .arg(tookNs / 1000)
+                                              .arg(lineNs / 1000)));
+    QVERIFY(timerRan);
+    QCOMPARE(pty.read(size + framesAhead * ahead.size(), 5000).size(),
+             size + framesAhead * ahead.size());
+}
+
+void TestSerialDriver::writeWaitEndsWhenThePortCloses() {
+    Pty pty;
+    QVERIFY(pty.ok());
+    SerialDriver driver;
+    driver.PortLocation = pty.path();
+    driver.OpenPort();
+    driver.StartWatcher();
+    // 1400 bytes take about 1.46 s; the port is closed 100 ms into them.
+    QTimer::singleShot(100, &driver, [&] { driver.ClosePort(); });
+    driver.SendText = frameBytes(1400);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!driver.WriteFrame());
+    QVERIFY2(clock.elapsed() < 1000, "the write stops waiting when its port goes");
+    QCOMPARE(driver.state(), State::Closed);
+}
+
+void TestSerialDriver::openDiscardsWhatArrivedBefore() {
+    Pty pty;
+    QVERIFY(pty.ok());
+    // Late replies to an earlier connection wait in the terminal's input queue.
+    QVERIFY(pty.write(QByteArray::fromHex("A5A5A500522B000008")));
+    QTest::qWait(50);
+    SerialDriver driver;
+    driver.PortLocation = pty.path();
+    int passes = 0;
+    driver.parser = [&] { ++passes; };
+    driver.OpenPort();
+    driver.StartWatcher();
+    QTest::qWait(200);
+    QCOMPARE(passes, 0);
+    QVERIFY(driver.ReceiveText.isEmpty());
+    // What comes after the open is received as usual.
+    QVERIFY(pty.write(QByteArray::fromHex("0AFF")));
+    QTRY_COMPARE_WITH_TIMEOUT(driver.ReceiveText, QByteArray("0AFF"), 3000);
+}
+
+void TestSerialDriver::shutdownLetsNoFurtherFrameOut() {
+    Pty pty;
+    QVERIFY(pty.ok());
+    SerialDriver driver;
+    driver.PortLocation = pty.path();
+    driver.OpenPort();
+    driver.StartWatcher();
+    const QByteArray inFlight = frameBytes(200);
+    // The program closes while a frame is on the line: it finishes, nothing follows it.
+    QTimer::singleShot(20, &driver, [&] {
+        driver.Shutdown();
+        driver.SendText = frameBytes(12);
+        QVERIFY(!driver.WriteFrame());
+    });
+    driver.SendText = inFlight;
+    driver.WriteFrame();
+    driver.SendText = frameBytes(30);
+    QVERIFY(!driver.WriteFrame());
+    QCOMPARE(pty.read(inFlight.size() + 42, 500), inFlight);
 }
 
 QTEST_GUILESS_MAIN(TestSerialDriver)

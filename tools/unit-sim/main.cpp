@@ -4,7 +4,9 @@
 // units' end of the cable; the slave is published as a symbolic link for the program to open.
 // Everything runs in one poll() loop: bytes from the program are cut into frames, each frame
 // is logged and handed to the addressed units, and their replies are queued for writing,
-// optionally delayed, dropped, corrupted or paced at 9600 baud.
+// optionally delayed, dropped, corrupted or paced at 9600 baud. With --realtime the received
+// bytes are paced too: each takes its 1.04 ms on the line before the units see it, and the
+// log gives every frame's time on the line.
 
 #include "sim_frame.h"
 #include "sim_options.h"
@@ -96,6 +98,18 @@ int MillisecondsUntil(Clock::time_point when, Clock::time_point now) {
     return static_cast<int>(std::min<long long>(ms, 60'000));
 }
 
+// A received byte's time on the line (realtime): it starts when it arrives or when the byte
+// before it has finished, whichever is later.
+struct LineSlot {
+    Clock::time_point start;
+    Clock::time_point end;
+};
+
+struct Arriving {
+    std::uint8_t value;
+    LineSlot slot;
+};
+
 struct Outgoing {
     Bytes bytes;
     std::size_t sent = 0;
@@ -118,9 +132,14 @@ private:
     void Shutdown();
     void WriteState();
     void LogLine(const Bytes& bytes);
+    std::string LineTimes(std::size_t count);
+    void Feed(const std::uint8_t* data, std::size_t size, Clock::time_point now,
+              std::vector<Piece>& pieces);
+    void FeedArrived(Clock::time_point now, std::vector<Piece>& pieces);
     void HandlePieces(std::vector<Piece>& pieces, Clock::time_point now);
     void HandleFrame(const Bytes& frame, Clock::time_point now);
-    void QueueReply(Bytes reply, Clock::time_point now);
+    void QueueReply(Bytes reply, RequestKind request, Clock::time_point now);
+    bool FaultChosen(std::size_t fault, RequestKind request);
     bool PumpOutput(Clock::time_point now, int& timeoutMs, bool& wantWritable);
     bool Chance(double percent);
     int UnreadOnLine() const;
@@ -130,6 +149,11 @@ private:
     std::vector<UnitState> units_;
     FrameReader reader_;
     std::deque<Outgoing> output_;
+    std::deque<Arriving> arriving_; // realtime: received bytes still on the line
+    std::deque<LineSlot> fedSlots_; // line times of the bytes the reader holds, in order
+    Clock::time_point rxLineFreeAt_{};
+    Clock::time_point started_ = Clock::now();
+    std::vector<long> faultSeen_; // replies each --fault has looked at
     Clock::time_point nextByteAt_{};
     Clock::time_point lastReceived_{};
     Clock::time_point lastWritten_{};
@@ -243,9 +267,76 @@ void Simulator::WriteState() {
 }
 
 void Simulator::LogLine(const Bytes& bytes) {
+    const std::string times = LineTimes(bytes.size());
     if (log_) {
-        std::fprintf(log_, "%s\n", ToHex(bytes).c_str());
+        std::fprintf(log_, "%s%s\n", ToHex(bytes).c_str(), times.c_str());
         std::fflush(log_);
+    }
+}
+
+// The line times of the next `count` bytes the reader handed out, as " START-END" ranges in
+// ms since the start, one for each stretch without a pause (realtime only).
+std::string Simulator::LineTimes(std::size_t count) {
+    std::string text;
+    const auto ms = [this](Clock::time_point t) {
+        return std::chrono::duration<double, std::milli>(t - started_).count();
+    };
+    const auto gap = ByteTime / 4; // the line idled between two bytes
+    bool open = false;
+    LineSlot stretch{};
+    for (std::size_t i = 0; i < count && !fedSlots_.empty(); ++i) {
+        const LineSlot slot = fedSlots_.front();
+        fedSlots_.pop_front();
+        if (!options_.realtime) {
+            continue;
+        }
+        if (open && slot.start > stretch.end + gap) {
+            char range[64];
+            std::snprintf(range, sizeof range, " %.3f-%.3f", ms(stretch.start), ms(stretch.end));
+            text += range;
+            open = false;
+        }
+        if (!open) {
+            stretch.start = slot.start;
+            open = true;
+        }
+        stretch.end = slot.end;
+    }
+    if (open) {
+        char range[64];
+        std::snprintf(range, sizeof range, " %.3f-%.3f", ms(stretch.start), ms(stretch.end));
+        text += range;
+    }
+    return text;
+}
+
+// Received bytes: without --realtime the units see them at once; with it each first takes
+// its time on the line.
+void Simulator::Feed(const std::uint8_t* data, std::size_t size, Clock::time_point now,
+                     std::vector<Piece>& pieces) {
+    if (!options_.realtime) {
+        fedSlots_.insert(fedSlots_.end(), size, LineSlot{now, now});
+        reader_.Feed(data, size, pieces);
+        return;
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+        const Clock::time_point start = std::max(now, rxLineFreeAt_);
+        rxLineFreeAt_ = start + ByteTime;
+        arriving_.push_back(Arriving{data[i], LineSlot{start, rxLineFreeAt_}});
+    }
+    FeedArrived(now, pieces);
+}
+
+void Simulator::FeedArrived(Clock::time_point now, std::vector<Piece>& pieces) {
+    Bytes bytes;
+    while (!arriving_.empty() && arriving_.front().slot.end <= now) {
+        bytes.push_back(arriving_.front().value);
+        fedSlots_.push_back(arriving_.front().slot);
+        arriving_.pop_front();
+    }
+    if (!bytes.empty()) {
+        lastReceived_ = now;
+        reader_.Feed(bytes.data(), bytes.size(), pieces);
     }
 }
 
@@ -256,11 +347,60 @@ bool Simulator::Chance(double percent) {
     return std::uniform_real_distribution<double>(0.0, 100.0)(random_) < percent;
 }
 
-void Simulator::QueueReply(Bytes reply, Clock::time_point now) {
+bool Simulator::FaultChosen(std::size_t index, RequestKind request) {
+    const Fault& fault = options_.faults[index];
+    if (!fault.request.empty() && fault.request != RequestName(request)) {
+        return false;
+    }
+    const long number = ++faultSeen_[index];
+    if (fault.percent >= 0) {
+        return Chance(fault.percent);
+    }
+    for (const auto& [first, last] : fault.numbers) {
+        if (number >= first && number <= last) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Simulator::QueueReply(Bytes reply, RequestKind request, Clock::time_point now) {
     if (Chance(options_.dropPercent)) {
         Note("dropped reply " + ToHex(reply));
         return;
     }
+    faultSeen_.resize(options_.faults.size(), 0);
+    int delayMs = options_.replyDelayMs;
+    Bytes stray;
+    for (std::size_t i = 0; i < options_.faults.size(); ++i) {
+        if (!FaultChosen(i, request)) {
+            continue;
+        }
+        const Fault& fault = options_.faults[i];
+        switch (fault.kind) {
+        case FaultKind::Check:
+            reply[reply.size() - 2] ^= 0x5A;
+            break;
+        case FaultKind::End:
+            reply.back() = 0x55;
+            break;
+        case FaultKind::Short: {
+            const std::size_t payload = reply.size() - FrameOverhead;
+            const std::size_t cut = std::min<std::size_t>(payload, std::size_t(fault.value));
+            const auto checkAt = reply.end() - 2;
+            reply.erase(checkAt - static_cast<std::ptrdiff_t>(cut), checkAt);
+            break;
+        }
+        case FaultKind::Stray:
+            stray.push_back(static_cast<std::uint8_t>(fault.value));
+            break;
+        case FaultKind::Delay:
+            delayMs = fault.value;
+            break;
+        }
+        Note(std::string("fault in the reply to ") + RequestName(request));
+    }
+    reply.insert(reply.end(), stray.begin(), stray.end());
     if (Chance(options_.corruptPercent)) {
         // One of the payload bytes or the check byte (index 10 .. size - 2).
         const std::size_t first = HeaderSize;
@@ -273,7 +413,7 @@ void Simulator::QueueReply(Bytes reply, Clock::time_point now) {
     }
     Outgoing out;
     out.bytes = std::move(reply);
-    out.notBefore = now + std::chrono::milliseconds(options_.replyDelayMs);
+    out.notBefore = now + std::chrono::milliseconds(delayMs);
     output_.push_back(std::move(out));
 }
 
@@ -299,7 +439,7 @@ void Simulator::HandleFrame(const Bytes& frame, Clock::time_point now) {
             continue;
         }
         for (Bytes& reply : outcome.replies) {
-            QueueReply(std::move(reply), now);
+            QueueReply(std::move(reply), request->kind, now);
         }
     }
     if (!addressed) {
@@ -442,6 +582,12 @@ int Simulator::Run() {
             timeoutMs =
                 std::min(timeoutMs, MillisecondsUntil(lastReceived_ + UnfinishedFrameTimeout, now));
         }
+        if (!arriving_.empty()) {
+            // Wake when the bytes now on the line have all arrived; a frame that ends earlier
+            // is taken then as well.
+            timeoutMs =
+                std::min(timeoutMs, std::max(1, MillisecondsUntil(arriving_.back().slot.end, now)));
+        }
 
         pollfd fds[2] = {};
         fds[0].fd = signalPipe[0];
@@ -462,7 +608,7 @@ int Simulator::Run() {
             const ssize_t n = read(master_, buffer, sizeof buffer);
             if (n > 0) {
                 lastReceived_ = after;
-                reader_.Feed(buffer, static_cast<std::size_t>(n), pieces);
+                Feed(buffer, static_cast<std::size_t>(n), after, pieces);
                 HandlePieces(pieces, after);
             } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
                 Note(ErrnoText("read from the line"));
@@ -472,7 +618,12 @@ int Simulator::Run() {
             Note("the line failed");
             return 1;
         }
-        if (!exiting_ && reader_.HasPending() && after >= lastReceived_ + UnfinishedFrameTimeout) {
+        if (!exiting_ && !arriving_.empty()) {
+            FeedArrived(after, pieces);
+            HandlePieces(pieces, after);
+        }
+        if (!exiting_ && arriving_.empty() && reader_.HasPending() &&
+            after >= lastReceived_ + UnfinishedFrameTimeout) {
             reader_.DropUnfinished(pieces);
             HandlePieces(pieces, after);
         }

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace unitsim {
 namespace {
@@ -41,6 +42,106 @@ bool ParseIds(const std::string& text, std::vector<int>& ids) {
         start = comma + 1;
     }
     return !ids.empty();
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t at = text.find(separator, start);
+        parts.push_back(
+            text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos) {
+            return parts;
+        }
+        start = at + 1;
+    }
+}
+
+bool ParseNumbers(const std::string& text, std::vector<std::pair<long, long>>& ranges) {
+    ranges.clear();
+    for (const std::string& part : Split(text, ',')) {
+        const std::size_t dash = part.find('-');
+        long first = 0;
+        long last = 0;
+        if (dash == std::string::npos) {
+            if (!ParseNumber(part, first)) {
+                return false;
+            }
+            last = first;
+        } else if (!ParseNumber(part.substr(0, dash), first) ||
+                   !ParseNumber(part.substr(dash + 1), last)) {
+            return false;
+        }
+        if (first < 1 || last < first) {
+            return false;
+        }
+        ranges.emplace_back(first, last);
+    }
+    return !ranges.empty();
+}
+
+const char* const RequestNames[] = {"StatusPoll",   "SystemRead", "NameTableRead", "ImageRead",
+                                    "PresetRecall", "SlotRead",   "SystemWrite",   "NameWrite"};
+
+// KIND[=VALUE][:REQUEST]:WHICH, for example "check:20%", "stray:SlotRead:3",
+// "delay=1500:StatusPoll:2-4", "short=5:ImageRead:1".
+bool ParseFault(const std::string& text, Fault& fault) {
+    const std::vector<std::string> parts = Split(text, ':');
+    if (parts.size() < 2 || parts.size() > 3) {
+        return false;
+    }
+    std::string kind = parts[0];
+    std::string value;
+    if (const std::size_t eq = kind.find('='); eq != std::string::npos) {
+        value = kind.substr(eq + 1);
+        kind = kind.substr(0, eq);
+    }
+    struct KindInfo {
+        const char* name;
+        FaultKind kind;
+        int defaultValue;
+        int maxValue;
+    };
+    static const KindInfo kinds[] = {{"check", FaultKind::Check, 0, 0},
+                                     {"end", FaultKind::End, 0, 0},
+                                     {"short", FaultKind::Short, 1, 400},
+                                     {"stray", FaultKind::Stray, 0, 255},
+                                     {"delay", FaultKind::Delay, -1, 600000}};
+    const KindInfo* info = nullptr;
+    for (const KindInfo& k : kinds) {
+        if (kind == k.name) {
+            info = &k;
+        }
+    }
+    if (!info) {
+        return false;
+    }
+    fault.kind = info->kind;
+    fault.value = info->defaultValue;
+    if (!value.empty() &&
+        (!ParseNumber(value, fault.value) || fault.value < 0 || fault.value > info->maxValue)) {
+        return false;
+    }
+    if (fault.kind == FaultKind::Delay && fault.value < 0) {
+        return false; // a delay needs its length
+    }
+    if (fault.kind == FaultKind::Short && fault.value < 1) {
+        return false;
+    }
+    if (parts.size() == 3) {
+        fault.request = parts[1];
+        if (std::find(std::begin(RequestNames), std::end(RequestNames), fault.request) ==
+            std::end(RequestNames)) {
+            return false;
+        }
+    }
+    const std::string& which = parts.back();
+    if (!which.empty() && which.back() == '%') {
+        return ParsePercent(which.substr(0, which.size() - 1), fault.percent);
+    }
+    fault.percent = -1;
+    return ParseNumbers(which, fault.numbers);
 }
 
 } // namespace
@@ -98,7 +199,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         } else if (name == "--link" || name == "--ids" || name == "--log" || name == "--state" ||
                    name == "--reply-delay" || name == "--drop" || name == "--corrupt" ||
                    name == "--seed" || name == "--silent-after" || name == "--exit-after" ||
-                   name == "--temperature" || name == "--attenuation") {
+                   name == "--temperature" || name == "--attenuation" || name == "--fault") {
             if (!takeValue()) {
                 return std::nullopt;
             }
@@ -141,6 +242,12 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
                 if (!ParseNumber(value, options.exitAfter) || options.exitAfter < 1) {
                     return bad("frame count >= 1");
                 }
+            } else if (name == "--fault") {
+                Fault fault;
+                if (!ParseFault(value, fault)) {
+                    return bad("KIND[=VALUE][:REQUEST]:PERCENT% or :NUMBERS, see --help");
+                }
+                options.faults.push_back(fault);
             } else if (name == "--temperature") {
                 if (!ParseNumber(value, options.temperatureRaw) || options.temperatureRaw < 0 ||
                     options.temperatureRaw > 0xFFFF) {
@@ -189,12 +296,32 @@ Options:
                        "unit K system HEX16", "unit K status HEX16", "unit K image HEX640",
                        "unit K slot S HEX640", "unit K name S HEX40" (K is the unit's ID
                        given with --ids, S = 1..20).
-  --realtime           Pace replies at 9600 baud (about 1.04 ms a byte).
+  --realtime           Run the line at 9600 baud (about 1.04 ms a byte) both ways: replies
+                       are paced, and received bytes take their time on the line before the
+                       units see them. Each log line then also gives the line time of the
+                       frame, in ms since the start, one START-END range per stretch of the
+                       frame that reached the line without a pause (a frame written as a
+                       head and, later, its rest has two).
   --reply-delay MS     Wait MS milliseconds after a request before replying. Default: 0.
   --drop PERCENT       Drop this share of the replies (0..100). Default: 0.
   --corrupt PERCENT    Flip one payload or check byte in this share of the replies that
                        are sent (0..100). Default: 0.
-  --seed N             Seed of the random choices of --drop and --corrupt. Default: 1.
+  --fault SPEC         Put a fault into chosen replies; may be given more than once.
+                       SPEC is KIND[=VALUE][:REQUEST]:WHICH. KIND is one of
+                         check      a wrong check byte
+                         end        a wrong End byte
+                         short[=N]  the last N payload bytes left out (default 1), so
+                                    the reply is shorter than its Length field says
+                         stray[=B]  one stray byte B (default 0) after the reply
+                         delay=MS   the reply sent MS milliseconds late; the line stays
+                                    open, so a reply to a closed port waits in its queue
+                       REQUEST limits the fault to replies to one request: StatusPoll,
+                       SystemRead, NameTableRead, ImageRead, PresetRecall, SlotRead,
+                       SystemWrite or NameWrite. WHICH is a share of those replies
+                       ("20%") or their numbers, counted from 1 ("3", "2,5-7").
+                       Examples: --fault check:20%  --fault stray:SlotRead:3
+  --seed N             Seed of the random choices of --drop, --corrupt and --fault.
+                       Default: 1.
   --silent-after N     Stop answering after N received frames. Frames are still logged and
                        writes still applied.
   --exit-after N       Exit after the N-th received frame (its reply is still sent): the

@@ -4,9 +4,23 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace unitsim {
+
+// A fault the units put into chosen replies: a wrong check byte, a wrong End byte, a reply
+// cut short (fewer bytes than its Length field says), a stray byte after the reply, or a
+// reply sent late.
+enum class FaultKind { Check, End, Short, Stray, Delay };
+
+struct Fault {
+    FaultKind kind = FaultKind::Check;
+    int value = 0;       // Short: bytes cut; Stray: the byte; Delay: milliseconds
+    std::string request; // only replies to this request ("SlotRead"); empty: any reply
+    double percent = -1; // a share of the replies, or (when < 0) the numbers below
+    std::vector<std::pair<long, long>> numbers; // 1-based ranges of the matching replies
+};
 
 struct Options {
     std::string link;        // where the pseudo-terminal's slave is published
@@ -21,6 +35,7 @@ struct Options {
     long silentAfter = -1; // -1: never
     long exitAfter = -1;   // -1: never
     bool noNames = false;
+    std::vector<Fault> faults;
     int temperatureRaw = 2915; // 36 degrees
     int attenuationDb = 3;
     bool help = false;

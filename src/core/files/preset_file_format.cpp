@@ -3,7 +3,14 @@
 #include "dsp/scales.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace quellaton {
 
@@ -74,10 +81,39 @@ AllPresetsText ReadAllPresetsText(QByteArrayView content) {
     return result;
 }
 
+namespace {
+
+// Opens `path` for reading only when it is a regular file. A named pipe or a device would
+// block the open or the read for as long as nobody writes to it; on POSIX systems the open
+// itself does not wait (O_NONBLOCK), and the type is checked on the opened file.
+bool OpenRegularFile(const QString& path, QFile& file) {
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+#else
+    if (!QFileInfo(path).isFile()) {
+        return false;
+    }
+    file.setFileName(path);
+    return file.open(QIODevice::ReadOnly);
+#endif
+}
+
+} // namespace
+
 PresetFileStatus ReadPresetFile(const QString& path, QByteArray& content) {
     content.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!OpenRegularFile(path, file)) {
         return PresetFileStatus::Damaged;
     }
     // Read one byte beyond the limit so that an oversized file is told from one at the limit

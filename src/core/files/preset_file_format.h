@@ -45,8 +45,9 @@ struct AllPresetsText {
 // An all-presets file: exactly 20 lines, each one preset line.
 AllPresetsText ReadAllPresetsText(QByteArrayView content);
 
-// Reads a preset file from disk. An unreadable file, or one above the size limit, is
-// Damaged; `content` is left empty then.
+// Reads a preset file from disk. An unreadable file, one above the size limit, or anything
+// that is not a regular file (a named pipe, a device) is Damaged at once; `content` is left
+// empty then.
 PresetFileStatus ReadPresetFile(const QString& path, QByteArray& content);
 
 // A preset file read from disk and checked: an unreadable or oversized file is Damaged.

@@ -1,13 +1,16 @@
 #include "link/serial_driver.h"
 
-#include <QElapsedTimer>
-
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QSocketNotifier>
+
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 #endif
 
@@ -22,6 +25,7 @@ SerialDriver::SerialDriver(QObject* parent) : QObject(parent) {
     connect(&passTimer_, &QTimer::timeout, this, &SerialDriver::runPass);
     connect(&port_, &QSerialPort::readyRead, this, &SerialDriver::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialDriver::onPortError);
+    clock_.start();
 }
 
 SerialDriver::~SerialDriver() {
@@ -62,6 +66,11 @@ void SerialDriver::OpenPort() {
     port_.clearError();
     if (!opened)
         return;
+    // Whatever the line delivered before this open (late replies to an earlier connection,
+    // noise) belongs to nobody: the first reply read must be one to a request of this one.
+    port_.clear(QSerialPort::Input);
+    port_.clearError();
+    lineFreeAtNs_ = 0;
     ++openGeneration_;
     breakQueued_ = false;
     startHangupWatch();
@@ -125,14 +134,79 @@ void SerialDriver::runPass() {
         armPass();
 }
 
-void SerialDriver::WriteFrame() {
-    if (state_ != DriverState::Open && state_ != DriverState::Receiving)
-        return;
-    if (SendText.isEmpty() || breakQueued_)
-        return;
-    // QSerialPort queues the frame and hands it to the system from the event loop as soon as
-    // the port is writable; the window's thread is never held up by the line.
-    port_.write(SendText);
+bool SerialDriver::usable() const {
+    return (state_ == DriverState::Open || state_ == DriverState::Receiving) && !breakQueued_;
+}
+
+bool SerialDriver::WriteFrame() {
+    if (!usable() || SendText.isEmpty() || shutDown_)
+        return false;
+    // The frame goes on the line after whatever is still ahead of it there.
+    const qint64 handedOver = std::max(clock_.nsecsElapsed(), lineFreeAtNs_);
+    lineFreeAtNs_ = handedOver + LineTimeNs(SendText.size());
+    if (port_.write(SendText) != SendText.size())
+        return false; // the port reports the failure itself and is torn down
+    return waitUntilLeft(lineFreeAtNs_);
+}
+
+void SerialDriver::Shutdown() {
+    shutDown_ = true;
+}
+
+qint64 SerialDriver::outputQueued() const {
+    qint64 queued = port_.bytesToWrite();
+#ifdef Q_OS_UNIX
+    int inDriver = 0;
+    const int fd = static_cast<int>(port_.handle());
+    if (fd >= 0 && ::ioctl(fd, TIOCOUTQ, &inDriver) == 0 && inDriver > 0)
+        queued += inDriver;
+#endif
+    return queued;
+}
+
+bool SerialDriver::waitUntilLeft(qint64 frameEndNs) {
+    struct DepthScope {
+        int& depth;
+        explicit DepthScope(int& d) : depth(d) { ++depth; }
+        ~DepthScope() { --depth; }
+    } scope(writeDepth_);
+
+    const quint64 generation = openGeneration_;
+    const qint64 giveUpNs = frameEndNs + qint64(DrainGraceMs) * 1'000'000;
+    QEventLoop loop;
+    QTimer check;
+    check.setSingleShot(true);
+    check.setTimerType(Qt::PreciseTimer);
+    bool left = false;
+    auto evaluate = [&] {
+        if (generation != openGeneration_ || !usable()) {
+            loop.quit();
+            return;
+        }
+        const qint64 now = clock_.nsecsElapsed();
+        if (now < frameEndNs) {
+            check.start(int((frameEndNs - now + 999'999) / 1'000'000));
+            return;
+        }
+        const qint64 queued = outputQueued();
+        if (queued == 0) {
+            left = true;
+            loop.quit();
+            return;
+        }
+        if (now >= giveUpNs) {
+            loop.quit();
+            return;
+        }
+        // Look again when the bytes still queued have had their time on the line.
+        check.start(int(std::max<qint64>(1, LineTimeNs(queued) / 1'000'000)));
+    };
+    connect(&check, &QTimer::timeout, &loop, evaluate);
+    connect(this, &SerialDriver::stateChanged, &loop, evaluate);
+    // The first look comes from the event loop, so that quitting is seen by the loop.
+    check.start(0);
+    loop.exec();
+    return left;
 }
 
 void SerialDriver::ClosePort() {

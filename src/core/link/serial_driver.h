@@ -6,11 +6,13 @@
 // Everything runs on the window's thread. Received bytes are collected by a receive pass: the
 // first readyRead arms a 50 ms single-shot timer, and when it fires every byte queued by then
 // is read in one go, so a whole short reply reaches the parser in one call and at most one pass
-// is in flight. No operation blocks without limit: writes are handed to the system at once,
-// and ClosePort waits at most CloseDrainMs for a frame still being written.
+// is in flight. A write returns when its frame has left the line, so that every pause a caller
+// makes after it counts from there; it waits in the event loop, never by blocking. ClosePort
+// waits at most CloseDrainMs for a frame still being written.
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -36,6 +38,14 @@ public:
     static constexpr int ReceivePassDelayMs = 50;
     // Longest time ClosePort lets a frame still being written finish.
     static constexpr int CloseDrainMs = 250;
+    // How long, beyond its line time, a write waits for the port's output queue to drain
+    // before it gives up on the frame: a stalled adapter must not hold the program.
+    static constexpr int DrainGraceMs = 2000;
+
+    // Time `bytes` take on the line at 9600 baud, 10 bits a character (start, 8 data, stop).
+    static constexpr qint64 LineTimeNs(qint64 bytes) {
+        return bytes * 10 * 1'000'000'000LL / BaudRate;
+    }
 
     explicit SerialDriver(QObject* parent = nullptr);
     ~SerialDriver() override;
@@ -70,9 +80,19 @@ public:
     void OpenPort();
     // Enables the receive passes; does nothing unless the port is Open.
     void StartWatcher();
-    // Hands SendText to the port as one write; does nothing unless the port is usable and
-    // SendText is not empty. Returns at once.
-    void WriteFrame();
+    // Writes SendText as one frame; does nothing unless the port is usable, SendText is not
+    // empty and the driver has not been shut down. Returns when the frame has left the line:
+    // the port's output queue has drained and the frame's line time has passed since it was
+    // handed over (after the frames still ahead of it), whichever is later. Events are
+    // processed meanwhile. True when the frame left the line on the port it was written to;
+    // false when nothing was written, or the port closed, broke or stalled before that.
+    bool WriteFrame();
+    // The program is closing: the frame on its way out finishes, and no frame is written from
+    // now on, so that a transfer cut short by the close never sends its remaining steps.
+    void Shutdown();
+    bool isShutDown() const { return shutDown_; }
+    // True while a WriteFrame is waiting for its frame to leave the line.
+    bool writing() const { return writeDepth_ > 0; }
     // Disarms any pending pass, lets a frame still being written finish (at most
     // CloseDrainMs), discards unread input and closes the port; does nothing when PortOpen()
     // is false. Never waits longer than that, in any state.
@@ -96,6 +116,9 @@ private:
     void startHangupWatch();
     void stopHangupWatch();
     void closeHangupFd();
+    bool usable() const;
+    bool waitUntilLeft(qint64 frameEndNs);
+    qint64 outputQueued() const;
 
     // Children of the driver (findChild finds them), destroyed before it as members.
     QSerialPort port_{this};
@@ -104,7 +127,12 @@ private:
     bool inPass_ = false;
     bool closing_ = false;
     bool breakQueued_ = false;
+    bool shutDown_ = false;
+    int writeDepth_ = 0;
     quint64 openGeneration_ = 0;
+    // Line clock: when the last frame handed over will have left the line.
+    QElapsedTimer clock_;
+    qint64 lineFreeAtNs_ = 0;
     // A second descriptor of the open port, watched for hang-up: QSerialPort keeps polling a
     // hung-up terminal (it reads end-of-file forever without reporting an error), so the driver
     // notices the hang-up itself and tears the port down.

@@ -28,7 +28,37 @@ void Remove(QByteArray& text, int n) {
     }
 }
 
+// Throws away the damaged frame at the front: everything up to the next sync that starts on a
+// byte boundary, so that a reply which arrived behind it (or inside a truncated one) is still
+// found.
+void DropNoise(QByteArray& text, ParseResult& result) {
+    result.repliesDropped += 1;
+    for (qsizetype at = text.indexOf("A5A5A5", 2); at >= 0; at = text.indexOf("A5A5A5", at + 1)) {
+        if (at % 2 == 0) {
+            text.remove(0, at);
+            return;
+        }
+    }
+    text.clear();
+}
+
 } // namespace
+
+bool ReplyIntact(QByteArrayView text, int chars) {
+    if (chars < 24 || chars % 2 != 0 || text.size() < chars) {
+        return false;
+    }
+    const QByteArrayView frame = text.first(chars);
+    const int bytes = chars / 2;
+    if (HexToInt(frame.sliced(16, 4)) != bytes - 12 || frame.sliced(chars - 2) != "AA") {
+        return false;
+    }
+    int check = 0;
+    for (int b = 3; b < bytes - 2; ++b) {
+        check ^= HexToInt(frame.sliced(2 * b, 2));
+    }
+    return HexToInt(frame.sliced(chars - 4, 2)) == check;
+}
 
 QString LastLoadedPresetLabel(int preset) {
     const QString kind = preset <= 6 ? QStringLiteral("Pre") : QStringLiteral("Usr");
@@ -48,6 +78,10 @@ ParseResult ParseReceiveText(QByteArray& text, ParserFlags& flags) {
         text.clear();
     }
 
+    if (At(text, 9, "520021000008") && text.size() >= ShortReplyChars &&
+        !ReplyIntact(text, ShortReplyChars)) {
+        DropNoise(text, result);
+    }
     if (At(text, 9, "520021000008") && text.size() >= ShortReplyChars) {
         SystemBlockReply reply;
         reply.lastLoadedPreset = PayloadByte(text, 0);
@@ -89,6 +123,14 @@ ParseResult ParseReceiveText(QByteArray& text, ParserFlags& flags) {
     }
 
     if (text.size() >= ImageReplyChars && At(text, 9, "52") && At(text, 13, "29") && flags.backup) {
+        // Only the slot asked for next is taken: a late reply to an abandoned transfer, or one
+        // behind a lost reply, would shift every slot that follows.
+        const int expected = flags.backupCount + 1;
+        if (!ReplyIntact(text, ImageReplyChars) ||
+            HexToInt(QByteArrayView(text).sliced(10, 2)) != expected) {
+            DropNoise(text, result);
+            return result;
+        }
         result.backupLines.append(text.left(ImageReplyChars));
         Remove(text, ImageReplyChars);
         flags.backupCount += 1;
@@ -99,6 +141,11 @@ ParseResult ParseReceiveText(QByteArray& text, ParserFlags& flags) {
         }
     }
 
+    if (At(text, 9, "52") && At(text, 13, "28") && text.size() >= ImageReplyChars &&
+        !ReplyIntact(text, ImageReplyChars)) {
+        DropNoise(text, result);
+        return result;
+    }
     if (At(text, 9, "52") && At(text, 13, "28") && text.size() >= ImageReplyChars) {
         result.imageText = text.left(ImageReplyChars);
         if (flags.loadFromDevice) {
@@ -123,6 +170,11 @@ ParseResult ParseReceiveText(QByteArray& text, ParserFlags& flags) {
         return result;
     }
 
+    if (At(text, 9, "520026") && text.size() >= NameTableChars &&
+        !ReplyIntact(text, NameTableChars)) {
+        DropNoise(text, result);
+        return result;
+    }
     if (At(text, 9, "520026") && text.size() >= NameTableChars) {
         std::array<QByteArray, 20> names;
         for (int k = 0; k < 20; ++k) {

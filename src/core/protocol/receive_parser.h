@@ -1,6 +1,11 @@
 // Recognition of unit replies at the front of the received hex text. Replies are found by
 // fixed character positions; whatever is recognised is removed from the text and reported,
 // and the application applies the effects (labels, lists, timers).
+//
+// A reply whose data the program keeps (the system block, a preset slot, the parameter image,
+// the name table) is taken only when it is intact: as long as its Length field says, with the
+// right check byte and the End byte. A damaged one is dropped as line noise, so the request
+// that awaited it behaves as if no reply had come.
 #pragma once
 
 #include <QByteArray>
@@ -48,6 +53,7 @@ enum class ImageAction {
 
 struct ParseResult {
     bool textDiscarded = false; // the 1000-character or the sync rule emptied the text
+    int repliesDropped = 0;     // damaged or unexpected replies thrown away as line noise
     std::optional<SystemBlockReply> system;
     std::optional<StatusReply> status;
     bool idChangeAcknowledged = false; // start the ID-change report
@@ -72,6 +78,11 @@ inline constexpr int NameTableChars = 824;  // the name table reply
 // 1000-character rule, the sync rule, the system reply, the status reply (which ends the
 // call), the two acknowledgements, a backup slot reply, an image reply and the name table.
 ParseResult ParseReceiveText(QByteArray& receiveText, ParserFlags& flags);
+
+// True when the first `chars` characters of `text` are one intact frame: its Length field
+// gives exactly that size, its check byte is the XOR of the address through the payload, and
+// it ends in the End byte.
+bool ReplyIntact(QByteArrayView text, int chars);
 
 // "Last loaded preset:Pre0         " for preset 1, "...:Usr6         " for preset 7.
 QString LastLoadedPresetLabel(int preset);

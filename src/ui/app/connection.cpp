@@ -34,6 +34,7 @@ Connection::Connection(ProgramState& state, ShellWidgets& widgets, Confirmation&
     connect(&t.brocar1, &QTimer::timeout, this, &Connection::brocar1Timer);
     connect(&t.Timer22, &QTimer::timeout, this, &Connection::Timer22Timer);
     connect(&t.Timer21, &QTimer::timeout, this, &Connection::Timer21Timer);
+    connect(&t.Timer20, &QTimer::timeout, this, &Connection::broadcastConfirmed);
     connect(w_.Button3, &QPushButton::clicked, this, &Connection::Button3Click);
 
     w_.Image15->setPixmap(ConnectionPicture(false));
@@ -76,7 +77,8 @@ int Connection::selectedPort() const {
 }
 
 void Connection::showState() {
-    const bool connected = state_ != State::Disconnected;
+    // A broadcast connect shows as connected only once the user has chosen to proceed.
+    const bool connected = state_ != State::Disconnected && state_ != State::BroadcastPending;
     w_.Button3->setText(connected ? DisconnectCaption : ConnectCaption);
     QPalette palette = w_.RzStatusPane2->palette();
     if (connected) {
@@ -159,6 +161,9 @@ void Connection::connectPort() {
     d.ReceiveText.clear();
     d.SendText = ImageRead(s_.DeviceAddress);
     d.WriteFrame();
+    if (!d.PortOpen()) {
+        return; // closed while the request was going out
+    }
     TimerTable::Start(s_.timers.chcon);
     TimerTable::Start(s_.timers.chcon112);
     TimerTable::Start(s_.timers.chcon188);
@@ -233,7 +238,8 @@ void Connection::imageApplied() {
 
 void Connection::namesReceived() {
     s_.timers.chcon188.stop();
-    if (state_ != State::Disconnected && state_ != State::BroadcastPending) {
+    if (state_ != State::Disconnected && state_ != State::BroadcastPending &&
+        state_ != State::Broadcasting) {
         setState(State::Connected);
     }
 }
@@ -255,7 +261,9 @@ void Connection::Timer1Timer() {
     d.ReceiveText.clear();
     d.SendText = StatusPoll(s_.DeviceAddress);
     d.WriteFrame();
-    TimerTable::Start(s_.timers.intimer);
+    if (state_ != State::Disconnected) {
+        TimerTable::Start(s_.timers.intimer);
+    }
 }
 
 void Connection::intimerTimer() {
@@ -290,6 +298,9 @@ void Connection::Timer7Timer() {
     s_.timers.Timer7.stop();
     d.SendText = s_.sendSlots.frameToSend(s_.SendingSlot, s_.DeviceAddress);
     d.WriteFrame();
+    if (state_ == State::Disconnected) {
+        return; // disconnected while the frame was going out
+    }
     if (s_.DeviceAddress == BroadcastAddress) {
         // No unit answers a broadcast, so each frame goes out twice.
         d.SendText = s_.sendSlots.frameToSend(s_.SendingSlot, s_.DeviceAddress);
@@ -376,6 +387,12 @@ void Connection::Timer22Timer() {
 
 void Connection::Timer21Timer() {
     ForceDisconnect();
+}
+
+void Connection::broadcastConfirmed() {
+    if (state_ == State::BroadcastPending) {
+        setState(State::Broadcasting);
+    }
 }
 
 } // namespace quellaton

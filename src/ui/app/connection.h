@@ -19,7 +19,8 @@ public:
         ReceivingImage,  // bytes arrive, the image is not complete
         AwaitingNames,   // image applied, name table requested
         Connected,       // names received, polling and sending
-        BroadcastPending // port open for all units, waiting for the user's choice
+        BroadcastPending, // port open for all units, waiting for the user's choice
+        Broadcasting      // the user chose to proceed: all units are driven at once
     };
     Q_ENUM(State)
 
@@ -73,6 +74,7 @@ private:
     void brocar1Timer();
     void Timer22Timer();
     void Timer21Timer();
+    void broadcastConfirmed();
 
     ProgramState& s_;
     ShellWidgets& w_;

@@ -108,8 +108,10 @@ void DeviceAddressing::probePorts(int addresses, int pauseMs) {
             PumpWait(pauseMs);
             d.ReceiveText.clear();
             d.SendText = StatusPoll(a);
-            d.WriteFrame();
+            // Set before the write: the write waits for the frame to leave the line, and an
+            // answer handled meanwhile belongs to this address.
             s_.ProbeAddress = a;
+            d.WriteFrame();
             w_.RzProgressBar2->setValue(((q - 1) * addresses + a + 1) * 100 / (n * addresses));
         }
         // Give the last probe of the port the same time to be answered as every other one

@@ -107,6 +107,8 @@ void TForm1::applyFonts() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     state_->SearchAbort = 1;
+    // A transfer under way is abandoned: the frame on the line finishes, nothing follows it.
+    state_->driver.Shutdown();
     event->accept();
 }
 

@@ -2,8 +2,8 @@
 
 #include "app/image_apply.h"
 #include "app/messages.h"
-#include "link/pump_wait.h"
 #include "files/preset_file_format.h"
+#include "link/pump_wait.h"
 #include "protocol/frames.h"
 
 #include <QDir>
@@ -242,6 +242,9 @@ void PresetFiles::Timer8Timer() {
     requestCounter_ += 1;
     const int n = requestCounter_;
     SerialDriver& d = s_.driver;
+    // What is left of the previous reply (a stray byte, a fragment) would make the sync rule
+    // throw this slot's reply away with it.
+    d.ReceiveText.clear();
     d.SendText = SlotRead(s_.DeviceAddress, n);
     d.WriteFrame();
     w_.RzProgressBar1->setValue(5 * n);
