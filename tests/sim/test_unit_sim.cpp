@@ -653,6 +653,106 @@ private slots:
         QVERIFY2(spread <= 3000, qPrintable(QString("332 bytes in %1 ms").arg(spread)));
     }
 
+    void faultsHitTheChosenReplies_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("faulty");    // which of three slot reads gets the fault, 1-based
+        QTest::addColumn<QString>("fault"); // what is wrong with it
+        QTest::newRow("bad check") << QStringList{"--fault", "check:SlotRead:2"} << 2 << "check";
+        QTest::newRow("bad end") << QStringList{"--fault", "end:SlotRead:3"} << 3 << "end";
+        QTest::newRow("short") << QStringList{"--fault", "short=4:SlotRead:1"} << 1 << "short";
+        QTest::newRow("stray byte")
+            << QStringList{"--fault", "stray=171:SlotRead:2"} << 2 << "stray";
+        // Faults for other requests leave slot reads alone.
+        QTest::newRow("other request") << QStringList{"--fault", "check:StatusPoll:1-9"} << 0 << "";
+        QTest::newRow("every one") << QStringList{"--fault", "end:100%"} << -1 << "end";
+    }
+
+    void faultsHitTheChosenReplies() {
+        QFETCH(QStringList, args);
+        QFETCH(int, faulty);
+        QFETCH(QString, fault);
+        Sim sim;
+        QVERIFY(sim.Start(args));
+        Port port(sim.link);
+        for (int n = 1; n <= 3; ++n) {
+            QVERIFY(port.Write(SlotRead(0, quint8(n))));
+            const QByteArray reply = port.ReadFor(600);
+            const bool hit = faulty == n || faulty < 0;
+            const QString problem = ReplyProblem(reply.left(332), 0, 0x52, quint8(n), 0x29, 320);
+            if (!hit || fault == "stray") {
+                QVERIFY2(problem.isEmpty(), qPrintable(problem));
+            }
+            if (!hit) {
+                QCOMPARE(reply.size(), 332);
+            } else if (fault == "check") {
+                QCOMPARE(reply.size(), 332);
+                QVERIFY(Byte(reply, 330) != XorOf(reply, 3, 330));
+                QCOMPARE(Byte(reply, 331), quint8{0xAA});
+            } else if (fault == "end") {
+                QCOMPARE(reply.size(), 332);
+                QVERIFY(Byte(reply, 331) != 0xAA);
+            } else if (fault == "short") {
+                QCOMPARE(reply.size(), 328);
+                QCOMPARE(reply.mid(8, 2), QByteArray::fromHex("0140")); // Length still says 320
+            } else if (fault == "stray") {
+                QCOMPARE(reply.size(), 333);
+                QCOMPARE(Byte(reply, 332), quint8{171});
+            }
+        }
+    }
+
+    void lateReplyWaitsForAClosedPort() {
+        Sim sim;
+        QVERIFY(sim.Start({"--fault", "delay=300:StatusPoll:1"}));
+        {
+            Port port(sim.link);
+            QVERIFY(port.Write(StatusPoll(0)));
+        } // closed before the reply comes
+        QTest::qWait(500);
+        Port port(sim.link);
+        const QByteArray stale = port.Read(20, 1000);
+        QVERIFY2(ReplyProblem(stale, 0, 0x52, 0, 0x2B, 8).isEmpty(), Hex(stale).constData());
+        // Only the first poll was chosen.
+        QVERIFY(port.Write(StatusPoll(0)));
+        QCOMPARE(port.Read(20, 1000).size(), 20);
+        QVERIFY(port.FirstByteMs() < 250);
+    }
+
+    void realtimeLogGivesLineTimes() {
+        Sim sim;
+        QVERIFY(sim.Start({"--realtime"}));
+        Port port(sim.link);
+        // An image write in two pieces, 100 ms apart, then a poll.
+        const QByteArray write = ImageWrite(0, PatternImage(3));
+        QVERIFY(port.Write(write.left(10)));
+        QTest::qWait(100);
+        QVERIFY(port.Write(write.mid(10)));
+        QTest::qWait(400);
+        QVERIFY(port.Write(StatusPoll(0)));
+        QCOMPARE(port.Read(20, 2000).size(), 20);
+        const QStringList log = sim.LogLines();
+        QCOMPARE(log.size(), 2);
+        auto stretches = [](const QString& line) {
+            QList<QPair<double, double>> out;
+            for (const QString& field : line.split(' ').mid(1)) {
+                const QStringList range = field.split('-');
+                out.append({range.value(0).toDouble(), range.value(1).toDouble()});
+            }
+            return out;
+        };
+        QCOMPARE(log[0].split(' ').first().toLatin1(), Hex(write));
+        const auto image = stretches(log[0]);
+        QCOMPARE(image.size(), 2);
+        // 10 and 322 byte times of 1.0417 ms, with the pause in between.
+        QVERIFY(qAbs(image[0].second - image[0].first - 10.417) < 0.01);
+        QVERIFY(qAbs(image[1].second - image[1].first - 335.417) < 0.01);
+        QVERIFY(image[1].first - image[0].second >= 85);
+        const auto poll = stretches(log[1]);
+        QCOMPARE(poll.size(), 1);
+        QVERIFY(qAbs(poll[0].second - poll[0].first - 12.5) < 0.01);
+        QVERIFY(poll[0].first >= image[1].second);
+    }
+
     void lossyAndSilentUnits() {
         {
             Sim sim;
@@ -759,7 +859,7 @@ private slots:
         for (const char* option :
              {"--link", "--ids", "--log", "--state", "--realtime", "--reply-delay", "--drop",
               "--corrupt", "--seed", "--silent-after", "--exit-after", "--no-names",
-              "--temperature", "--attenuation", "--help"}) {
+              "--temperature", "--attenuation", "--fault", "--help"}) {
             QVERIFY2(text.contains(option), option);
         }
         const QList<QStringList> wrong = {{},
@@ -771,6 +871,13 @@ private slots:
                                           {"--link", "x", "--drop", "101"},
                                           {"--link", "x", "--temperature", "-1"},
                                           {"--link", "x", "--exit-after", "0"},
+                                          {"--link", "x", "--fault", "check"},
+                                          {"--link", "x", "--fault", "bogus:10%"},
+                                          {"--link", "x", "--fault", "check:101%"},
+                                          {"--link", "x", "--fault", "delay:1"},
+                                          {"--link", "x", "--fault", "check:Nothing:1"},
+                                          {"--link", "x", "--fault", "stray=256:1"},
+                                          {"--link", "x", "--fault", "end:3-2"},
                                           {"--link", "x", "--bogus"}};
         for (const QStringList& args : wrong) {
             QProcess run;

@@ -381,6 +381,13 @@ void Simulator::QueueReply(Bytes reply, RequestKind request, Clock::time_point n
         case FaultKind::Check:
             reply[reply.size() - 2] ^= 0x5A;
             break;
+        case FaultKind::Data: {
+            const std::size_t last = std::max(HeaderSize, reply.size() - 3);
+            const std::size_t at =
+                std::uniform_int_distribution<std::size_t>(HeaderSize, last)(random_);
+            reply[at] ^= 0x24;
+            break;
+        }
         case FaultKind::End:
             reply.back() = 0x55;
             break;

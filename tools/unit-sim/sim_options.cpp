@@ -104,6 +104,7 @@ bool ParseFault(const std::string& text, Fault& fault) {
         int maxValue;
     };
     static const KindInfo kinds[] = {{"check", FaultKind::Check, 0, 0},
+                                     {"data", FaultKind::Data, 0, 0},
                                      {"end", FaultKind::End, 0, 0},
                                      {"short", FaultKind::Short, 1, 400},
                                      {"stray", FaultKind::Stray, 0, 255},
@@ -309,6 +310,7 @@ Options:
   --fault SPEC         Put a fault into chosen replies; may be given more than once.
                        SPEC is KIND[=VALUE][:REQUEST]:WHICH. KIND is one of
                          check      a wrong check byte
+                         data       one payload byte changed, the check left as it was
                          end        a wrong End byte
                          short[=N]  the last N payload bytes left out (default 1), so
                                     the reply is shorter than its Length field says

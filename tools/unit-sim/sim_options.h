@@ -9,10 +9,11 @@
 
 namespace unitsim {
 
-// A fault the units put into chosen replies: a wrong check byte, a wrong End byte, a reply
+// A fault the units put into chosen replies: a wrong check byte, a payload byte changed on
+// the way (so the check no longer fits), a wrong End byte, a reply
 // cut short (fewer bytes than its Length field says), a stray byte after the reply, or a
 // reply sent late.
-enum class FaultKind { Check, End, Short, Stray, Delay };
+enum class FaultKind { Check, Data, End, Short, Stray, Delay };
 
 struct Fault {
     FaultKind kind = FaultKind::Check;

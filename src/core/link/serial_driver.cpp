@@ -141,11 +141,14 @@ bool SerialDriver::usable() const {
 bool SerialDriver::WriteFrame() {
     if (!usable() || SendText.isEmpty() || shutDown_)
         return false;
+    if (port_.write(SendText) != SendText.size())
+        return false; // the port reports the failure itself and is torn down
+    // Hand the frame to the system now, not when the event loop gets round to it (after a
+    // repaint, say): its time on the line counts from here.
+    port_.flush();
     // The frame goes on the line after whatever is still ahead of it there.
     const qint64 handedOver = std::max(clock_.nsecsElapsed(), lineFreeAtNs_);
     lineFreeAtNs_ = handedOver + LineTimeNs(SendText.size());
-    if (port_.write(SendText) != SendText.size())
-        return false; // the port reports the failure itself and is torn down
     return waitUntilLeft(lineFreeAtNs_);
 }
 

@@ -1,0 +1,169 @@
+// The connection on a line that behaves like a real one: replies that come after the program
+// has let go of the port, a broadcast connect that is not confirmed yet, and the send queue,
+// the search and the connect sequence on a line run at 9600 baud.
+#include "app_fixture.h"
+#include "line_timing.h"
+
+#include "protocol/frames.h"
+
+#include <QTest>
+
+using namespace quellaton;
+
+namespace {
+
+const QString ProceedMessage =
+    QStringLiteral("Please make sure you have selected\rthe same preset on all devices.");
+
+bool Disconnected(AppFixture& app) {
+    return app.window->connection().state() == Connection::State::Disconnected;
+}
+
+QByteArray Header(const QByteArray& frameHex) {
+    return frameHex.mid(8, 6); // command, index, block
+}
+
+} // namespace
+
+class TestRealLine : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void lateRepliesDoNotBreakTheNextConnect();
+    void broadcastShowsConnectedOnlyAfterProceed();
+    void connectAndQueueKeepTheirOrderAndPace();
+    void searchProbesArePacedByTheLine();
+};
+
+void TestRealLine::lateRepliesDoNotBreakTheNextConnect() {
+    // Every status reply comes a second late: the connection stands (each byte resets the
+    // watchdog), and after a disconnect the replies still on their way land in the port's
+    // input queue.
+    AppFixture app(QStringLiteral("1"), {"--fault", "delay=1000:StatusPoll:100%"});
+    QVERIFY(app.open());
+    QVERIFY(app.connectTo(1));
+    QVERIFY(WaitUntil([&] { return app.sim.framesWith("A2002B").size() >= 3; }, 5000));
+    ShellWidgets& w = app.widgets();
+    QVERIFY(WaitUntil([&] { return w.Button3->isEnabled(); }, 3000));
+    w.Button3->click();
+    QVERIFY(Disconnected(app));
+    // The late replies arrive at the closed port; "Connect" is enabled again after 2 s.
+    QTest::qWait(2200);
+    QVERIFY(w.Button3->isEnabled());
+    app.answerer.clear();
+    w.Button3->click();
+    QVERIFY2(
+        WaitUntil([&] { return app.window->connection().state() == Connection::State::Connected; },
+                  5000),
+        qPrintable(app.answerer.messages().join('|')));
+    QVERIFY(app.answerer.messages().isEmpty());
+}
+
+void TestRealLine::broadcastShowsConnectedOnlyAfterProceed() {
+    AppFixture app(QStringLiteral("1,2"));
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    w.RzButton8->click();
+    QCOMPARE(app.state().DeviceAddress, BroadcastAddress);
+    // The question stays up while the window is looked at.
+    app.answerer.setPaused(true);
+    QString paneWhileAsked;
+    QString captionWhileAsked;
+    QTimer::singleShot(300, [&] {
+        paneWhileAsked = w.RzStatusPane2->text();
+        captionWhileAsked = w.Button3->text();
+        app.answerer.setPaused(false);
+    });
+    w.Button3->click();
+    QVERIFY(WaitUntil([&] { return w.RzGroupBox16->isVisible(); }, 3000));
+    QCOMPARE(app.answerer.messages(), QStringList{ProceedMessage});
+    QCOMPARE(paneWhileAsked, QStringLiteral("Disconnected"));
+    QCOMPARE(captionWhileAsked, QStringLiteral("Connect"));
+    // After "Proceed" the program is connected to every unit.
+    QCOMPARE(w.RzStatusPane2->text(), QStringLiteral("Connected ") + app.sim.link());
+    QCOMPARE(w.Button3->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(w.RzStatusPane2->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+    w.SpeedButton3->click();
+    QVERIFY(Disconnected(app));
+    QCOMPARE(w.RzStatusPane2->text(), QStringLiteral("Disconnected"));
+}
+
+void TestRealLine::connectAndQueueKeepTheirOrderAndPace() {
+    AppFixture app(QStringLiteral("1"), {"--realtime"});
+    QVERIFY(app.open());
+    QVERIFY(app.connectTo(1));
+    ProgramState& s = app.state();
+    QVERIFY(WaitUntil([&] { return !app.sim.framesWith("A20021").isEmpty(); }, 3000));
+    QList<QByteArray> first;
+    for (const QByteArray& f : app.sim.frames().mid(0, 3)) {
+        first.append(Header(f));
+    }
+    // Image, then names as soon as the image has come, then the system block via the queue.
+    QCOMPARE(first, (QList<QByteArray>{"A20028", "A20026", "A20021"}));
+
+    // Three blocks marked 5, 2, 9 leave as 2, 5, 9, each a queue turn after the one before
+    // has left the line.
+    const qsizetype mark = app.sim.timedFrames().size();
+    s.image.highPassIndex[Mid] = 40;
+    s.builders.queueCrossoverBlock(Mid);
+    s.image.highPassIndex[High] = 50;
+    s.builders.queueCrossoverBlock(High);
+    s.image.limiterThreshold[Low] = 7;
+    s.builders.queueLimiterBlock(Low);
+    QVERIFY(WaitUntil([&] { return app.sim.framesWith("A10002").size() == 1; }, 5000));
+    QList<SimProcess::TimedFrame> writes;
+    for (const auto& f : app.sim.timedFrames().mid(mark)) {
+        if (f.hex.mid(8, 2) == "A1") {
+            writes.append(f);
+        }
+    }
+    QCOMPARE(writes.size(), 3);
+    QCOMPARE(Header(writes[0].hex) + writes[0].hex.mid(14, 2), QByteArray("A1000001"));
+    QCOMPARE(Header(writes[1].hex) + writes[1].hex.mid(14, 2), QByteArray("A1000101"));
+    QCOMPARE(Header(writes[2].hex) + writes[2].hex.mid(14, 2), QByteArray("A1000202"));
+    // Resume 300 ms after the write, pick on the next 10 ms tick, write 200 ms later.
+    PauseCheck pauses;
+    for (int i = 1; i < writes.size(); ++i) {
+        pauses.add(writes[i].start() - writes[i - 1].start(), 510, BlockFrameSize, "slot-slot");
+    }
+    QVERIFY2(pauses.ok(), qPrintable(pauses.notes()));
+}
+
+void TestRealLine::searchProbesArePacedByTheLine() {
+    AppFixture app(QStringLiteral("1,2"), {"--realtime"});
+    QVERIFY(app.open());
+    ShellWidgets& w = app.widgets();
+    // The search pumps events itself: it is started, watched and cancelled from timers.
+    QTimer watch;
+    watch.setInterval(20);
+    bool cancelled = false;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!cancelled && app.state().flags.searchActive && app.state().ProbeAddress >= 8) {
+            cancelled = true;
+            w.Button2->click();
+        }
+    });
+    watch.start();
+    QTimer::singleShot(0, w.Button8, &QPushButton::click);
+    QVERIFY(WaitUntil([&] { return cancelled && !app.state().flags.searchActive; }, 20000));
+    watch.stop();
+    QList<SimProcess::TimedFrame> probes;
+    for (const auto& f : app.sim.timedFrames()) {
+        if (Header(f.hex) == "A2002B") {
+            probes.append(f);
+        }
+    }
+    QVERIFY(probes.size() >= 8);
+    PauseCheck pauses;
+    for (int a = 1; a < probes.size(); ++a) {
+        // Each probe goes to the next address.
+        QCOMPARE(probes[a].hex.mid(6, 2).toInt(nullptr, 16), a);
+        pauses.add(probes[a].start() - probes[a - 1].start(), 100, 12, "probe-probe");
+    }
+    QVERIFY2(pauses.ok(), qPrintable(pauses.notes()));
+    // Both units were found before the cancel.
+    QVERIFY(w.Memo1->toPlainText().contains(QStringLiteral("--Device ID2 , ")));
+}
+
+QTEST_MAIN(TestRealLine)
+#include "test_real_line.moc"
