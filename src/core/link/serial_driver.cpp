@@ -1,10 +1,12 @@
 #include "link/serial_driver.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QMetaObject>
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -15,6 +17,23 @@
 #endif
 
 namespace quellaton {
+
+namespace {
+
+// True when the device exists but this user may not read and write it (serial devices
+// usually belong to the dialout group). A device held by another program is not this case.
+bool LacksPermission(const QString& location) {
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(location);
+    return ::access(path.constData(), F_OK) == 0 && ::access(path.constData(), R_OK | W_OK) != 0 &&
+           errno == EACCES;
+#else
+    Q_UNUSED(location);
+    return false;
+#endif
+}
+
+} // namespace
 
 SerialDriver::SerialDriver(QObject* parent) : QObject(parent) {
     port_.setObjectName(QStringLiteral("serialPort"));
@@ -62,7 +81,15 @@ void SerialDriver::OpenPort() {
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
     port_.setReadBufferSize(ReadBufferSize);
+    openFailure_.clear();
     const bool opened = port_.open(QIODevice::ReadWrite);
+    if (!opened) {
+        openFailure_ = location + QStringLiteral(": ") + port_.errorString();
+        if (LacksPermission(location)) {
+            openFailure_ +=
+                QStringLiteral("; add your user to the dialout group, then log in again.");
+        }
+    }
     port_.clearError();
     if (!opened)
         return;

@@ -78,6 +78,9 @@ public:
     // exactly when the port opened and the line settings were accepted; a failure reports
     // nothing and leaves the driver Closed.
     void OpenPort();
+    // Why the last OpenPort failed, as one line for the user: the port and the system's
+    // reason, and for a permission error how to get the permission. Empty after a good open.
+    QString openFailureReason() const { return openFailure_; }
     // Enables the receive passes; does nothing unless the port is Open.
     void StartWatcher();
     // Writes SendText as one frame; does nothing unless the port is usable, SendText is not
@@ -128,6 +131,7 @@ private:
     bool closing_ = false;
     bool breakQueued_ = false;
     bool shutDown_ = false;
+    QString openFailure_;
     int writeDepth_ = 0;
     quint64 openGeneration_ = 0;
     // Line clock: when the last frame handed over will have left the line.

@@ -4,6 +4,8 @@
 #include "app/messages.h"
 #include "link/pump_wait.h"
 #include "protocol/frames.h"
+#include "transfers/line_steps.h"
+#include "transfers/pacing.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -13,9 +15,9 @@ namespace quellaton {
 namespace {
 const char* const IdRangeMessage = "Please input 1~255 number.";
 constexpr int SearchAddresses = 256;
-constexpr int SearchPauseMs = 100;
+constexpr int SearchPauseMs = pacing::ProbePauseMs;
 constexpr int StartupAddresses = 10;
-constexpr int StartupPauseMs = 500;
+constexpr int StartupPauseMs = pacing::StartupProbePauseMs;
 } // namespace
 
 DeviceAddressing::DeviceAddressing(ProgramState& state, ShellWidgets& widgets, QWidget* window)
@@ -100,23 +102,18 @@ void DeviceAddressing::probePorts(int addresses, int pauseMs) {
             continue;
         }
         d.StartWatcher();
-        for (int a = 0; a < addresses; ++a) {
-            QCoreApplication::processEvents();
-            if (s_.SearchAbort) {
-                return;
-            }
-            PumpWait(pauseMs);
-            d.ReceiveText.clear();
-            d.SendText = StatusPoll(a);
-            // Set before the write: the write waits for the frame to leave the line, and an
-            // answer handled meanwhile belongs to this address.
-            s_.ProbeAddress = a;
-            d.WriteFrame();
-            w_.RzProgressBar2->setValue(((q - 1) * addresses + a + 1) * 100 / (n * addresses));
+        const bool finished = ProbeAddresses(
+            d, s_.ProbeAddress, 0, addresses - 1, pauseMs,
+            [this] {
+                QCoreApplication::processEvents();
+                return s_.SearchAbort != 0;
+            },
+            [&](int a) {
+                w_.RzProgressBar2->setValue(((q - 1) * addresses + a + 1) * 100 / (n * addresses));
+            });
+        if (!finished) {
+            return;
         }
-        // Give the last probe of the port the same time to be answered as every other one
-        // before the port is closed; otherwise a unit at the last address is never found.
-        PumpWait(pauseMs);
     }
 }
 

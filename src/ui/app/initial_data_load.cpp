@@ -6,6 +6,8 @@
 #include "files/preset_file_format.h"
 #include "link/pump_wait.h"
 #include "protocol/frames.h"
+#include "transfers/line_steps.h"
+#include "transfers/pacing.h"
 
 namespace quellaton {
 
@@ -137,40 +139,20 @@ void InitialDataLoad::BroadcastImage(bool fromUnit) {
     // Nothing else may go out between the head and the rest of an image write.
     PauseLink(s_);
     SerialDriver& d = s_.driver;
-    const int address = s_.DeviceAddress;
     // The image as it stands now: a late reply kept by the parser meanwhile must not change
     // what the second write sends or what is shown.
     const QByteArray image = s_.StoredImage;
 
-    PumpWait(500);
-    d.SendText = StatusPoll(address);
-    d.WriteFrame();
-    PumpWait(500);
-    d.SendText = StatusPoll(address);
-    d.WriteFrame();
-    PumpWait(500);
-
-    d.SendText = ImageWriteHead(address);
-    d.WriteFrame();
-    PumpWait(100);
-    s_.StoredImage = image;
     s_.ImageSlotCounter = ImageWriteCounter;
-    SendImageText(s_);
-    PumpWait(1000);
-
-    d.SendText = ImageWriteHead(address);
-    d.WriteFrame();
-    PumpWait(fromUnit ? 1000 : 100);
-    s_.StoredImage = image;
-    s_.ImageSlotCounter = ImageWriteCounter;
-    SendImageText(s_);
+    DistributeImage(
+        d, image, fromUnit ? pacing::BroadcastSecondRestPauseFromUnitMs : pacing::ImageHeadPauseMs);
 
     s_.StoredImage = image;
     d.ReceiveText = s_.StoredImage;
     ApplyImage(s_, s_.StoredImage);
     d.ReceiveText.clear();
 
-    PumpWait(1000);
+    PumpWait(pacing::BroadcastEndPauseMs);
     TimerTable::Start(s_.timers.sendTimer);
     distributing_ = false;
     if (progressDone_) {

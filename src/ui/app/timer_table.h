@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include "transfers/pacing.h"
+
 namespace quellaton {
 
 // name, interval in ms, single shot, running at start
@@ -15,25 +17,25 @@ namespace quellaton {
     X(refurbish, 3000, false, true)                                                                \
     X(brocar1, 3000, false, true)                                                                  \
     X(Timer6, 2000, true, false)                                                                   \
-    X(chcon, 800, true, false)                                                                     \
-    X(chcon112, 1500, true, false)                                                                 \
-    X(chcon188, 2500, true, false)                                                                 \
-    X(Timer1, 500, false, false)                                                                   \
-    X(intimer, 2000, true, false)                                                                  \
-    X(sendTimer, 10, false, false)                                                                 \
-    X(Timer7, 200, true, false)                                                                    \
-    X(Timer4, 300, true, false)                                                                    \
-    X(Timer22, 12000, true, false)                                                                 \
+    X(chcon, pacing::FirstByteTimeoutMs, true, false)                                              \
+    X(chcon112, pacing::ImageTimeoutMs, true, false)                                               \
+    X(chcon188, pacing::NamesTimeoutMs, true, false)                                               \
+    X(Timer1, pacing::PollIntervalMs, false, false)                                                \
+    X(intimer, pacing::PollWatchdogMs, true, false)                                                \
+    X(sendTimer, pacing::QueueScanMs, false, false)                                                \
+    X(Timer7, pacing::QueueWriteDelayMs, true, false)                                              \
+    X(Timer4, pacing::QueueResumeMs, true, false)                                                  \
+    X(Timer22, pacing::RecallTimeoutMs, true, false)                                               \
     X(Timer2, 10, true, false)                                                                     \
     X(Timer342, 200, false, false)                                                                 \
     X(Timer333, 300, false, false)                                                                 \
-    X(Timer332, 1500, true, false)                                                                 \
+    X(Timer332, pacing::SourceUnitTimeoutMs, true, false)                                          \
     X(trunon1, 10, true, false)                                                                    \
     X(Timer3, 1000, false, false)                                                                  \
     X(Timer12, 800, false, false)                                                                  \
-    X(Timer8, 700, false, false)                                                                   \
-    X(Timer9, 16000, true, false)                                                                  \
-    X(Timer10, 1000, false, false)                                                                 \
+    X(Timer8, pacing::SlotReadIntervalMs, false, false)                                            \
+    X(Timer9, pacing::BackupTimeoutMs, true, false)                                                \
+    X(Timer10, pacing::SlotWriteIntervalMs, false, false)                                          \
     X(Timer11, 10, true, false)                                                                    \
     X(FSaveDialog3, 10, true, false)                                                               \
     X(FSaveDialog4, 10, true, false)                                                               \

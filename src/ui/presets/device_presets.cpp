@@ -5,8 +5,8 @@
 
 #include "app/key_filter.h"
 #include "app/messages.h"
-#include "link/pump_wait.h"
 #include "app/reply_dispatcher.h"
+#include "link/pump_wait.h"
 #include "presets/preset_files.h"
 #include "protocol/frames.h"
 

@@ -5,6 +5,7 @@
 #include "files/preset_file_format.h"
 #include "link/pump_wait.h"
 #include "protocol/frames.h"
+#include "transfers/line_steps.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -60,20 +61,6 @@ QString WithDefaultSuffix(const QString& path, const QString& suffix) {
         return path;
     }
     return path + QLatin1Char('.') + suffix;
-}
-
-void SendImageText(ProgramState& state) {
-    SerialDriver& d = state.driver;
-    if (!d.PortOpen()) {
-        return;
-    }
-    const int counter = state.ImageSlotCounter;
-    d.SendText =
-        ImageWriteRest(state.DeviceAddress, counter, ImagePayloadFromText(state.StoredImage));
-    d.WriteFrame();
-    if (counter >= 1 && counter <= 19) {
-        TimerTable::Start(state.timers.Timer10);
-    }
 }
 
 void PauseLink(ProgramState& state) {
@@ -183,14 +170,14 @@ void PresetFiles::Timer15Timer() {
     SetAreasEnabled(w_, false);
     PauseLink(s_);
     s_.flags.saveUnitImage = true;
-    PumpWait(50);
+    PumpWait(pacing::TransferSettleMs);
 
     s_.saveList.clear();
     d.ReceiveText.clear();
     d.SendText = ImageRead(s_.DeviceAddress);
     saveOneTimeout_.start();
     d.WriteFrame();
-    PumpWait(50);
+    PumpWait(pacing::TransferSettleMs);
 
     // The window is usable again while the reply is awaited.
     w_.RzGroupBox1->hide();
@@ -225,7 +212,7 @@ void PresetFiles::Timer16Timer() {
     t.Timer16.stop();
     emit s_.closePanelRequested();
     PauseLink(s_);
-    PumpWait(50);
+    PumpWait(pacing::TransferSettleMs);
     s_.driver.ReceiveText.clear();
 
     requestCounter_ = 0;
@@ -293,16 +280,13 @@ void PresetFiles::Timer17Timer() {
     TimerTable::Start(t.Timer12);
     PauseLink(s_);
 
-    d.SendText = ImageWriteHead(s_.DeviceAddress);
-    d.WriteFrame();
-    PumpWait(100);
     s_.StoredImage = loaded.text;
     s_.ImageSlotCounter = ImageWriteCounter;
-    SendImageText(s_);
+    WriteImageFrames(d, s_.DeviceAddress, ImageWriteCounter, s_.StoredImage);
 
     ApplyImage(s_, s_.StoredImage);
     d.ReceiveText.clear();
-    PumpWait(8000);
+    PumpWait(pacing::LoadOneSettleMs);
 
     TimerTable::Start(t.Timer1);
     TimerTable::Start(t.sendTimer);
@@ -365,19 +349,20 @@ void PresetFiles::Timer10Timer() {
     s_.ImageSlotCounter += 1;
     const int n = s_.ImageSlotCounter;
 
-    d.SendText = SlotWriteHead(s_.DeviceAddress, n);
-    d.WriteFrame();
-    PumpWait(50);
-    SendImageText(s_);
+    WriteImageFrames(d, s_.DeviceAddress, n, s_.StoredImage);
+    // The next slot a tick after this one has left the line.
+    if (n < PresetSlotCount && d.PortOpen()) {
+        TimerTable::Start(t.Timer10);
+    }
     w_.RzProgressBar1->setValue(5 * n);
 
     if (n >= PresetSlotCount) {
         s_.ImageSlotCounter = 0;
-        PumpWait(1000);
+        PumpWait(pacing::RestoreEndPauseMs);
         d.ReceiveText.clear();
         d.SendText = NameTableRead(s_.DeviceAddress);
         d.WriteFrame();
-        PumpWait(50);
+        PumpWait(pacing::NameTableAfterRestorePauseMs);
         TimerTable::Start(t.Timer1);
         w_.RzGroupBox1->hide();
         SetAreasEnabled(w_, true);

@@ -7,6 +7,7 @@
 #include "app/connection.h"
 #include "app/program_state.h"
 #include "app/shell_widgets.h"
+#include "transfers/pacing.h"
 
 #include <QString>
 #include <QTimer>
@@ -40,12 +41,6 @@ struct FileChooser {
 // `path` with ".suffix" appended when its file name has no suffix of its own.
 QString WithDefaultSuffix(const QString& path, const QString& suffix);
 
-// The second write of an image or slot write, from StoredImage: its 320 payload bytes, the
-// check (covering the head) and the end byte. ImageSlotCounter picks the block: 25 the
-// working set, 1..20 that slot; while it is 1..19 the slot write timer (Timer10) is started
-// for the next slot. Sends nothing while the port is closed.
-void SendImageText(ProgramState& state);
-
 inline constexpr const char* FileDamagedMessage = "File damaged.";
 
 // Stops the keep-alive poll, the send queue and the link watchdog before a transfer, and the
@@ -58,7 +53,7 @@ class PresetFiles : public QObject {
     Q_OBJECT
 public:
     // How long "Save this preset to PC" waits for the unit's image before giving up.
-    static constexpr int SaveOneTimeoutMs = 12000;
+    static constexpr int SaveOneTimeoutMs = pacing::SaveOneTimeoutMs;
 
     PresetFiles(ProgramState& state, ShellWidgets& widgets, Confirmation& confirmation,
                 Connection& connection, FileChooser& chooser, QWidget* window);

@@ -1,0 +1,66 @@
+#include "transfers/line_steps.h"
+
+#include "link/pump_wait.h"
+#include "protocol/frames.h"
+#include "protocol/parameter_image.h"
+#include "transfers/pacing.h"
+
+namespace quellaton {
+
+bool WriteImageFrames(SerialDriver& driver, int address, int counter, QByteArrayView imageText) {
+    const bool slot = counter != ImageWriteCounter;
+    driver.SendText = slot ? SlotWriteHead(address, counter) : ImageWriteHead(address);
+    if (!driver.WriteFrame()) {
+        return false;
+    }
+    PumpWait(slot ? pacing::SlotHeadPauseMs : pacing::ImageHeadPauseMs);
+    driver.SendText = ImageWriteRest(address, counter, ImagePayloadFromText(imageText));
+    return driver.WriteFrame();
+}
+
+bool DistributeImage(SerialDriver& driver, QByteArrayView imageText, int secondRestPauseMs) {
+    const int address = BroadcastAddress;
+    PumpWait(pacing::BroadcastLeadPauseMs);
+    for (int poll = 0; poll < 2; ++poll) {
+        driver.SendText = StatusPoll(address);
+        if (!driver.WriteFrame()) {
+            return false;
+        }
+        PumpWait(pacing::BroadcastPollPauseMs);
+    }
+    if (!WriteImageFrames(driver, address, ImageWriteCounter, imageText)) {
+        return false;
+    }
+    PumpWait(pacing::BroadcastImagePauseMs);
+    driver.SendText = ImageWriteHead(address);
+    if (!driver.WriteFrame()) {
+        return false;
+    }
+    PumpWait(secondRestPauseMs);
+    driver.SendText = ImageWriteRest(address, ImageWriteCounter, ImagePayloadFromText(imageText));
+    return driver.WriteFrame();
+}
+
+bool ProbeAddresses(SerialDriver& driver, int& probeAddress, int first, int last, int pauseMs,
+                    const std::function<bool()>& aborted, const std::function<void(int)>& probed) {
+    for (int a = first; a <= last; ++a) {
+        if (aborted && aborted()) {
+            return false;
+        }
+        PumpWait(pauseMs);
+        driver.ReceiveText.clear();
+        driver.SendText = StatusPoll(a);
+        // Set before the write: the write waits for the frame to leave the line, and an answer
+        // handled meanwhile belongs to this address.
+        probeAddress = a;
+        driver.WriteFrame();
+        if (probed) {
+            probed(a);
+        }
+    }
+    // The last probe gets the same time to be answered as every other one.
+    PumpWait(pauseMs);
+    return true;
+}
+
+} // namespace quellaton
