@@ -12,9 +12,6 @@
 
 namespace {
 
-// Desktop entry, icon and AppStream component share this name.
-constexpr const char* DesktopId = "com.quellaton.quellaton";
-
 struct CommandLine {
     QCommandLineParser parser;
     QCommandLineOption portOption{
@@ -65,8 +62,8 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     NameApplication();
-    QGuiApplication::setDesktopFileName(QString::fromLatin1(DesktopId));
-    QApplication::setWindowIcon(QIcon::fromTheme(QString::fromLatin1(DesktopId)));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(quellaton::DesktopId));
+    QApplication::setWindowIcon(QIcon::fromTheme(QString::fromLatin1(quellaton::DesktopId)));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QFont font(QStringLiteral("Arial"));
     font.setPointSize(8);
