@@ -172,6 +172,14 @@ void TestShell::aboutBox() {
     window.widgets().N9->trigger();
     QVERIFY(shown);
     QCOMPARE(window.form6().windowTitle(), QStringLiteral("Quellaton"));
+    QStringList aboutTexts;
+    for (const QLabel* label : window.form6().findChildren<QLabel*>()) {
+        aboutTexts << label->text();
+    }
+    QVERIFY(aboutTexts.contains(QStringLiteral("Quellaton version:V1.00b")));
+    QVERIFY(aboutTexts.contains(QStringLiteral("Download user manual and software updates from:")));
+    QCOMPARE(window.form6().releaseLabel->text(),
+             QStringLiteral("Program release " QUELLATON_PROJECT_VERSION));
     QCOMPARE(window.form4().windowTitle(), QStringLiteral("BTL模式"));
     QCOMPARE(window.form5().windowTitle(), QStringLiteral("WARNING"));
 }

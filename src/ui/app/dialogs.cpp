@@ -1,6 +1,7 @@
 #include "app/dialogs.h"
 
 #include "app/pictures.h"
+#include "program_version.h"
 
 #include <QDesktopServices>
 #include <QUrl>
@@ -32,16 +33,21 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
 TForm6::TForm6(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TForm6"));
     setWindowTitle(QStringLiteral("Quellaton"));
-    setFixedSize(380, 170);
+    setFixedSize(380, 190);
     QFont bold(QStringLiteral("Arial"));
     bold.setBold(true);
     auto* version = new QLabel(QStringLiteral("Quellaton version:V1.00b"), this);
     version->setFont(bold);
     version->setGeometry(20, 18, 340, 20);
+    releaseLabel = new QLabel(
+        QStringLiteral("Program release %1").arg(QString::fromLatin1(ProgramVersion)), this);
+    releaseLabel->setObjectName(QStringLiteral("releaseLabel"));
+    releaseLabel->setFont(QFont(QStringLiteral("Arial")));
+    releaseLabel->setGeometry(20, 40, 340, 20);
     auto* download =
         new QLabel(QStringLiteral("Download user manual and software updates from:"), this);
     download->setFont(bold);
-    download->setGeometry(20, 52, 350, 20);
+    download->setGeometry(20, 72, 350, 20);
     addressLabel = new QLabel(QString::fromLatin1(SupportAddress), this);
     addressLabel->setObjectName(QStringLiteral("addressLabel"));
     QFont link = bold;
@@ -49,7 +55,7 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent) {
     addressLabel->setFont(link);
     addressLabel->setStyleSheet(QStringLiteral("color: #586597;")); // colour value 9921880
     addressLabel->setCursor(Qt::PointingHandCursor);
-    addressLabel->setGeometry(20, 78, 340, 20);
+    addressLabel->setGeometry(20, 98, 340, 20);
     addressLabel->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     addressLabel->setText(QStringLiteral("<a href=\"%1\" style=\"color:#586597;\">%1</a>")
                               .arg(QString::fromLatin1(SupportAddress)));
@@ -57,7 +63,7 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent) {
             [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
     okButton = new QPushButton(QStringLiteral("OK"), this);
     okButton->setObjectName(QStringLiteral("okButton"));
-    okButton->setGeometry(148, 124, 84, 28);
+    okButton->setGeometry(148, 144, 84, 28);
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 

@@ -24,6 +24,7 @@ class TForm6 : public QDialog {
 public:
     static constexpr const char* SupportAddress = "https://www.quellaton.com/support";
     explicit TForm6(QWidget* parent = nullptr);
+    QLabel* releaseLabel; // the program's release, from the project version
     QLabel* addressLabel;
     QPushButton* okButton;
 };
