@@ -3,6 +3,7 @@
 // names presets, changes device IDs and loads one preset into every unit of a line.
 #include "cli/cli_commands.h"
 #include "cli/cli_output.h"
+#include "program_version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -148,7 +149,7 @@ int RunCommand(const CommandSpec& spec, QStringList args, bool json) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QLatin1String(Program));
-    QCoreApplication::setApplicationVersion(QStringLiteral(QUELLATON_VERSION));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(quellaton::ProgramVersion));
 
     QStringList args = QCoreApplication::arguments().mid(1);
     bool json = false;
