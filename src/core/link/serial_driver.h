@@ -1,5 +1,6 @@
 // The serial port driver: owns the one port through which the program talks to the amplifier
-// units. It opens the port at 9600 8N1, turns each burst of received bytes into upper-case hex
+// units, a local serial port or a serial device server on the network (see transport.h). It
+// opens the port at 9600 8N1, turns each burst of received bytes into upper-case hex
 // text in ReceiveText and hands it to the receive parser once per burst, writes one prepared
 // frame at a time from SendText, and closes the port. It knows nothing of frames or commands.
 //
@@ -11,16 +12,16 @@
 // waits at most CloseDrainMs for a frame still being written.
 #pragma once
 
+#include "link/transport.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
-
-class QSocketNotifier;
+#include <memory>
 
 namespace quellaton {
 
@@ -34,7 +35,6 @@ public:
     Q_ENUM(DriverState)
 
     static constexpr int BaudRate = 9600;
-    static constexpr int ReadBufferSize = 4096;
     static constexpr int ReceivePassDelayMs = 50;
     // Longest time ClosePort lets a frame still being written finish.
     static constexpr int CloseDrainMs = 250;
@@ -57,8 +57,9 @@ public:
     // disconnect, 0 after a failed connect). The driver itself never reads it unless
     // PortLocation is empty, in which case it opens "COM" followed by this number.
     int PortNumber = 0;
-    // System location (device path, or the name QSerialPort understands) that OpenPort opens;
-    // set by the caller from the selected port-list item.
+    // System location (device path, the name QSerialPort understands, or a network port
+    // "tcp://HOST:PORT" / "rfc2217://HOST:PORT") that OpenPort opens; set by the caller from
+    // the selected port-list item.
     QString PortLocation;
     // Received bytes as upper-case hex digit pairs, in arrival order. Only grows here; the
     // receive parser removes what it consumed and callers empty it before a request.
@@ -76,8 +77,12 @@ public:
 
     // Opens PortLocation for reading and writing at 9600 8N1. PortOpen() is true afterwards
     // exactly when the port opened and the line settings were accepted; a failure reports
-    // nothing and leaves the driver Closed.
+    // nothing and leaves the driver Closed. A network port connects in the event loop (at most
+    // NetworkConnectLimitMs); meanwhile opening() is true and a second OpenPort does nothing.
     void OpenPort();
+    bool opening() const { return opening_; }
+    // True when PortLocation names a network port.
+    bool networkPort() const { return IsNetworkPortName(PortLocation); }
     // Why the last OpenPort failed, as one line for the user: the port and the system's
     // reason, and for a permission error how to get the permission. Empty after a good open.
     QString openFailureReason() const { return openFailure_; }
@@ -111,24 +116,18 @@ private:
     void onReadyRead();
     void armPass();
     void runPass();
-    void onPortError(QSerialPort::SerialPortError error);
-    void onHangupCheck();
     void scheduleBreak();
     void breakLink();
     void releaseHandle(bool purge);
-    void startHangupWatch();
-    void stopHangupWatch();
-    void closeHangupFd();
     bool usable() const;
     bool waitUntilLeft(qint64 frameEndNs);
-    qint64 outputQueued() const;
 
-    // Children of the driver (findChild finds them), destroyed before it as members.
-    QSerialPort port_{this};
+    // The open line; a child of the driver (findChild finds what it holds).
+    std::unique_ptr<Transport> transport_;
     QTimer passTimer_{this};
     DriverState state_ = DriverState::Closed;
     bool inPass_ = false;
-    bool closing_ = false;
+    bool opening_ = false;
     bool breakQueued_ = false;
     bool shutDown_ = false;
     QString openFailure_;
@@ -137,11 +136,6 @@ private:
     // Line clock: when the last frame handed over will have left the line.
     QElapsedTimer clock_;
     qint64 lineFreeAtNs_ = 0;
-    // A second descriptor of the open port, watched for hang-up: QSerialPort keeps polling a
-    // hung-up terminal (it reads end-of-file forever without reporting an error), so the driver
-    // notices the hang-up itself and tears the port down.
-    int hangupFd_ = -1;
-    QSocketNotifier* hangupNotifier_ = nullptr;
 };
 
 } // namespace quellaton
