@@ -13,6 +13,7 @@
 #include "sim_unit.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -21,10 +22,13 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <random>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -127,6 +131,11 @@ public:
 
 private:
     bool OpenLine();
+    bool OpenListener();
+    void AcceptClient();
+    void DropClient();
+    int LineFd() const { return listening() ? client_ : master_; }
+    bool listening() const { return options_.listenPort >= 0; }
     bool PublishLink();
     void RemoveLink();
     void Shutdown();
@@ -162,7 +171,9 @@ private:
     Clock::time_point exitDeadline_{};
 
     int master_ = -1;
-    int slave_ = -1; // kept open so the master never sees a hang-up when the program closes
+    int slave_ = -1;    // kept open so the master never sees a hang-up when the program closes
+    int listener_ = -1; // --listen: the listening socket and the client that has the line
+    int client_ = -1;
     std::string slavePath_;
     bool linkPublished_ = false;
     FILE* log_ = nullptr;
@@ -198,6 +209,55 @@ bool Simulator::OpenLine() {
         return false;
     }
     return true;
+}
+
+bool Simulator::OpenListener() {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listener_ < 0) {
+        Note(ErrnoText("socket"));
+        return false;
+    }
+    const int on = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(options_.listenPort));
+    if (inet_pton(AF_INET, options_.listenHost.c_str(), &address.sin_addr) != 1 ||
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 4) != 0) {
+        Note(ErrnoText("cannot listen on " + options_.listenHost + ":" +
+                       std::to_string(options_.listenPort)));
+        return false;
+    }
+    socklen_t size = sizeof address;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+    options_.listenPort = ntohs(address.sin_port);
+    return true;
+}
+
+// A new client takes the line over, as a device server does when a new user kicks the old.
+void Simulator::AcceptClient() {
+    const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+        return;
+    }
+    DropClient();
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    client_ = fd;
+}
+
+// The client went: what was on its way to it, and a frame it left unfinished, are lost.
+void Simulator::DropClient() {
+    if (client_ >= 0) {
+        close(client_);
+        client_ = -1;
+    }
+    output_.clear();
+    arriving_.clear();
+    std::vector<Piece> pieces;
+    reader_.DropUnfinished(pieces);
+    HandlePieces(pieces, Clock::now());
 }
 
 bool Simulator::PublishLink() {
@@ -237,6 +297,14 @@ void Simulator::RemoveLink() {
 
 void Simulator::Shutdown() {
     RemoveLink();
+    if (client_ >= 0) {
+        close(client_);
+        client_ = -1;
+    }
+    if (listener_ >= 0) {
+        close(listener_);
+        listener_ = -1;
+    }
     if (log_) {
         std::fclose(log_);
         log_ = nullptr;
@@ -254,6 +322,10 @@ void Simulator::Shutdown() {
 // Bytes written to the line that the program has not read yet.
 int Simulator::UnreadOnLine() const {
     int count = 0;
+    if (listening()) {
+        // Bytes the connection has not yet delivered.
+        return client_ >= 0 && ioctl(client_, TIOCOUTQ, &count) == 0 ? count : 0;
+    }
     if (ioctl(slave_, FIONREAD, &count) != 0) {
         return 0;
     }
@@ -506,13 +578,21 @@ bool Simulator::PumpOutput(Clock::time_point now, int& timeoutMs, bool& wantWrit
             }
             count = std::min<std::size_t>(count, static_cast<std::size_t>(allowed));
         }
-        const ssize_t n = write(master_, out.bytes.data() + out.sent, count);
+        if (LineFd() < 0) {
+            output_.pop_front(); // nobody on the line to take it
+            continue;
+        }
+        const ssize_t n = write(LineFd(), out.bytes.data() + out.sent, count);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
                 wantWritable = true;
                 return true;
             }
             if (errno == EINTR) {
+                continue;
+            }
+            if (listening()) {
+                DropClient(); // the client went away mid-reply
                 continue;
             }
             Note(ErrnoText("write to the line"));
@@ -551,17 +631,23 @@ int Simulator::Run() {
             return 1;
         }
     }
-    if (!OpenLine()) {
+    if (listening() ? !OpenListener() : !OpenLine()) {
         return 1;
     }
     if (!options_.statePath.empty() && !WriteWholeFile(options_.statePath, StateText(units_))) {
         return 1;
     }
-    if (!PublishLink()) {
-        return 1;
+    if (listening()) {
+        const std::string where = options_.listenHost + ":" + std::to_string(options_.listenPort);
+        Note("line served on " + where);
+        std::printf("ready %s\n", where.c_str());
+    } else {
+        if (!PublishLink()) {
+            return 1;
+        }
+        Note("line " + slavePath_ + " published at " + options_.link);
+        std::printf("ready\n");
     }
-    Note("line " + slavePath_ + " published at " + options_.link);
-    std::printf("ready\n");
     std::fflush(stdout);
 
     std::vector<Piece> pieces;
@@ -596,12 +682,14 @@ int Simulator::Run() {
                 std::min(timeoutMs, std::max(1, MillisecondsUntil(arriving_.back().slot.end, now)));
         }
 
-        pollfd fds[2] = {};
+        pollfd fds[3] = {};
         fds[0].fd = signalPipe[0];
         fds[0].events = POLLIN;
-        fds[1].fd = master_;
+        fds[1].fd = LineFd();
         fds[1].events = static_cast<short>((exiting_ ? 0 : POLLIN) | (wantWritable ? POLLOUT : 0));
-        const int ready = poll(fds, 2, timeoutMs);
+        fds[2].fd = exiting_ ? -1 : listener_;
+        fds[2].events = POLLIN;
+        const int ready = poll(fds, 3, timeoutMs);
         if (ready < 0 && errno != EINTR) {
             Note(ErrnoText("poll"));
             return 1;
@@ -611,7 +699,22 @@ int Simulator::Run() {
             return 0;
         }
         const Clock::time_point after = Clock::now();
-        if (!exiting_ && (fds[1].revents & POLLIN)) {
+        if (fds[2].revents & POLLIN) {
+            AcceptClient();
+            continue;
+        }
+        if (!exiting_ && LineFd() >= 0 && (fds[1].revents & (POLLIN | POLLHUP)) && listening()) {
+            const ssize_t n = read(LineFd(), buffer, sizeof buffer);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                DropClient();
+                continue;
+            }
+            if (n > 0) {
+                lastReceived_ = after;
+                Feed(buffer, static_cast<std::size_t>(n), after, pieces);
+                HandlePieces(pieces, after);
+            }
+        } else if (!exiting_ && (fds[1].revents & POLLIN)) {
             const ssize_t n = read(master_, buffer, sizeof buffer);
             if (n > 0) {
                 lastReceived_ = after;

@@ -103,12 +103,10 @@ bool ParseFault(const std::string& text, Fault& fault) {
         int defaultValue;
         int maxValue;
     };
-    static const KindInfo kinds[] = {{"check", FaultKind::Check, 0, 0},
-                                     {"data", FaultKind::Data, 0, 0},
-                                     {"end", FaultKind::End, 0, 0},
-                                     {"short", FaultKind::Short, 1, 400},
-                                     {"stray", FaultKind::Stray, 0, 255},
-                                     {"delay", FaultKind::Delay, -1, 600000}};
+    static const KindInfo kinds[] = {
+        {"check", FaultKind::Check, 0, 0},   {"data", FaultKind::Data, 0, 0},
+        {"end", FaultKind::End, 0, 0},       {"short", FaultKind::Short, 1, 400},
+        {"stray", FaultKind::Stray, 0, 255}, {"delay", FaultKind::Delay, -1, 600000}};
     const KindInfo* info = nullptr;
     for (const KindInfo& k : kinds) {
         if (kind == k.name) {
@@ -200,7 +198,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         } else if (name == "--link" || name == "--ids" || name == "--log" || name == "--state" ||
                    name == "--reply-delay" || name == "--drop" || name == "--corrupt" ||
                    name == "--seed" || name == "--silent-after" || name == "--exit-after" ||
-                   name == "--temperature" || name == "--attenuation" || name == "--fault") {
+                   name == "--temperature" || name == "--attenuation" || name == "--fault" ||
+                   name == "--listen") {
             if (!takeValue()) {
                 return std::nullopt;
             }
@@ -243,6 +242,17 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
                 if (!ParseNumber(value, options.exitAfter) || options.exitAfter < 1) {
                     return bad("frame count >= 1");
                 }
+            } else if (name == "--listen") {
+                const std::size_t colon = value.rfind(':');
+                const std::string host = value.substr(0, colon == std::string::npos ? 0 : colon);
+                int port = -1;
+                if (colon == std::string::npos || !ParseNumber(value.substr(colon + 1), port) ||
+                    port < 0 || port > 65535 ||
+                    (host != "localhost" && host.rfind("127.", 0) != 0)) {
+                    return bad("a loopback address and port, HOST:PORT (127.0.0.1:5000)");
+                }
+                options.listenHost = host == "localhost" ? "127.0.0.1" : host;
+                options.listenPort = port;
             } else if (name == "--fault") {
                 Fault fault;
                 if (!ParseFault(value, fault)) {
@@ -265,8 +275,13 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
             return std::nullopt;
         }
     }
-    if (!options.help && !haveLink) {
-        error = "--link PATH is required";
+    const bool listening = options.listenPort >= 0;
+    if (!options.help && haveLink && listening) {
+        error = "--link and --listen are exclusive";
+        return std::nullopt;
+    }
+    if (!options.help && !haveLink && !listening) {
+        error = "--link PATH or --listen HOST:PORT is required";
         return std::nullopt;
     }
     return options;
@@ -275,7 +290,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
 std::string HelpText(const char* program) {
     std::string text = "Usage: ";
     text += program;
-    text += R"( --link PATH [options]
+    text += R"( (--link PATH | --listen HOST:PORT) [options]
 
 Simulates one or more QUELLATON amplifier units sharing one serial line. The line is a
 pseudo-terminal whose slave device is published as a symbolic link at PATH; point the
@@ -283,8 +298,12 @@ program at PATH (for example with --port PATH). Prints "ready" on stdout once th
 exists. Stops cleanly on SIGTERM or SIGINT and removes the link.
 
 Options:
-  --link PATH          Publish the line at PATH (required). A stale symbolic link there is
-                       replaced; anything else at PATH is an error.
+  --link PATH          Publish the line at PATH. A stale symbolic link there is replaced;
+                       anything else at PATH is an error.
+  --listen HOST:PORT   Instead of a pseudo-terminal, serve the line as a raw TCP stream on
+                       this loopback address (127.0.0.1:5000; port 0 picks a free one), as
+                       a serial device server in raw mode does. One client at a time; a new
+                       one takes the line over. Prints "ready HOST:PORT" when listening.
   --ids LIST           Device IDs of the units on the line, comma separated, each 1..255
                        (address = ID - 1). Default: 1. Each unit answers only frames
                        addressed to it; broadcast frames (address 0xFF) are applied by every

@@ -25,6 +25,8 @@ struct Fault {
 
 struct Options {
     std::string link;        // where the pseudo-terminal's slave is published
+    std::string listenHost;  // --listen: serve the line as raw TCP on this loopback address
+    int listenPort = -1;     // ... and port (0: any free one)
     std::vector<int> ids{1}; // device IDs of the units on the line
     std::string logPath;     // one hex line per received frame
     std::string statePath;   // unit state, rewritten after every change

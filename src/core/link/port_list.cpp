@@ -1,5 +1,7 @@
 #include "link/port_list.h"
 
+#include "link/transport.h"
+
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
@@ -20,7 +22,8 @@ PortList SystemPorts() {
 PortList FillPortList(const QStringList& extraPaths, const PortSource& source) {
     PortList ports = source ? source() : PortList{};
     for (const QString& path : extraPaths) {
-        if (path.isEmpty() || !QFileInfo::exists(path))
+        // A network port is listed as given: there is nothing on this machine to look for.
+        if (path.isEmpty() || (!IsNetworkPortName(path) && !QFileInfo::exists(path)))
             continue;
         const bool listed = std::any_of(ports.cbegin(), ports.cend(), [&](const PortEntry& e) {
             return e.name == path || e.location == path;

@@ -26,7 +26,8 @@ using PortSource = std::function<PortList()>;
 // The system's serial ports as QSerialPortInfo lists them (port name and system location).
 PortList SystemPorts();
 
-// The ports of source() plus each extra path that exists now (followed through symlinks), sorted
+// The ports of source() plus each extra path that exists now (followed through symlinks) or
+// names a network port (tcp://HOST:PORT, rfc2217://HOST:PORT), sorted
 // as text without regard to case, so COM1, COM10, COM2. An extra path that names an entry
 // already listed, or repeats an earlier extra path, is not listed twice.
 PortList FillPortList(const QStringList& extraPaths, const PortSource& source = SystemPorts);

@@ -25,6 +25,7 @@ template <typename Done> bool WaitFor(Transport* context, QTcpSocket& socket, in
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
     QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
     auto check = [&] {
         if (done() || socket.state() == QAbstractSocket::UnconnectedState) {

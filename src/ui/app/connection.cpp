@@ -35,6 +35,13 @@ Connection::Connection(ProgramState& state, ShellWidgets& widgets, Confirmation&
     connect(&t.Timer22, &QTimer::timeout, this, &Connection::Timer22Timer);
     connect(&t.Timer21, &QTimer::timeout, this, &Connection::Timer21Timer);
     connect(&t.Timer20, &QTimer::timeout, this, &Connection::broadcastConfirmed);
+    // A dropped network connection is known at once: the presence check need not wait for
+    // its next round.
+    connect(&s_.driver, &SerialDriver::stateChanged, this, [this](SerialDriver::DriverState st) {
+        if (st == SerialDriver::DriverState::Broken && s_.driver.networkPort()) {
+            QTimer::singleShot(0, this, &Connection::brocar1Timer);
+        }
+    });
     connect(w_.Button3, &QPushButton::clicked, this, &Connection::Button3Click);
 
     w_.Image15->setPixmap(ConnectionPicture(false));
@@ -92,6 +99,9 @@ void Connection::showState() {
 }
 
 void Connection::Button3Click() {
+    if (s_.driver.opening()) {
+        return; // a network port is still connecting for the click before
+    }
     TimerTable::Start(s_.timers.Timer6);
     w_.Button3->setEnabled(false);
     if (state_ == State::Disconnected) {
@@ -141,7 +151,12 @@ void Connection::connectPort() {
     }
     if (!d.PortOpen()) {
         d.PortNumber = 0;
-        ShowMessage(window_, QString::fromLatin1(PortFailedMessage));
+        // The documented text, and on a line of its own the system's reason.
+        QString message = QString::fromLatin1(PortFailedMessage);
+        if (!d.openFailureReason().isEmpty()) {
+            message += QLatin1Char('\r') + d.openFailureReason();
+        }
+        ShowMessage(window_, message);
         return;
     }
     d.StartWatcher();
@@ -368,12 +383,20 @@ void Connection::refurbishTimer() {
     }
 }
 
+bool Connection::portVanished() const {
+    // A network port is always listed; it has gone when its connection has dropped.
+    if (s_.driver.networkPort() && s_.driver.state() == SerialDriver::DriverState::Broken) {
+        return true;
+    }
+    return !PortStillListed(listPorts(), w_.RzComboBox1->currentText());
+}
+
 void Connection::brocar1Timer() {
     // A device search also holds ports open; only a connection is dropped here.
     if (!s_.driver.PortOpen() || state_ == State::Disconnected) {
         return;
     }
-    if (!PortStillListed(listPorts(), w_.RzComboBox1->currentText())) {
+    if (portVanished()) {
         dropConnection();
         ShowMessage(window_, QString::fromLatin1(NoDeviceMessage));
     }

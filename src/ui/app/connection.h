@@ -59,6 +59,8 @@ private:
     void showState();
     // Disconnects a connection that the supervision found lost.
     void dropConnection();
+    // The open port is no longer there: not listed by the system, or a dropped connection.
+    bool portVanished() const;
 
     void Timer1Timer();
     void intimerTimer();
