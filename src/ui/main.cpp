@@ -16,9 +16,11 @@ struct CommandLine {
     QCommandLineParser parser;
     QCommandLineOption portOption{
         QStringLiteral("port"),
-        QStringLiteral("Adds a serial device the system does not list (a pseudo-terminal, a "
-                       "symlink); may be given more than once."),
-        QStringLiteral("PATH")};
+        QStringLiteral("Adds a port the system does not list: a device path (a pseudo-terminal, "
+                       "a symlink), or a serial device server on the network, "
+                       "tcp://HOST:PORT (raw) or rfc2217://HOST:PORT; may be given more than "
+                       "once."),
+        QStringLiteral("PORT")};
     QCommandLineOption onlyGivenOption{QStringLiteral("only-given-ports"),
                                        QStringLiteral("Lists only the devices given with --port.")};
 
