@@ -6,7 +6,10 @@
 
 #include "protocol/frames.h"
 
+#include <QFileInfo>
 #include <QTest>
+
+#include <unistd.h>
 
 using namespace quellaton;
 
@@ -33,6 +36,7 @@ private slots:
     void broadcastShowsConnectedOnlyAfterProceed();
     void connectAndQueueKeepTheirOrderAndPace();
     void searchProbesArePacedByTheLine();
+    void portWithoutPermissionSaysWhy();
 };
 
 void TestRealLine::lateRepliesDoNotBreakTheNextConnect() {
@@ -163,6 +167,42 @@ void TestRealLine::searchProbesArePacedByTheLine() {
     QVERIFY2(pauses.ok(), qPrintable(pauses.notes()));
     // Both units were found before the cancel.
     QVERIFY(w.Memo1->toPlainText().contains(QStringLiteral("--Device ID2 , ")));
+}
+
+void TestRealLine::portWithoutPermissionSaysWhy() {
+    SimProcess sim(QStringLiteral("1"));
+    QVERIFY(sim.start());
+    // The line's device itself, readable and writable by nobody; root is held to that by
+    // taking another user's identity for the connect.
+    const QString device = QFileInfo(sim.link()).canonicalFilePath();
+    QVERIFY(!device.isEmpty());
+    QVERIFY(QFile::setPermissions(device, {}));
+    AppOptions options;
+    options.extraPorts = {device};
+    options.listSystemPorts = false;
+    TForm1 window(options);
+    window.show();
+    ModalAnswerer answerer;
+    ShellWidgets& w = window.widgets();
+    QVERIFY(WaitUntil([&] { return w.GroupBox2->isVisible() && w.Button3->isEnabled(); }, 10000));
+    QCOMPARE(w.RzComboBox1->currentText(), device);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        QCOMPARE(::seteuid(65534), 0);
+    }
+    w.Button3->click();
+    if (root) {
+        QCOMPARE(::seteuid(0), 0);
+    }
+    QFile::setPermissions(device, QFile::ReadOwner | QFile::WriteOwner | QFile::WriteGroup);
+    QVERIFY(WaitUntil([&] { return !answerer.messages().isEmpty(); }, 3000));
+    QCOMPARE(answerer.lastMessage(),
+             QStringLiteral("CONNECTION INTERRUPTED!\rPlease check data cables and reconnect.\r") +
+                 device +
+                 QStringLiteral(": Permission denied; add your user to the dialout group, then "
+                                "log in again."));
+    QCOMPARE(window.connection().state(), Connection::State::Disconnected);
+    window.close();
 }
 
 QTEST_MAIN(TestRealLine)

@@ -8,10 +8,13 @@
 #include "protocol/receive_parser.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 using namespace quellaton;
 
@@ -49,6 +52,7 @@ private slots:
     void badUsageExits2_data();
     void badUsageExits2();
     void namesAndRecall();
+    void portWithoutPermissionSaysWhy();
 };
 
 void TestCli::workingSetRoundTrips() {
@@ -275,6 +279,40 @@ void TestCli::namesAndRecall() {
     QCOMPARE(status.value("presets").toArray().at(7).toObject().value("entry").toString(),
              QStringLiteral("Usr7:Hall B"));
     QCOMPARE(status.value("temperature").toString(), QStringLiteral("36"));
+}
+
+void TestCli::portWithoutPermissionSaysWhy() {
+    SimProcess sim(QStringLiteral("1"));
+    QVERIFY(sim.start());
+    const QString device = QFileInfo(sim.link()).canonicalFilePath();
+    QVERIFY(QFile::setPermissions(device, {}));
+    QStringList args{"status", "--port", device, "--id", "1"};
+    CliRun run;
+    if (::geteuid() == 0) {
+        // Root may open anything: the program runs as another user, from a folder that user
+        // can reach.
+        QTemporaryDir dir;
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadOther |
+                                                      QFile::ExeOther));
+        const QString copy = dir.filePath("quellaton-cli");
+        QVERIFY(QFile::copy(qEnvironmentVariable("QUELLATON_CLI"), copy));
+        QProcess process;
+        process.start("setpriv",
+                      QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", copy} + args);
+        QVERIFY(process.waitForFinished(30000));
+        run.exitCode = process.exitCode();
+        run.err = process.readAllStandardError();
+    } else {
+        run = RunCli(args);
+    }
+    QFile::setPermissions(device, QFile::ReadOwner | QFile::WriteOwner | QFile::WriteGroup);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(QString::fromUtf8(run.err),
+             QStringLiteral("quellaton-cli: cannot open ") + device +
+                 QStringLiteral(": Permission denied; add your user to the dialout group, then "
+                                "log in again.\n"));
+    QVERIFY(sim.frames().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -22,9 +22,10 @@ namespace {
 // usually belong to the dialout group). A device held by another program is not this case.
 bool LacksPermission(const QString& location) {
 #ifdef Q_OS_UNIX
+    // Checked as the open was: with the effective user and groups.
     const QByteArray path = QFile::encodeName(location);
-    return ::access(path.constData(), F_OK) == 0 && ::access(path.constData(), R_OK | W_OK) != 0 &&
-           errno == EACCES;
+    return ::faccessat(AT_FDCWD, path.constData(), F_OK, AT_EACCESS) == 0 &&
+           ::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK, AT_EACCESS) != 0 && errno == EACCES;
 #else
     Q_UNUSED(location);
     return false;
