@@ -669,12 +669,15 @@ void TestGraph::dragFollowsPointerWithinLimits() {
 
     const int band = 2;
     QPoint h = graph->handle(band);
-    QTest::mousePress(graph, Qt::LeftButton, {}, h + QPoint(7, -7));
+    // Picked up at the rim of its catch area: the handle's centre stays 7 pixels left of and
+    // below the pointer for the whole drag.
+    const QPoint offset(7, -7);
+    QTest::mousePress(graph, Qt::LeftButton, {}, h + offset);
     QVERIFY(graph->dragging());
     QCOMPARE(graph->currentBand(), band);
     QCOMPARE(edited.count(), 0);
 
-    QTest::mouseMove(graph, QPoint(400, 60));
+    QTest::mouseMove(graph, QPoint(400, 60) + offset);
     QCOMPARE(s.image.bands[band].frequencyIndex, g.xToFrequencyIndex(400));
     QCOMPARE(s.image.bands[band].peakingGain, g.yToEqGainIndex(60));
     QCOMPARE(s.image.bands[band].shelfGain, EqGainZeroIndex); // the other gain is untouched
@@ -690,14 +693,18 @@ void TestGraph::dragFollowsPointerWithinLimits() {
     QVERIFY(graph->cache().rows[band][h.x() - 41] > 5.0);
 
     // The outermost pixels reach the ends of both tables.
-    QTest::mouseMove(graph, QPoint(689, 32));
+    QTest::mouseMove(graph, QPoint(689, 32) + offset);
     QCOMPARE(s.image.bands[band].frequencyIndex, 243);
     QCOMPARE(s.image.bands[band].peakingGain, 180);
     QCOMPARE(graph->handle(band), QPoint(689, 30));
-    QTest::mouseMove(graph, QPoint(97, 198));
+    QTest::mouseMove(graph, QPoint(97, 198) + offset);
     QCOMPARE(s.image.bands[band].frequencyIndex, 0);
     QCOMPARE(s.image.bands[band].peakingGain, 0);
     QCOMPARE(graph->handle(band), QPoint(99, 198));
+    // One pixel further the centre is outside the limits: both values stay.
+    QTest::mouseMove(graph, QPoint(96, 199) + offset);
+    QCOMPARE(s.image.bands[band].frequencyIndex, 0);
+    QCOMPARE(s.image.bands[band].peakingGain, 0);
 
     // A shelf band drags its shelf gain.
     QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(97, 198));
@@ -805,6 +812,7 @@ void TestGraph::pressWithoutWayOrOffHandle() {
 
     // A section shown, but the press is 8 pixels off every handle: nothing happens.
     s.selection.way = 0;
+    graph->DrawHandles(0);
     graph->setCurrentBand(5);
     QTest::mousePress(graph, Qt::LeftButton, {}, QPoint(236 + 8, 86));
     QVERIFY(!graph->dragging());
@@ -831,6 +839,7 @@ void TestGraph::lostReleaseEndsTheDrag() {
     ProgramState& s = b.state;
     ResponseGraph* graph = b.graph;
     s.selection.way = 0;
+    graph->DrawHandles(0);
     QSignalSpy edited(graph, &ResponseGraph::bandEdited);
     const ParameterImage image = s.image;
     QTest::mousePress(graph, Qt::LeftButton, {}, graph->handle(2));

@@ -34,6 +34,9 @@ TForm1::TForm1(AppOptions options, QWidget* parent)
     initialDataLoad_ =
         std::make_unique<InitialDataLoad>(*state_, w_, *connection_, fileChooser_, this);
 
+    // "Filters reset" acts only on a connected unit.
+    connect(connection_.get(), &Connection::stateChanged, &editors_->availability(),
+            &EditorAvailability::refresh);
     connect(w_.N10, &QAction::triggered, this, &QWidget::close);
     connect(w_.N9, &QAction::triggered, form6_, &QDialog::exec);
 

@@ -1,5 +1,6 @@
 #include "editor_widgets.h"
 
+#include "app/toggle_button.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
 
@@ -79,9 +80,10 @@ template <typename T> T* Make(QWidget* parent, const QString& name) {
     return widget;
 }
 
-QPushButton* Button(QWidget* parent, const QString& name, const QString& caption, QRect at,
-                    int pointSize = 0) {
-    auto* button = Make<QPushButton>(parent, name);
+template <typename B = QPushButton>
+B* Button(QWidget* parent, const QString& name, const QString& caption, QRect at,
+          int pointSize = 0) {
+    auto* button = Make<B>(parent, name);
     button->setText(caption);
     button->setGeometry(at);
     if (pointSize > 0) {
@@ -158,12 +160,18 @@ void BuildRows(EditorWidgets& e, QGroupBox* overview) {
         r.group->setTitle(QLatin1String(titles[way]));
         r.group->setGeometry(4 + way * (rowWidth + 4), 1, rowWidth, 67);
         auto name = [&](int i) { return QStringLiteral("RzButton%1").arg(names[way][i]); };
-        r.mute = Button(r.group, name(0), QStringLiteral("Mute"), {33, 19, 38, 21}, small);
-        r.gain = Button(r.group, name(1), QStringLiteral("Gain"), {73, 19, 38, 21}, small);
-        r.eq = Button(r.group, name(2), QStringLiteral("EQ/HPF/LPF"), {113, 19, 78, 21}, small);
-        r.limiter = Button(r.group, name(3), QStringLiteral("Limiter"), {33, 42, 50, 21}, small);
-        r.delay = Button(r.group, name(4), QStringLiteral("Delay"), {85, 42, 44, 21}, small);
-        r.polarity = Button(r.group, name(5), QStringLiteral("+"), {131, 42, 60, 21}, small);
+        r.mute =
+            Button<ToggleButton>(r.group, name(0), QStringLiteral("Mute"), {33, 19, 38, 21}, small);
+        r.gain =
+            Button<ToggleButton>(r.group, name(1), QStringLiteral("Gain"), {73, 19, 38, 21}, small);
+        r.eq = Button<ToggleButton>(r.group, name(2), QStringLiteral("EQ/HPF/LPF"),
+                                    {113, 19, 78, 21}, small);
+        r.limiter = Button<ToggleButton>(r.group, name(3), QStringLiteral("Limiter"),
+                                         {33, 42, 50, 21}, small);
+        r.delay = Button<ToggleButton>(r.group, name(4), QStringLiteral("Delay"), {85, 42, 44, 21},
+                                       small);
+        r.polarity =
+            Button<ToggleButton>(r.group, name(5), QStringLiteral("+"), {131, 42, 60, 21}, small);
         r.icon = Make<QLabel>(r.group, prefix + QStringLiteral("RowIcon"));
         r.icon->setGeometry(4, 30, RowIconSize, RowIconSize);
         r.line = Make<QLabel>(r.group, prefix + QStringLiteral("RowLine"));
@@ -173,12 +181,12 @@ void BuildRows(EditorWidgets& e, QGroupBox* overview) {
     e.mainRow = Make<QGroupBox>(overview, QStringLiteral("mainRow"));
     e.mainRow->setTitle(QStringLiteral(" Main "));
     e.mainRow->setGeometry(4 + 3 * (rowWidth + 4), 1, 132, 67);
-    e.RzButton4 = Button(e.mainRow, QStringLiteral("RzButton4"), QStringLiteral("Main EQ"),
-                         {5, 19, 58, 21}, small);
-    e.RzButton5 = Button(e.mainRow, QStringLiteral("RzButton5"), QStringLiteral("Main delay"),
-                         {65, 19, 62, 21}, small);
-    e.RzButton7 = Button(e.mainRow, QStringLiteral("RzButton7"), QStringLiteral("BTL Mode"),
-                         {5, 42, 122, 21}, small);
+    e.RzButton4 = Button<ToggleButton>(e.mainRow, QStringLiteral("RzButton4"),
+                                       QStringLiteral("Main EQ"), {5, 19, 58, 21}, small);
+    e.RzButton5 = Button<ToggleButton>(e.mainRow, QStringLiteral("RzButton5"),
+                                       QStringLiteral("Main delay"), {65, 19, 62, 21}, small);
+    e.RzButton7 = Button<ToggleButton>(e.mainRow, QStringLiteral("RzButton7"),
+                                       QStringLiteral("BTL Mode"), {5, 42, 122, 21}, small);
 }
 
 void BuildPopups(EditorWidgets& e, QWidget* central) {
@@ -268,8 +276,8 @@ void BuildEqTable(EditorWidgets& e, QGroupBox* area) {
         e.bypassBoxes[k]->setText(QStringLiteral("Bypass"));
         e.bypassBoxes[k]->setGeometry(328, y, 60, 22);
     }
-    e.RzButton98 = Button(area, QStringLiteral("RzButton98"), QStringLiteral("Bass Enhancer"),
-                          {4, 188, 124, 24});
+    e.RzButton98 = Button<ToggleButton>(area, QStringLiteral("RzButton98"),
+                                        QStringLiteral("Bass Enhancer"), {4, 188, 124, 24});
     e.RzButton97 = Button(area, QStringLiteral("RzButton97"), QStringLiteral("Filters reset"),
                           {272, 188, 124, 24});
 }
@@ -320,7 +328,8 @@ void BuildSignalGroup(EditorWidgets& e, QGroupBox* area) {
     e.signalGroup->setTitle(QStringLiteral("SIGNAL"));
     e.signalGroup->setGeometry(630, 2, 102, 210);
     QGroupBox* g = e.signalGroup;
-    e.RzButton6 = Button(g, QStringLiteral("RzButton6"), QStringLiteral("Pol(+)"), {8, 20, 86, 22});
+    e.RzButton6 = Button<ToggleButton>(g, QStringLiteral("RzButton6"), QStringLiteral("Pol(+)"),
+                                       {8, 20, 86, 22});
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
     Label(g, QStringLiteral("levelTopLabel"), QStringLiteral("0 dB"), {2, 46, 44, 14}, right);
     Label(g, QStringLiteral("levelLabel"), QStringLiteral("Level"), {2, 96, 44, 14}, right);
@@ -337,8 +346,8 @@ void BuildSignalGroup(EditorWidgets& e, QGroupBox* area) {
     e.TrackBar1->setGeometry(52, 44, 34, 120);
     e.levelReadout = Label(g, QStringLiteral("levelReadout"), MasterFaderText(MainLevelTop),
                            {8, 164, 86, 16}, Qt::AlignCenter);
-    e.RzButton12 =
-        Button(g, QStringLiteral("RzButton12"), QStringLiteral("Mute"), {8, 182, 86, 22});
+    e.RzButton12 = Button<ToggleButton>(g, QStringLiteral("RzButton12"), QStringLiteral("Mute"),
+                                        {8, 182, 86, 22});
 }
 
 } // namespace
