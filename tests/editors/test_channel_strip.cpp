@@ -427,18 +427,24 @@ void TestChannelStrip::closePanelAndInertPopups() {
     // Limiter: close, then a selector change is refused.
     e.rows[Low].limiter->click();
     QVERIFY(e.limiterPopup->isVisible());
+    QVERIFY(e.RzComboBox2->isEnabled());
     e.SpeedButton21->click();
     QVERIFY(!e.limiterPopup->isVisible());
     QCOMPARE(ButtonColour(e.rows[Low].limiter), NormalButtonColour);
+    for (QWidget* selector : {e.RzComboBox2, e.RzComboBox3, e.RzComboBox5}) {
+        QVERIFY(!selector->isEnabled());
+    }
     e.RzComboBox2->setCurrentIndex(9);
     QCOMPARE(e.RzComboBox2->currentIndex(), before.limiterThreshold[Low]);
 
     // Delay: close, then a bar move is refused.
     e.rows[Low].delay->click();
     QVERIFY(e.delayPopup->isVisible());
+    QVERIFY(e.ScrollBar1->isEnabled());
     e.SpeedButton18->click();
     QVERIFY(!e.delayPopup->isVisible());
     QCOMPARE(ButtonColour(e.rows[Low].delay), NormalButtonColour);
+    QVERIFY(!e.ScrollBar1->isEnabled());
     e.ScrollBar1->setValue(300);
     QCOMPARE(e.ScrollBar1->value(), before.delay[Low]);
 

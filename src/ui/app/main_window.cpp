@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
 #include "app/pictures.h"
+#include "app/port_combo.h"
+#include "app/shell_accessibility.h"
 
 #include <QAbstractSpinBox>
 #include <QCloseEvent>
@@ -37,6 +39,9 @@ TForm1::TForm1(AppOptions options, QWidget* parent)
     // "Filters reset" acts only on a connected unit.
     connect(connection_.get(), &Connection::stateChanged, &editors_->availability(),
             &EditorAvailability::refresh);
+    new PortCombo(w_.RzComboBox1);
+    NameShellControls(w_);
+    NameDialogs(*form4_, *form5_, *form6_);
     connect(w_.N10, &QAction::triggered, this, &QWidget::close);
     connect(w_.N9, &QAction::triggered, form6_, &QDialog::exec);
 
@@ -76,6 +81,7 @@ void TForm1::FormCreate() {
     }
 
     connection_->FillPorts();
+    keyboard_ = new KeyboardNavigation(*this);
     state_->timers.startInitialTimers();
 }
 

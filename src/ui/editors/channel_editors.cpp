@@ -13,6 +13,7 @@ ChannelEditors::ChannelEditors(ProgramState& state, ShellWidgets& shell, Respons
     eq_ = std::make_unique<EqEditors>(state, shell, widgets_, commit_, *strip_, graph);
     btl_ = std::make_unique<BtlBypass>(state, widgets_, *strip_, *eq_, graph, &window);
     availability_ = std::make_unique<EditorAvailability>(state, widgets_, *strip_, *eq_);
+    accessibility_ = std::make_unique<EditorAccessibility>(state, widgets_, *strip_, *eq_);
     connect(&state, &ProgramState::imageApplied, this, &ChannelEditors::imageApplied);
     connect(&graph, &ResponseGraph::bandEdited, eq_.get(), &EqEditors::showBand);
 }

@@ -8,6 +8,7 @@
 #include "editors/btl_bypass.h"
 #include "editors/channel_strip.h"
 #include "editors/edit_commit.h"
+#include "editors/editor_accessibility.h"
 #include "editors/editor_availability.h"
 #include "editors/editor_widgets.h"
 #include "editors/eq_editors.h"
@@ -50,6 +51,7 @@ private:
     std::unique_ptr<EqEditors> eq_;
     std::unique_ptr<BtlBypass> btl_;
     std::unique_ptr<EditorAvailability> availability_;
+    std::unique_ptr<EditorAccessibility> accessibility_;
 };
 
 } // namespace quellaton

@@ -86,6 +86,8 @@ ChannelStrip::ChannelStrip(ProgramState& state, ShellWidgets& shell, EditorWidge
     connect(e_.Image2, &FaderPicture::pressed, this, &ChannelStrip::Image2MouseDown);
     connect(e_.Image2, &FaderPicture::moved, this, &ChannelStrip::Image2MouseMove);
     connect(e_.Image2, &FaderPicture::released, this, &ChannelStrip::Image2MouseUp);
+    connect(e_.Image2, &FaderPicture::stepUp, this, &ChannelStrip::SpinButton1UpClick);
+    connect(e_.Image2, &FaderPicture::stepDown, this, &ChannelStrip::SpinButton1DownClick);
     new CommitField(
         e_.RzEdit17, commit_, QLatin1String(KeyFilter::SignedDecimal), [this] { RzEdit17Exit(); },
         [this] { RzEdit17Return(); });

@@ -4,6 +4,7 @@
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -27,6 +28,25 @@ SpinButtons::SpinButtons(QWidget* parent) : QWidget(parent) {
     connect(down_, &QToolButton::clicked, this, &SpinButtons::downClicked);
 }
 
+void SpinButtons::bindKeys(QWidget* field) {
+    field_ = field;
+    field->installEventFilter(this);
+}
+
+bool SpinButtons::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == field_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            QToolButton* half = key == Qt::Key_Up ? up_ : down_;
+            if (half->isEnabled()) {
+                half->click();
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void SpinButtons::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int half = height() / 2;
@@ -36,6 +56,8 @@ void SpinButtons::resizeEvent(QResizeEvent* event) {
 
 FaderPicture::FaderPicture(QWidget* parent) : QWidget(parent) {
     setFixedSize(FaderWidth, FaderHeight);
+    // The keyboard moves the knob too: Up and Down step the gain.
+    setFocusPolicy(Qt::StrongFocus);
     // Moves without a button must arrive too: they tell that a drag's release was lost.
     setMouseTracking(true);
 }
@@ -48,6 +70,25 @@ void FaderPicture::setPicture(QImage picture) {
 void FaderPicture::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawImage(0, 0, picture_);
+    if (hasFocus()) {
+        p.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+void FaderPicture::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Up:
+        emit stepUp();
+        break;
+    case Qt::Key_Down:
+        emit stepDown();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 void FaderPicture::mousePressEvent(QMouseEvent* event) {
@@ -197,6 +238,7 @@ void BuildPopups(EditorWidgets& e, QWidget* central) {
     e.RzEdit17 = Field(e.gainPopup, QStringLiteral("RzEdit17"), {38, 281, 84, 22});
     e.RzEdit17->setText(QStringLiteral("-12.0 dB"));
     e.SpinButton1 = Stepper(e.gainPopup, QStringLiteral("SpinButton1"), {124, 281, 16, 22});
+    e.SpinButton1->bindKeys(e.RzEdit17);
 
     e.limiterPopup = Popup(central, QStringLiteral("limiterPopup"), {184, 114}, &e.limiterCaption,
                            &e.SpeedButton21, QStringLiteral("SpeedButton21"));
@@ -275,6 +317,9 @@ void BuildEqTable(EditorWidgets& e, QGroupBox* area) {
         e.bypassBoxes[k] = Make<QCheckBox>(g, QStringLiteral("RzCheckBox%1").arg(k + 1));
         e.bypassBoxes[k]->setText(QStringLiteral("Bypass"));
         e.bypassBoxes[k]->setGeometry(328, y, 60, 22);
+        e.frequencySteppers[k]->bindKeys(e.frequencyFields[k]);
+        e.qSteppers[k]->bindKeys(e.qFields[k]);
+        e.gainSteppers[k]->bindKeys(e.gainFields[k]);
     }
     e.RzButton98 = Button<ToggleButton>(area, QStringLiteral("RzButton98"),
                                         QStringLiteral("Bass Enhancer"), {4, 188, 124, 24});
@@ -299,6 +344,8 @@ void BuildCrossovers(EditorWidgets& e, QGroupBox* area) {
     e.RzEdit206 = Field(g, QStringLiteral("RzEdit206"), {36, 52, 74, 22});
     e.RzSpinButtons182 = Stepper(g, QStringLiteral("RzSpinButtons182"), {111, 52, 14, 22});
     e.RzComboBox71 = List(g, QStringLiteral("RzComboBox71"), types, {129, 52, 90, 22});
+    e.RzSpinButtons181->bindKeys(e.RzEdit205);
+    e.RzSpinButtons182->bindKeys(e.RzEdit206);
 }
 
 void BuildDelayGroup(EditorWidgets& e, QGroupBox* area) {
@@ -312,6 +359,8 @@ void BuildDelayGroup(EditorWidgets& e, QGroupBox* area) {
     e.ScrollBar1->setOrientation(Qt::Horizontal);
     e.ScrollBar1->setRange(0, MaxDelaySteps);
     e.ScrollBar1->setPageStep(10);
+    // The bar is the only way to set a delay: the keyboard reaches it too.
+    e.ScrollBar1->setFocusPolicy(Qt::StrongFocus);
     e.ScrollBar1->setGeometry(10, 56, 206, 18);
     e.delayMetreLabel = Label(g, QStringLiteral("delayMetreLabel"), DelayMetreText(0),
                               {10, 84, 100, 20}, Qt::AlignCenter);

@@ -1,6 +1,7 @@
 #include "graph/response_graph.h"
 
 #include "app/program_state.h"
+#include "graph/graph_accessible.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -151,6 +152,7 @@ private:
 ResponseGraph::ResponseGraph(ProgramState& state, QWidget* parent)
     : QWidget(parent), state_(state) {
     setObjectName(QStringLiteral("Image5"));
+    InstallGraphAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Moves without a button must arrive too: they tell that a drag's release was lost.
     setMouseTracking(true);
@@ -309,6 +311,9 @@ void ResponseGraph::RedrawBand(int bandType) {
         PlotTotal();
     }
     DrawHandles(state_.selection.way);
+    if (shownWay_ >= 0 && band / BandsPerSection == shownWay_) {
+        AnnounceGraphHandles(this, band % BandsPerSection, band % BandsPerSection);
+    }
 }
 
 void ResponseGraph::PlotTotal() {
@@ -383,6 +388,10 @@ void ResponseGraph::DrawHandles(int way) {
     }
     painter.end();
     update();
+    if (announcedWay_ != way) {
+        announcedWay_ = way;
+        AnnounceGraphSection(this);
+    }
 }
 
 void ResponseGraph::RedrawCrossover(bool highPass, int type) {

@@ -25,6 +25,7 @@ public:
     ResponseGraph(ProgramState& state, QWidget* parent);
 
     const GraphGeometry& geometry() const { return geometry_; }
+    const ProgramState& programState() const { return state_; }
     const QImage& picture() const { return picture_; }
     const QImage& gridPicture() const { return grid_; }
     ResponseCache& cache() { return cache_; }
@@ -96,6 +97,8 @@ private:
     std::array<QPoint, 24> handles_{};
     int currentBand_ = 0;
     int shownWay_ = -1;
+    // The section assistive technology was last told about.
+    int announcedWay_ = -1;
     bool dragging_ = false;
     // Taken at the press that starts a drag: where the pointer was, how far it was from the
     // handle's centre, and the handle and band values then. The centre keeps that distance
