@@ -13,11 +13,10 @@ namespace quellaton {
 
 namespace {
 
-// A floating popup names the button that opened it in this property.
-constexpr const char* OpenedBy = "openedBy";
-
-bool TakesTabFocus(const QWidget* widget) {
-    return (widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy();
+// A control the Tab key stops at in `window` (a drop-down list's popup is a window of its own).
+bool TakesTabFocus(const QWidget* widget, const QWidget* window) {
+    return (widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy() &&
+           widget->window() == window;
 }
 
 // The direct child of `root` that holds `widget`.
@@ -83,17 +82,17 @@ QList<QWidget*> KeyboardNavigation::tabOrder() const {
     QList<QWidget*> layer;
     std::map<QWidget*, QList<QWidget*>> popups;
     for (QWidget* widget : central->findChildren<QWidget*>()) {
-        if (!TakesTabFocus(widget)) {
+        if (!TakesTabFocus(widget, &window_)) {
             continue;
         }
-        QWidget* top = TopUnder(widget, central);
-        auto* opener =
-            top ? qobject_cast<QWidget*>(top->property(OpenedBy).value<QObject*>()) : nullptr;
-        if (opener) {
-            popups[opener].append(widget);
-        } else {
+        const QWidget* top = TopUnder(widget, central);
+        const QVariant opener = top ? top->property(PopupOpenerProperty) : QVariant();
+        if (!opener.isValid()) {
             layer.append(widget);
+        } else if (auto* button = qobject_cast<QWidget*>(opener.value<QObject*>())) {
+            popups[button].append(widget);
         }
+        // A popup never opened has no place yet: it is hidden, and it joins when it opens.
     }
     QList<QWidget*> order;
     for (QWidget* widget : RowByRow(layer, central)) {

@@ -12,6 +12,10 @@ class QWidget;
 
 namespace quellaton {
 
+// A floating popup (a direct child of the central widget) carries this property: the button
+// that last opened it, or a null object while it has never been opened.
+inline constexpr const char* PopupOpenerProperty = "openedBy";
+
 class KeyboardNavigation : public QObject {
     Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/accessible_widgets.h"
 #include "app/pictures.h"
 #include "app/port_combo.h"
 #include "app/shell_accessibility.h"
@@ -13,6 +14,7 @@ namespace quellaton {
 
 TForm1::TForm1(AppOptions options, QWidget* parent)
     : QMainWindow(parent), state_(std::make_unique<ProgramState>(std::move(options))) {
+    InstallAccessibleWidgets();
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("QUELLATON"));
     setCentralWidget(new QWidget(this));

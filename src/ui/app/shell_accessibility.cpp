@@ -29,8 +29,9 @@ void NameShellControls(ShellWidgets& w) {
          QStringLiteral("New device ID for the connected unit, 1 to 255."));
     Name(w.Button1, QStringLiteral("Set device ID"),
          QStringLiteral("Gives the connected unit the device ID typed beside it."));
-    Name(w.temperatureLabel, QStringLiteral("Temperature"));
-    Name(w.attenuationLabel, QStringLiteral("Attenuation"));
+    // The readouts keep their text as their name; the description says what it is.
+    Name(w.temperatureLabel, QString(), QStringLiteral("Temperature of the unit in °C"));
+    Name(w.attenuationLabel, QString(), QStringLiteral("Attenuation of the unit"));
 
     // Device presets.
     Name(w.devicePresetList, QStringLiteral("Device preset to load"));

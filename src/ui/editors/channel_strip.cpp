@@ -1,6 +1,7 @@
 #include "editors/channel_strip.h"
 
 #include "app/key_filter.h"
+#include "app/keyboard_navigation.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
 
@@ -197,7 +198,7 @@ void ChannelStrip::placePopup(QWidget* popup, QPushButton* button) {
     QWidget* central = popup->parentWidget();
     const QPoint corner = button->mapTo(central, QPoint(button->width(), button->height()));
     // The keyboard reaches the popup's controls right after the button that opened it.
-    popup->setProperty("openedBy", QVariant::fromValue<QObject*>(button));
+    popup->setProperty(PopupOpenerProperty, QVariant::fromValue<QObject*>(button));
     popup->move(corner);
     popup->show();
     popup->raise();

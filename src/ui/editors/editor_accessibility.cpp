@@ -34,6 +34,7 @@ void NameStepped(QLineEdit* field, SpinButtons* stepper, const QString& name,
     Name(field, name,
          description + QStringLiteral(" Type a value and press Enter; the Up and Down arrow "
                                       "keys step it."));
+    Name(stepper, name + QStringLiteral(" stepper"));
     Name(stepper->upButton(), name + QStringLiteral(" up"));
     Name(stepper->downButton(), name + QStringLiteral(" down"));
 }
@@ -43,15 +44,15 @@ void NameStepped(QLineEdit* field, SpinButtons* stepper, const QString& name,
 EditorAccessibility::EditorAccessibility(ProgramState& state, EditorWidgets& widgets,
                                          ChannelStrip& strip, EqEditors& eq, QObject* parent)
     : QObject(parent), s_(state), e_(widgets), strip_(strip), eq_(eq) {
-    delayValue_ = new AccessibleValue(e_.ScrollBar1, QAccessible::Slider, [this] {
+    delayValue_ = new AccessibleValue(e_.ScrollBar1, [this] {
         const int steps = e_.ScrollBar1->value();
         return QStringLiteral("%1, %2, %3")
             .arg(DelayMsText(steps), DelayMetreText(steps), DelayFeetText(steps));
     });
-    levelValue_ = new AccessibleValue(e_.TrackBar1, QAccessible::Slider,
+    levelValue_ = new AccessibleValue(e_.TrackBar1,
                                       [this] { return MasterFaderText(e_.TrackBar1->value()); });
     faderValue_ = new AccessibleValue(
-        e_.Image2, QAccessible::Slider,
+        e_.Image2,
         [this] {
             const int way = strip_.gainWay();
             return way >= 0 ? OutputGainText(s_.image.gainIndex[way]) : QString();

@@ -5,7 +5,7 @@
 // with units. Visible captions are not touched.
 #pragma once
 
-#include "app/accessible_value.h"
+#include "app/accessible_widgets.h"
 #include "app/program_state.h"
 #include "editors/channel_strip.h"
 #include "editors/editor_widgets.h"

@@ -1,5 +1,6 @@
 #include "editor_widgets.h"
 
+#include "app/keyboard_navigation.h"
 #include "app/toggle_button.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
@@ -182,6 +183,7 @@ QFrame* Popup(QWidget* central, const QString& name, QSize size, QLabel** captio
     *close = Make<QToolButton>(frame, closeName);
     (*close)->setText(QStringLiteral("x"));
     (*close)->setGeometry(size.width() - 22, 4, 18, 18);
+    frame->setProperty(PopupOpenerProperty, QVariant::fromValue<QObject*>(nullptr));
     frame->hide();
     return frame;
 }
@@ -359,8 +361,10 @@ void BuildDelayGroup(EditorWidgets& e, QGroupBox* area) {
     e.ScrollBar1->setOrientation(Qt::Horizontal);
     e.ScrollBar1->setRange(0, MaxDelaySteps);
     e.ScrollBar1->setPageStep(10);
-    // The bar is the only way to set a delay: the keyboard reaches it too.
+    // The bar is the only way to set a delay: the keyboard reaches it too, and moves it as a
+    // value control (Right and Up more delay), not as a scroll bar.
     e.ScrollBar1->setFocusPolicy(Qt::StrongFocus);
+    e.ScrollBar1->setInvertedControls(false);
     e.ScrollBar1->setGeometry(10, 56, 206, 18);
     e.delayMetreLabel = Label(g, QStringLiteral("delayMetreLabel"), DelayMetreText(0),
                               {10, 84, 100, 20}, Qt::AlignCenter);

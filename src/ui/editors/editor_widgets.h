@@ -50,6 +50,8 @@ private:
 // releases in its own pixel coordinates.
 class FaderPicture : public QWidget {
     Q_OBJECT
+    // Assistive technology reads it as a slider with the gain as its value.
+    Q_CLASSINFO("accessibleRole", "Slider")
 public:
     explicit FaderPicture(QWidget* parent);
     void setPicture(QImage picture);
