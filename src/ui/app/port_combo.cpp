@@ -2,8 +2,10 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QScrollBar>
 #include <QStyle>
+#include <QToolTip>
 
 namespace quellaton {
 
@@ -12,7 +14,7 @@ PortCombo::PortCombo(QComboBox* combo) : QObject(combo), combo_(combo) {
     connect(model, &QAbstractItemModel::rowsInserted, this, &PortCombo::fitNames);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &PortCombo::fitNames);
     connect(model, &QAbstractItemModel::modelReset, this, &PortCombo::fitNames);
-    connect(combo, &QComboBox::currentIndexChanged, this, &PortCombo::showChosen);
+    combo->installEventFilter(this);
     fitNames();
 }
 
@@ -30,11 +32,19 @@ void PortCombo::fitNames() {
     const int margins = 4 * combo_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 16;
     const int scrollBar = combo_->view()->verticalScrollBar()->sizeHint().width();
     combo_->view()->setMinimumWidth(std::max(combo_->width(), widest + margins + scrollBar));
-    showChosen();
 }
 
-void PortCombo::showChosen() {
-    combo_->setToolTip(combo_->currentText());
+bool PortCombo::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == combo_ && event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (combo_->currentText().isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(help->globalPos(), combo_->currentText(), combo_);
+        }
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace quellaton
