@@ -7,6 +7,7 @@
 #include "graph/response_graph.h"
 
 #include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAccessibleValueInterface>
 #include <QMessageBox>
 #include <QTest>
@@ -380,6 +381,21 @@ void TestAccessibility::togglesReportTheirState() {
     polarity->click();
     QCOMPARE(checked(polarity), !inverted);
     QCOMPARE(polarity->text(), inverted ? QStringLiteral("+") : QStringLiteral("-"));
+
+    // The toggle action of assistive technology acts as a click: the handler runs, and the
+    // state shown is the one it decided.
+    QAccessibleActionInterface* actions = Of(mute)->actionInterface();
+    QVERIFY(actions);
+    QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    const int onFlag = s.image.onFlag[Low];
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    QCOMPARE(s.image.onFlag[Low], 1 - onFlag);
+    QCOMPARE(checked(mute), s.image.onFlag[Low] == 0);
+    QCOMPARE(ButtonColour(mute),
+             s.image.onFlag[Low] == 0 ? ActiveButtonColour : NormalButtonColour);
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    QCOMPARE(s.image.onFlag[Low], onFlag);
+    QCOMPARE(checked(mute), muted);
 
     // A selected panel is checked, the others not.
     e().rows[High].limiter->click();

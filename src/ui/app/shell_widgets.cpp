@@ -245,7 +245,7 @@ void SetButtonColour(QAbstractButton* button, QRgb colour) {
     }
     // A toggle is on while it shows any colour but the normal one.
     if (auto* toggle = qobject_cast<ToggleButton*>(button)) {
-        toggle->setChecked(colour != NormalButtonColour);
+        toggle->showState(colour != NormalButtonColour);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/key_filter.h"
 #include "app/keyboard_navigation.h"
+#include "app/toggle_button.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
 
@@ -493,7 +494,9 @@ void ChannelStrip::showWayPolarity(int way) {
     QPushButton* button = e_.rows[way].polarity;
     button->setText(inverted ? QStringLiteral("-") : QStringLiteral("+"));
     // The caption is the state; the button's checked state says the same to a screen reader.
-    button->setChecked(inverted);
+    if (auto* toggle = qobject_cast<ToggleButton*>(button)) {
+        toggle->showState(inverted);
+    }
 }
 
 void ChannelStrip::togglePolarity(int way) {
