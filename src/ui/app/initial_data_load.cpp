@@ -3,8 +3,8 @@
 #include "app/image_apply.h"
 #include "app/key_filter.h"
 #include "app/messages.h"
-#include "files/preset_file_format.h"
 #include "link/pump_wait.h"
+#include "files/preset_file_format.h"
 #include "protocol/frames.h"
 
 namespace quellaton {

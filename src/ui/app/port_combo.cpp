@@ -7,6 +7,8 @@
 #include <QStyle>
 #include <QToolTip>
 
+#include <algorithm>
+
 namespace quellaton {
 
 PortCombo::PortCombo(QComboBox* combo) : QObject(combo), combo_(combo) {

@@ -2,6 +2,8 @@
 
 #include "dsp/scales.h"
 
+#include <algorithm>
+
 namespace quellaton {
 
 namespace {
@@ -59,7 +61,8 @@ EditorAccessibility::EditorAccessibility(ProgramState& state, EditorWidgets& wid
         },
         [this] {
             const int way = strip_.gainWay();
-            const int index = way >= 0 ? std::clamp(s_.image.gainIndex[way], 0, 250) : 0;
+            const int index =
+                way >= 0 ? std::clamp(s_.image.gainIndex[way], 0, OutputGainCount - 1) : 0;
             return OutputGainTable[index];
         },
         AccessibleRange{-20.0, 5.0, 0.1});
