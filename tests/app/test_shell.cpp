@@ -2,8 +2,12 @@
 // about box, and closing during the search.
 #include "app_fixture.h"
 
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QMenuBar>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <sys/resource.h>
 
 using namespace quellaton;
@@ -44,6 +48,7 @@ private slots:
     void closingDuringTheStartupSearchStopsIt();
     void confirmationDispatch();
     void aboutBox();
+    void portBoxShowsWholeNames();
 };
 
 void TestShell::startupSearchListsTheUnitsThenShowsTheEditors() {
@@ -182,6 +187,47 @@ void TestShell::aboutBox() {
              QStringLiteral("Program release " QUELLATON_PROJECT_VERSION));
     QCOMPARE(window.form4().windowTitle(), QStringLiteral("BTL模式"));
     QCOMPARE(window.form5().windowTitle(), QStringLiteral("WARNING"));
+}
+
+// A long device path is cut in the box, which keeps its size, but its drop-down list is wide
+// enough for it, and the box and its items carry the whole name as their tooltip.
+void TestShell::portBoxShowsWholeNames() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString shortPath = dir.filePath(QStringLiteral("a"));
+    const QString longPath = dir.filePath(QStringLiteral("serial-by-id-usb-FTDI_FT232R_USB_UART"));
+    for (const QString& path : {shortPath, longPath}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    AppOptions options;
+    options.extraPorts = {shortPath, longPath};
+    options.listSystemPorts = false;
+    TForm1 window(options);
+    window.show();
+    QComboBox* box = window.widgets().RzComboBox1;
+    QCOMPARE(box->count(), 2);
+    QCOMPARE(box->currentText(), longPath); // the last port given is selected
+    QCOMPARE(box->width(), 86);
+    QVERIFY(box->fontMetrics().horizontalAdvance(longPath) > box->width());
+    const auto tooltip = [&] {
+        QHelpEvent help(QEvent::ToolTip, QPoint(10, 10), box->mapToGlobal(QPoint(10, 10)));
+        QApplication::sendEvent(box, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QCOMPARE(tooltip(), longPath);
+    QCOMPARE(box->itemData(0, Qt::ToolTipRole).toString(), shortPath);
+    QCOMPARE(box->itemData(1, Qt::ToolTipRole).toString(), longPath);
+    QVERIFY(box->view()->minimumWidth() >= box->view()->fontMetrics().horizontalAdvance(longPath));
+    box->setCurrentIndex(0);
+    QCOMPARE(tooltip(), shortPath);
+    QToolTip::hideText();
+    // Opened, the list shows the whole name.
+    box->showPopup();
+    QVERIFY(WaitUntil([&] { return box->view()->isVisible(); }, 2000));
+    QVERIFY(box->view()->viewport()->width() >=
+            box->view()->fontMetrics().horizontalAdvance(longPath));
+    box->hidePopup();
 }
 
 QTEST_MAIN(TestShell)

@@ -3,9 +3,9 @@
 #include "editor_test_helpers.h"
 
 #include "app/image_apply.h"
-#include "graph/response_graph.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
+#include "graph/response_graph.h"
 #include "protocol/send_slots.h"
 
 #include <QTest>
@@ -261,6 +261,7 @@ void TestBtlBypass::appliedImageRefreshesEveryControl() {
     ProgramState& s = app.state();
 
     // State the image must reset: ticked boxes, a master mute, an open High gain popup.
+    e.RzButton4->click();
     e.bypassBoxes[0]->click();
     e.bypassBoxes[5]->click();
     QVERIFY(s.builders.mainBandBypassed(5));

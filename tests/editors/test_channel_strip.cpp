@@ -427,18 +427,24 @@ void TestChannelStrip::closePanelAndInertPopups() {
     // Limiter: close, then a selector change is refused.
     e.rows[Low].limiter->click();
     QVERIFY(e.limiterPopup->isVisible());
+    QVERIFY(e.RzComboBox2->isEnabled());
     e.SpeedButton21->click();
     QVERIFY(!e.limiterPopup->isVisible());
     QCOMPARE(ButtonColour(e.rows[Low].limiter), NormalButtonColour);
+    for (QWidget* selector : {e.RzComboBox2, e.RzComboBox3, e.RzComboBox5}) {
+        QVERIFY(!selector->isEnabled());
+    }
     e.RzComboBox2->setCurrentIndex(9);
     QCOMPARE(e.RzComboBox2->currentIndex(), before.limiterThreshold[Low]);
 
     // Delay: close, then a bar move is refused.
     e.rows[Low].delay->click();
     QVERIFY(e.delayPopup->isVisible());
+    QVERIFY(e.ScrollBar1->isEnabled());
     e.SpeedButton18->click();
     QVERIFY(!e.delayPopup->isVisible());
     QCOMPARE(ButtonColour(e.rows[Low].delay), NormalButtonColour);
+    QVERIFY(!e.ScrollBar1->isEnabled());
     e.ScrollBar1->setValue(300);
     QCOMPARE(e.ScrollBar1->value(), before.delay[Low]);
 
@@ -451,13 +457,19 @@ void TestChannelStrip::closePanelAndInertPopups() {
     QVERIFY(s.image == before);
     QVERIFY(!s.sendSlots.anyPending());
 
-    // "Main EQ" selects Main without closing: a way popup left open is shown but inert.
+    // "Main EQ" selects Main without closing: a way popup left open is shown but inert, and
+    // its controls say so by being disabled.
     e.rows[High].gain->click();
+    QVERIFY(e.RzEdit17->isEnabled() && e.SpinButton1->isEnabled() && e.Image2->isEnabled());
     e.RzButton4->click();
     QVERIFY(e.gainPopup->isVisible());
     QCOMPARE(s.selection.way, int(Main));
+    QVERIFY(!e.RzEdit17->isEnabled() && !e.SpinButton1->isEnabled() && !e.Image2->isEnabled());
     e.SpinButton1->upButton()->click();
-    QVERIFY(TypeAndLeave(app, e.RzEdit17, QStringLiteral("-7")));
+    // A text that reaches the field anyway goes back on leaving it.
+    app.window->editors().commitState().referenceText = e.RzEdit17->text();
+    e.RzEdit17->setText(QStringLiteral("-7"));
+    strip.RzEdit17Exit();
     QCOMPARE(e.RzEdit17->text(), OutputGainText(before.gainIndex[High]));
     QCOMPARE(s.image.gainIndex[High], before.gainIndex[High]);
     // A way's button afterwards closes everything the selection lit.

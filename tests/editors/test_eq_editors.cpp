@@ -3,8 +3,8 @@
 // commit rule, "Filters reset", and editors left without a selected section.
 #include "editor_test_helpers.h"
 
-#include "graph/response_graph.h"
 #include "dsp/scales.h"
+#include "graph/response_graph.h"
 #include "protocol/send_slots.h"
 
 #include <QTest>
@@ -289,7 +289,8 @@ void TestEqEditors::filtersReset() {
     e.RzButton4->click();
     QVERIFY(TypeAndLeave(app, e.gainFields[0], QStringLiteral("6")));
     QCOMPARE(s.image.bands[BandIndex(Main, 0)].peakingGain, 150);
-    e.RzButton97->click();
+    QVERIFY(!e.RzButton97->isEnabled()); // shown disabled: it would do nothing
+    app.window->editors().eq().RzButton97Click();
     QVERIFY(!w.RzGroupBox1->isVisible());
     QVERIFY(w.RzGroupBox12->isEnabled());
     QCOMPARE(s.image.bands[BandIndex(Main, 0)].peakingGain, 150);
@@ -297,6 +298,7 @@ void TestEqEditors::filtersReset() {
 
     QVERIFY(app.connectTo(1));
     QVERIFY(WaitQuiet(app));
+    QVERIFY(e.RzButton97->isEnabled());
     const ParameterImage before = s.image;
     const int mark = LogMark(app.sim);
     e.RzButton97->click();
@@ -358,38 +360,57 @@ void TestEqEditors::inertWithoutASelectedSection() {
     AppFixture app;
     QVERIFY(OpenEditors(app));
     EditorWidgets& e = Editors(app);
+    EqEditors& eq = app.window->editors().eq();
+    EditCommitState& commit = app.window->editors().commitState();
     ProgramState& s = app.state();
     QCOMPARE(s.selection.way, -1); // the result view was closed
     const ParameterImage before = s.image;
     const QString frequency = e.frequencyFields[0]->text();
 
-    QVERIFY(TypeAndLeave(app, e.frequencyFields[0], QStringLiteral("5000")));
+    // Every control of the table is shown disabled: it would do nothing.
+    const QList<QWidget*> table = {e.frequencyFields[0], e.frequencySteppers[0], e.qFields[3],
+                                   e.qSteppers[3],       e.gainFields[5],        e.gainSteppers[5],
+                                   e.typeLists[2],       e.bypassBoxes[4],       e.RzEdit205,
+                                   e.RzSpinButtons181,   e.RzComboBox69,         e.RzEdit206,
+                                   e.RzSpinButtons182,   e.RzComboBox71,         e.RzButton97};
+    for (QWidget* control : table) {
+        QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+    }
+    // The handlers refuse as well: text that reaches a field anyway goes back.
+    commit.referenceText = frequency;
+    e.frequencyFields[0]->setText(QStringLiteral("5000"));
+    eq.commitBandField(EqEditors::BandField::Frequency, 0, false);
     QCOMPARE(e.frequencyFields[0]->text(), frequency);
-    QVERIFY(TypeAndEnter(e.gainFields[1], QStringLiteral("3")));
-    QCOMPARE(e.gainFields[1]->text(), EqGainText(before.bands[BandIndex(Main, 1)].peakingGain));
-    QVERIFY(TypeAndLeave(app, e.RzEdit205, QStringLiteral("500")));
+    commit.referenceText = e.RzEdit205->text();
+    e.RzEdit205->setText(QStringLiteral("500"));
+    eq.commitCrossover(true, true);
     QCOMPARE(e.RzEdit205->text(), FrequencyText(before.highPassIndex[Main]));
-    e.frequencySteppers[0]->upButton()->click();
-    e.qSteppers[0]->upButton()->click();
-    e.gainSteppers[0]->downButton()->click();
-    e.RzSpinButtons181->upButton()->click();
-    e.RzSpinButtons182->downButton()->click();
+    eq.stepBandField(EqEditors::BandField::Gain, 0, -1);
     e.typeLists[2]->setCurrentIndex(2);
     QCOMPARE(e.typeLists[2]->currentIndex(), 0);
     e.RzComboBox69->setCurrentIndex(4);
     QCOMPARE(e.RzComboBox69->currentIndex(), 0);
     // A bypass box keeps its tick but changes no band.
-    e.bypassBoxes[4]->click();
+    e.bypassBoxes[4]->setChecked(true);
     QVERIFY(s.bypassTicked[4]);
-    e.bypassBoxes[4]->click();
+    e.bypassBoxes[4]->setChecked(false);
     QVERIFY(s.image == before);
 
-    // The table shows Main; after another way's panel it is not the selected section.
+    // Selecting Main brings the table to life ...
     e.RzButton4->click();
+    for (QWidget* control : table) {
+        QCOMPARE(control->isEnabled(), control != e.RzButton97); // no unit for "Filters reset"
+    }
+    // ... and another way's panel makes it inert again: it shows Main, High is selected.
     e.rows[High].gain->click();
-    QVERIFY(TypeAndLeave(app, e.qFields[0], QStringLiteral("9")));
+    for (QWidget* control : table) {
+        QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+    }
+    commit.referenceText = e.qFields[0]->text();
+    e.qFields[0]->setText(QStringLiteral("9"));
+    eq.commitBandField(EqEditors::BandField::Q, 0, true);
     QCOMPARE(e.qFields[0]->text(), QText(before.bands[BandIndex(Main, 0)].qIndex));
-    e.RzButton97->click();
+    eq.RzButton97Click();
     QVERIFY(s.image == before);
 }
 

@@ -3,6 +3,8 @@
 // against a simulated unit).
 #include "app_fixture.h"
 
+#include "editors/channel_editors.h"
+
 #include "app/program_state.h"
 #include "graph/response_graph.h"
 #include "protocol/parameter_image.h"
@@ -113,6 +115,10 @@ private slots:
     void pressWithoutWayOrOffHandle();
     void lostReleaseEndsTheDrag();
     void dragInWindowQueuesLatestValues();
+    void smallDragsKeepTheUntouchedAxis_data();
+    void smallDragsKeepTheUntouchedAxis();
+    void pressesActOnlyOnDrawnHandles();
+    void hiddenSectionsInertInWindow();
     void redrawLeavesNothingBehind();
     void oddSizesStayInsideThePicture();
 };
@@ -669,12 +675,15 @@ void TestGraph::dragFollowsPointerWithinLimits() {
 
     const int band = 2;
     QPoint h = graph->handle(band);
-    QTest::mousePress(graph, Qt::LeftButton, {}, h + QPoint(7, -7));
+    // Picked up at the rim of its catch area: the handle's centre stays 7 pixels left of and
+    // below the pointer for the whole drag.
+    const QPoint offset(7, -7);
+    QTest::mousePress(graph, Qt::LeftButton, {}, h + offset);
     QVERIFY(graph->dragging());
     QCOMPARE(graph->currentBand(), band);
     QCOMPARE(edited.count(), 0);
 
-    QTest::mouseMove(graph, QPoint(400, 60));
+    QTest::mouseMove(graph, QPoint(400, 60) + offset);
     QCOMPARE(s.image.bands[band].frequencyIndex, g.xToFrequencyIndex(400));
     QCOMPARE(s.image.bands[band].peakingGain, g.yToEqGainIndex(60));
     QCOMPARE(s.image.bands[band].shelfGain, EqGainZeroIndex); // the other gain is untouched
@@ -690,14 +699,18 @@ void TestGraph::dragFollowsPointerWithinLimits() {
     QVERIFY(graph->cache().rows[band][h.x() - 41] > 5.0);
 
     // The outermost pixels reach the ends of both tables.
-    QTest::mouseMove(graph, QPoint(689, 32));
+    QTest::mouseMove(graph, QPoint(689, 32) + offset);
     QCOMPARE(s.image.bands[band].frequencyIndex, 243);
     QCOMPARE(s.image.bands[band].peakingGain, 180);
     QCOMPARE(graph->handle(band), QPoint(689, 30));
-    QTest::mouseMove(graph, QPoint(97, 198));
+    QTest::mouseMove(graph, QPoint(97, 198) + offset);
     QCOMPARE(s.image.bands[band].frequencyIndex, 0);
     QCOMPARE(s.image.bands[band].peakingGain, 0);
     QCOMPARE(graph->handle(band), QPoint(99, 198));
+    // One pixel further the centre is outside the limits: both values stay.
+    QTest::mouseMove(graph, QPoint(96, 199) + offset);
+    QCOMPARE(s.image.bands[band].frequencyIndex, 0);
+    QCOMPARE(s.image.bands[band].peakingGain, 0);
 
     // A shelf band drags its shelf gain.
     QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(97, 198));
@@ -805,6 +818,7 @@ void TestGraph::pressWithoutWayOrOffHandle() {
 
     // A section shown, but the press is 8 pixels off every handle: nothing happens.
     s.selection.way = 0;
+    graph->DrawHandles(0);
     graph->setCurrentBand(5);
     QTest::mousePress(graph, Qt::LeftButton, {}, QPoint(236 + 8, 86));
     QVERIFY(!graph->dragging());
@@ -831,6 +845,7 @@ void TestGraph::lostReleaseEndsTheDrag() {
     ProgramState& s = b.state;
     ResponseGraph* graph = b.graph;
     s.selection.way = 0;
+    graph->DrawHandles(0);
     QSignalSpy edited(graph, &ResponseGraph::bandEdited);
     const ParameterImage image = s.image;
     QTest::mousePress(graph, Qt::LeftButton, {}, graph->handle(2));
@@ -942,6 +957,209 @@ void TestGraph::dragInWindowQueuesLatestValues() {
     QTest::mouseMove(&graph, graph.handle(2) + QPoint(30, 30));
     QTest::mouseRelease(&graph, Qt::LeftButton, {}, graph.handle(2) + QPoint(30, 30));
     QCOMPARE(s.image, image);
+}
+
+// Bands of Main spread out over the graph, some where the pixel mappings and their inverses
+// disagree most (the top rows, 182 Hz), one a low shelf. No two catch areas touch.
+void SpreadMainBands(ProgramState& s) {
+    const struct {
+        int frequency;
+        int gain;
+        int type;
+    } bands[6] = {{30, 170, 0}, {77, 175, 0},  {100, 120, 0},
+                  {136, 60, 0}, {180, 150, 1}, {220, 5, 0}};
+    for (int k = 0; k < 6; ++k) {
+        EqBand& band = s.image.bands[BandIndex(Main, k)];
+        band.frequencyIndex = bands[k].frequency;
+        band.type = bands[k].type;
+        band.peakingGain = bands[k].type == 0 ? bands[k].gain : EqGainZeroIndex;
+        band.shelfGain = bands[k].type == 0 ? EqGainZeroIndex : bands[k].gain;
+    }
+}
+
+void TestGraph::smallDragsKeepTheUntouchedAxis_data() {
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QPoint>("direction");
+    QTest::addColumn<QPoint>("rim");
+    const QList<std::pair<const char*, QPoint>> directions = {
+        {"right", {1, 0}}, {"left", {-1, 0}}, {"up", {0, -1}}, {"down", {0, 1}}};
+    const QList<QPoint> rims = {{7, 7}, {-7, -7}, {7, -7}, {-7, 0}, {0, 7}};
+    for (int row = 0; row < 6; ++row) {
+        for (const auto& [name, direction] : directions) {
+            for (const QPoint rim : rims) {
+                QTest::addRow("band %d %s, rim %d,%d", row + 1, name, rim.x(), rim.y())
+                    << row << direction << rim;
+            }
+        }
+    }
+}
+
+// A handle picked up at its centre or anywhere on the rim of its catch area and moved 1..5
+// pixels along one axis: the other axis keeps its value and its pixel exactly, the moved one
+// never goes against the pointer and gets the same value whichever point was pressed, and a
+// 5-pixel move gets somewhere.
+void TestGraph::smallDragsKeepTheUntouchedAxis() {
+    QFETCH(int, row);
+    QFETCH(QPoint, direction);
+    QFETCH(QPoint, rim);
+    Bench b;
+    ProgramState& s = b.state;
+    SpreadMainBands(s);
+    s.selection.way = Main;
+    b.graph->RecomputeAll();
+    ResponseGraph* graph = b.graph;
+    const int band = BandIndex(Main, row);
+    const QPoint start = graph->handle(band);
+    const EqBand before = s.image.bands[band];
+    const bool sideways = direction.y() == 0;
+
+    // The moved axis's index after each step, pressed at the centre, then on the rim.
+    const auto drag = [&](QPoint pressAt) {
+        QList<int> moved;
+        QTest::mousePress(graph, Qt::LeftButton, {}, pressAt);
+        if (!graph->dragging() || graph->currentBand() != band) {
+            return QList<int>{-1};
+        }
+        for (int d = 1; d <= 5; ++d) {
+            QTest::mouseMove(graph, pressAt + d * direction);
+            const EqBand& now = s.image.bands[band];
+            const QPoint h = graph->handle(band);
+            if (sideways) {
+                if (now.activeGain() != before.activeGain() || h.y() != start.y()) {
+                    return QList<int>{-2, d, now.activeGain(), h.y()};
+                }
+                moved.append(now.frequencyIndex);
+            } else {
+                if (now.frequencyIndex != before.frequencyIndex || h.x() != start.x()) {
+                    return QList<int>{-3, d, now.frequencyIndex, h.x()};
+                }
+                moved.append(now.activeGain());
+            }
+        }
+        // Back on the press point: the band is as it was.
+        QTest::mouseMove(graph, pressAt);
+        const bool restored = s.image.bands[band] == before && graph->handle(band) == start;
+        QTest::mouseRelease(graph, Qt::LeftButton, {}, pressAt);
+        return restored ? moved : QList<int>{-4};
+    };
+
+    const QList<int> fromCentre = drag(start);
+    QCOMPARE(fromCentre.size(), 5);
+    const QList<int> fromRim = drag(start + rim);
+    QCOMPARE(fromRim, fromCentre);
+
+    // Right raises the frequency and up the gain; left and down lower them, or keep them.
+    const int was = sideways ? before.frequencyIndex : before.activeGain();
+    const int sign = sideways ? direction.x() : -direction.y();
+    int previous = was;
+    for (int value : fromCentre) {
+        QVERIFY2((value - previous) * sign >= 0,
+                 qPrintable(QStringLiteral("%1 after %2").arg(value).arg(previous)));
+        previous = value;
+    }
+    QVERIFY((fromCentre.last() - was) * sign > 0);
+}
+
+void TestGraph::pressesActOnlyOnDrawnHandles() {
+    Bench b;
+    ProgramState& s = b.state;
+    ResponseGraph* graph = b.graph;
+    SpreadMainBands(s);
+    // Mid's band 2 sits where nothing of Main is drawn.
+    s.image.bands[BandIndex(Mid, 1)].frequencyIndex = 160;
+    s.image.bands[BandIndex(Mid, 1)].peakingGain = 100;
+    s.selection.way = Mid;
+    b.graph->RecomputeAll();
+    const QPoint midHandle = graph->handle(BandIndex(Mid, 1));
+    QCOMPARE(graph->shownWay(), int(Mid));
+    // The graph shows Main (its EQ page was drawn) while Mid stays selected.
+    graph->DrawStoredSum(Main);
+    QCOMPARE(graph->shownWay(), int(Main));
+    QSignalSpy edited(graph, &ResponseGraph::bandEdited);
+    const ParameterImage image = s.image;
+    const QImage picture = graph->picture().copy();
+
+    // Neither the undrawn Mid handle nor a drawn Main handle (Main is shown, not edited) can be
+    // picked up.
+    for (const QPoint at :
+         {midHandle, midHandle + QPoint(6, -6), graph->handle(BandIndex(Main, 2))}) {
+        QTest::mousePress(graph, Qt::LeftButton, {}, at);
+        QVERIFY(!graph->dragging());
+        QTest::mouseMove(graph, at + QPoint(40, 30));
+        QTest::mouseRelease(graph, Qt::LeftButton, {}, at + QPoint(40, 30));
+    }
+    QCOMPARE(s.image, image);
+    QCOMPARE(edited.count(), 0);
+    QCOMPARE(graph->picture(), picture);
+
+    // Once Mid is drawn, its handle is picked up.
+    graph->DrawStoredSum(Mid);
+    QTest::mousePress(graph, Qt::LeftButton, {}, midHandle);
+    QVERIFY(graph->dragging());
+    QCOMPARE(graph->currentBand(), BandIndex(Mid, 1));
+    QTest::mouseRelease(graph, Qt::LeftButton, {}, midHandle);
+    // A grid with nothing on it has no handles to pick.
+    graph->DrawStoredSum(-1);
+    QCOMPARE(graph->shownWay(), -1);
+    QTest::mousePress(graph, Qt::LeftButton, {}, midHandle);
+    QVERIFY(!graph->dragging());
+    QTest::mouseRelease(graph, Qt::LeftButton, {}, midHandle);
+}
+
+// In the connected window: "Mid Gain" open while the graph and the table show Main. A press
+// where a Mid handle sits, or on a Main handle, and a tick of a "Bypass" box change nothing
+// and send nothing; the table's controls are shown disabled.
+void TestGraph::hiddenSectionsInertInWindow() {
+    if (qEnvironmentVariableIsEmpty("QUELLATON_UNIT_SIM")) {
+        QSKIP("the simulated unit is not built");
+    }
+    AppFixture app;
+    QVERIFY(app.open());
+    QVERIFY(app.connectTo(1));
+    TForm1& window = *app.window;
+    ResponseGraph& graph = window.graph();
+    EditorWidgets& e = window.editors().widgets();
+    ProgramState& s = app.state();
+    QVERIFY(WaitUntil([&] { return graph.isVisible(); }, 5000));
+    SpreadMainBands(s);
+    s.image.bands[BandIndex(Mid, 1)].frequencyIndex = 160;
+    s.image.bands[BandIndex(Mid, 1)].peakingGain = 100;
+    graph.RecomputeAll();
+    e.RzButton4->click();
+    QCOMPARE(graph.shownWay(), int(Main));
+    const QPoint mainHandle = graph.handle(BandIndex(Main, 3));
+    // Where Mid's band 2 would be drawn if Mid were shown.
+    const QPoint midHandle = graph.handle(BandIndex(Mid, 1));
+    e.rows[Mid].gain->click();
+    QCOMPARE(s.selection.way, int(Mid));
+    QVERIFY(!e.bypassBoxes[1]->isEnabled());
+    QVERIFY(!e.frequencyFields[1]->isEnabled());
+    // Let anything the selection queued go out first.
+    QVERIFY(WaitUntil([&] { return !s.sendSlots.anyPending(); }, 5000));
+    QTest::qWait(600);
+    const int mark = int(app.sim.frames().size());
+    const ParameterImage image = s.image;
+    const QImage picture = graph.picture().copy();
+
+    for (const QPoint at : {midHandle, mainHandle}) {
+        QTest::mousePress(&graph, Qt::LeftButton, {}, at);
+        QVERIFY(!graph.dragging());
+        QTest::mouseMove(&graph, at + QPoint(50, 40));
+        QTest::mouseRelease(&graph, Qt::LeftButton, {}, at + QPoint(50, 40));
+    }
+    // A box ticked all the same (it is disabled to the user) keeps its tick and acts on no band.
+    e.bypassBoxes[1]->setChecked(true);
+    QVERIFY(s.bypassTicked[1]);
+    QCOMPARE(graph.shownWay(), int(Main));
+    QCOMPARE(graph.picture(), picture);
+    QCOMPARE(s.image, image);
+    QVERIFY(!s.sendSlots.anyPending());
+    QTest::qWait(1300);
+    // Nothing but polls went out: no block write.
+    const QList<QByteArray> after = app.sim.frames().mid(mark);
+    QVERIFY(std::none_of(after.begin(), after.end(),
+                         [](const QByteArray& f) { return f.mid(8, 2) == "A1"; }));
+    e.bypassBoxes[1]->setChecked(false);
 }
 
 void TestGraph::redrawLeavesNothingBehind() {

@@ -28,6 +28,8 @@ private slots:
     void portNumbers_data();
     void portNumbers();
     void extraPathsListedWhileTheyExist();
+    void givenPortsComeLast_data();
+    void givenPortsComeLast();
     void refreshAndPresenceRules();
 };
 
@@ -98,12 +100,13 @@ void TestPortList::extraPathsListedWhileTheyExist() {
 
     const PortList list =
         FillPortList({missing, link, device, dangling, device}, fixed({"COM2", "COM1"}));
-    // Existing paths (a symlink to an existing file included) are listed once each, name and
-    // location being the path as given; missing paths and dangling links are not.
-    QCOMPARE(PortNames(list), (QStringList{device, link, "COM1", "COM2"}));
-    QCOMPARE(list[0].location, device);
-    QCOMPARE(list[1].location, link);
-    QCOMPARE(BuildPortNumbers(PortNames(list)), (QList<int>{0, 0, 1, 2}));
+    // Existing paths (a symlink to an existing file included) are listed once each, after the
+    // system's ports in the order given, name and location being the path as given; missing
+    // paths and dangling links are not.
+    QCOMPARE(PortNames(list), (QStringList{"COM1", "COM2", link, device}));
+    QCOMPARE(list[2].location, link);
+    QCOMPARE(list[3].location, device);
+    QCOMPARE(BuildPortNumbers(PortNames(list)), (QList<int>{1, 2, 0, 0}));
 
     // A path that names a port the system already lists is not listed twice.
     const PortSource system = [device] { return PortList{PortEntry{"fake0", device}}; };
@@ -112,6 +115,64 @@ void TestPortList::extraPathsListedWhileTheyExist() {
     // The path goes away: the next fill no longer has it.
     QVERIFY(QFile::remove(device));
     QCOMPARE(PortNames(FillPortList({device, link}, fixed({"COM1"}))), QStringList{"COM1"});
+}
+
+void TestPortList::givenPortsComeLast_data() {
+    // Names starting with "@" stand for files made for the test; a system port "name=@x" is
+    // listed by the system at that file.
+    QTest::addColumn<QStringList>("system");
+    QTest::addColumn<QStringList>("given");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("no given port") << QStringList{"COM2", "COM10", "COM1"} << QStringList{}
+                                   << QStringList{"COM1", "COM10", "COM2"};
+    QTest::newRow("a path sorting first") << QStringList{"ttyUSB0", "ttyS0"} << QStringList{"@line"}
+                                          << QStringList{"ttyS0", "ttyUSB0", "@line"};
+    QTest::newRow("several, in the order given")
+        << QStringList{"COM3"} << QStringList{"@zz", "@aa", "@mm"}
+        << QStringList{"COM3", "@zz", "@aa", "@mm"};
+    QTest::newRow("given twice") << QStringList{"COM3"} << QStringList{"@b", "@a", "@b"}
+                                 << QStringList{"COM3", "@b", "@a"};
+    QTest::newRow("a system port given by its device")
+        << QStringList{"aaa=@dev", "COM1"} << QStringList{"@dev"} << QStringList{"COM1", "aaa"};
+    QTest::newRow("only given ports")
+        << QStringList{} << QStringList{"@b", "@a"} << QStringList{"@b", "@a"};
+}
+
+// The system's ports come sorted, the ports given after them, so the last item (the one
+// selected) is a port the user gave.
+void TestPortList::givenPortsComeLast() {
+    QFETCH(QStringList, system);
+    QFETCH(QStringList, given);
+    QFETCH(QStringList, listed);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const auto path = [&](QString name) {
+        if (!name.startsWith(QLatin1Char('@'))) {
+            return name;
+        }
+        const QString file = dir.filePath(name.mid(1));
+        QFile f(file);
+        f.open(QIODevice::WriteOnly);
+        return file;
+    };
+    PortList ports;
+    for (const QString& entry : system) {
+        const QStringList parts = entry.split(QLatin1Char('='));
+        ports.append(PortEntry{parts[0], parts.size() > 1 ? path(parts[1]) : "/dev/" + parts[0]});
+    }
+    QStringList paths;
+    for (const QString& name : given) {
+        paths.append(path(name));
+    }
+    QStringList expected;
+    for (const QString& name : listed) {
+        expected.append(path(name));
+    }
+    const PortList list = FillPortList(paths, [ports] { return ports; });
+    QCOMPARE(PortNames(list), expected);
+    QCOMPARE(list[LastItemIndex(list)].name, expected.last());
+    // The selected item opens a path the user gave.
+    QCOMPARE(paths.contains(list.last().location), !given.isEmpty());
 }
 
 void TestPortList::refreshAndPresenceRules() {

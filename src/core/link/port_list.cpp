@@ -21,20 +21,26 @@ PortList SystemPorts() {
 
 PortList FillPortList(const QStringList& extraPaths, const PortSource& source) {
     PortList ports = source ? source() : PortList{};
+    std::stable_sort(ports.begin(), ports.end(), [](const PortEntry& a, const PortEntry& b) {
+        return QString::compare(a.name, b.name, Qt::CaseInsensitive) < 0;
+    });
+    PortList given;
     for (const QString& path : extraPaths) {
         // A network port is listed as given: there is nothing on this machine to look for.
         if (path.isEmpty() || (!IsNetworkPortName(path) && !QFileInfo::exists(path)))
             continue;
-        const bool listed = std::any_of(ports.cbegin(), ports.cend(), [&](const PortEntry& e) {
-            return e.name == path || e.location == path;
-        });
-        if (!listed)
-            ports.append(PortEntry{path, path});
+        const auto names = [&](const PortEntry& e) { return e.name == path || e.location == path; };
+        if (std::any_of(given.cbegin(), given.cend(), names))
+            continue;
+        const auto listed = std::find_if(ports.begin(), ports.end(), names);
+        if (listed != ports.end()) {
+            given.append(*listed);
+            ports.erase(listed);
+        } else {
+            given.append(PortEntry{path, path});
+        }
     }
-    std::stable_sort(ports.begin(), ports.end(), [](const PortEntry& a, const PortEntry& b) {
-        return QString::compare(a.name, b.name, Qt::CaseInsensitive) < 0;
-    });
-    return ports;
+    return ports + given;
 }
 
 int LastItemIndex(const PortList& list) {

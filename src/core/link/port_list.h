@@ -1,8 +1,9 @@
-// The list of serial ports offered for connecting: the ports the system lists plus device paths
-// given on the command line (pseudo-terminals and symlinks, which the system does not list),
-// sorted as text without regard to case, and the rules built on it: the port number of each
-// item, whether a refreshed list differs from the shown one, and whether the open port is still
-// present.
+// The list of serial ports offered for connecting: the ports the system lists, sorted as text
+// without regard to case, then the device paths given on the command line (pseudo-terminals and
+// symlinks, which the system does not list) in the order given. Those are the ports the user
+// means, so the last item, which is selected after every fill, is one of them. Also the rules
+// built on the list: the port number of each item, whether a refreshed list differs from the
+// shown one, and whether the open port is still present.
 #pragma once
 
 #include <QList>
@@ -26,10 +27,11 @@ using PortSource = std::function<PortList()>;
 // The system's serial ports as QSerialPortInfo lists them (port name and system location).
 PortList SystemPorts();
 
-// The ports of source() plus each extra path that exists now (followed through symlinks) or
-// names a network port (tcp://HOST:PORT, rfc2217://HOST:PORT), sorted
-// as text without regard to case, so COM1, COM10, COM2. An extra path that names an entry
-// already listed, or repeats an earlier extra path, is not listed twice.
+// The ports of source() sorted as text without regard to case (COM1, COM10, COM2), then each
+// extra path that exists now (followed through symlinks) or names a network port
+// (tcp://HOST:PORT, rfc2217://HOST:PORT), in the order given. An extra path that
+// names a port of source() moves that entry behind the system's ports; one that repeats an
+// earlier extra path is not listed twice.
 PortList FillPortList(const QStringList& extraPaths, const PortSource& source = SystemPorts);
 
 // Index of the item selected after a fill: the last one, or -1 for an empty list.

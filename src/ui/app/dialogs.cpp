@@ -56,7 +56,9 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent) {
     addressLabel->setStyleSheet(QStringLiteral("color: #586597;")); // colour value 9921880
     addressLabel->setCursor(Qt::PointingHandCursor);
     addressLabel->setGeometry(20, 98, 340, 20);
-    addressLabel->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    // The keyboard reaches the link as well (Tab to it, Enter opens it).
+    addressLabel->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                          Qt::LinksAccessibleByKeyboard);
     addressLabel->setText(QStringLiteral("<a href=\"%1\" style=\"color:#586597;\">%1</a>")
                               .arg(QString::fromLatin1(SupportAddress)));
     connect(addressLabel, &QLabel::linkActivated, this,

@@ -1,6 +1,9 @@
 #include "app/main_window.h"
 
+#include "app/accessible_widgets.h"
 #include "app/pictures.h"
+#include "app/port_combo.h"
+#include "app/shell_accessibility.h"
 
 #include <QAbstractSpinBox>
 #include <QCloseEvent>
@@ -11,6 +14,7 @@ namespace quellaton {
 
 TForm1::TForm1(AppOptions options, QWidget* parent)
     : QMainWindow(parent), state_(std::make_unique<ProgramState>(std::move(options))) {
+    InstallAccessibleWidgets();
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("QUELLATON"));
     setCentralWidget(new QWidget(this));
@@ -34,6 +38,12 @@ TForm1::TForm1(AppOptions options, QWidget* parent)
     initialDataLoad_ =
         std::make_unique<InitialDataLoad>(*state_, w_, *connection_, fileChooser_, this);
 
+    // "Filters reset" acts only on a connected unit.
+    connect(connection_.get(), &Connection::stateChanged, &editors_->availability(),
+            &EditorAvailability::refresh);
+    new PortCombo(w_.RzComboBox1);
+    NameShellControls(w_);
+    NameDialogs(*form4_, *form5_, *form6_);
     connect(w_.N10, &QAction::triggered, this, &QWidget::close);
     connect(w_.N9, &QAction::triggered, form6_, &QDialog::exec);
 
@@ -73,6 +83,7 @@ void TForm1::FormCreate() {
     }
 
     connection_->FillPorts();
+    keyboard_ = new KeyboardNavigation(*this);
     state_->timers.startInitialTimers();
 }
 

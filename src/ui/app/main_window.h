@@ -6,6 +6,7 @@
 #include "app/connection.h"
 #include "app/device_addressing.h"
 #include "app/dialogs.h"
+#include "app/keyboard_navigation.h"
 #include "app/program_state.h"
 #include "app/reply_dispatcher.h"
 #include "app/shell_widgets.h"
@@ -13,8 +14,8 @@
 #include <QMainWindow>
 #include <memory>
 
-#include "graph/response_graph.h"
 #include "editors/channel_editors.h"
+#include "graph/response_graph.h"
 
 #include "app/initial_data_load.h"
 #include "presets/device_presets.h"
@@ -42,6 +43,7 @@ public:
     PresetFiles& presetFiles() { return *presetFiles_; }
     DevicePresets& devicePresets() { return *devicePresets_; }
     InitialDataLoad& initialDataLoad() { return *initialDataLoad_; }
+    KeyboardNavigation& keyboard() { return *keyboard_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -65,6 +67,7 @@ private:
     std::unique_ptr<PresetFiles> presetFiles_;
     std::unique_ptr<DevicePresets> devicePresets_;
     std::unique_ptr<InitialDataLoad> initialDataLoad_;
+    KeyboardNavigation* keyboard_ = nullptr; // owned by the window
 };
 
 } // namespace quellaton

@@ -20,6 +20,12 @@
 
 namespace quellaton {
 
+// "High", "Mid", "Low", "Main" for way 0..3; empty for none.
+inline QString SectionName(int way) {
+    static const char* const names[4] = {"High", "Mid", "Low", "Main"};
+    return way >= 0 && way < 4 ? QLatin1String(names[way]) : QString();
+}
+
 struct AppOptions {
     QStringList extraPorts;      // --port PATH, for devices the system does not list
     bool listSystemPorts = true; // off in tests, so only the given paths are listed
@@ -110,6 +116,9 @@ signals:
     // The close-panel operation: the editors restore their highlighted button, hide their
     // popup, return from the search result view and clear the way selection.
     void closePanelRequested();
+    // The way selection changed, or a section or popup was loaded for it: the editors show
+    // which of their controls act now.
+    void selectionChanged();
 };
 
 } // namespace quellaton

@@ -1,5 +1,8 @@
 #include "app/shell_widgets.h"
 
+#include "app/flat_button_style.h"
+#include "app/toggle_button.h"
+
 #include <QMenuBar>
 #include <QStatusBar>
 
@@ -236,6 +239,14 @@ void SetButtonColour(QAbstractButton* button, QRgb colour) {
     palette.setColor(QPalette::Button, QColor(colour));
     button->setPalette(palette);
     button->setProperty("buttonColour", QVariant::fromValue(uint(colour)));
+    // The colour shows flat, as given, in every state.
+    if (button->style() != FlatButtonStyle::instance()) {
+        button->setStyle(FlatButtonStyle::instance());
+    }
+    // A toggle is on while it shows any colour but the normal one.
+    if (auto* toggle = qobject_cast<ToggleButton*>(button)) {
+        toggle->showState(colour != NormalButtonColour);
+    }
 }
 
 QRgb ButtonColour(const QAbstractButton* button) {

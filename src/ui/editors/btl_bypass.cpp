@@ -1,15 +1,16 @@
 #include "editors/btl_bypass.h"
 
-#include "graph/response_graph.h"
 #include "editors/editor_pictures.h"
+#include "graph/response_graph.h"
 
 #include <QMessageBox>
 
 namespace quellaton {
 
 BtlBypass::BtlBypass(ProgramState& state, EditorWidgets& widgets, ChannelStrip& strip,
-                     ResponseGraph& graph, QWidget* window, QObject* parent)
-    : QObject(parent), s_(state), e_(widgets), strip_(strip), graph_(graph), window_(window) {
+                     EqEditors& eq, ResponseGraph& graph, QWidget* window, QObject* parent)
+    : QObject(parent), s_(state), e_(widgets), strip_(strip), eq_(eq), graph_(graph),
+      window_(window) {
     connect(e_.RzButton7, &QPushButton::clicked, this, &BtlBypass::RzButton7Click);
     for (int row = 0; row < BandsPerSection; ++row) {
         connect(e_.bypassBoxes[row], &QCheckBox::toggled, this,
@@ -53,9 +54,11 @@ void BtlBypass::bypassClicked(int row) {
     const bool ticked = e_.bypassBoxes[row]->isChecked();
     s_.bypassTicked[row] = ticked;
     s_.builders.setMainBandBypassed(row, ticked);
-    const int way = s_.selection.way;
+    // The section the table shows and edits; with none, only the tick is kept. (The
+    // selected way may be another one, whose handles are not drawn.)
+    const int way = eq_.liveWay();
     if (way < 0 || way >= SectionCount) {
-        return; // no section selected: only the tick is kept
+        return;
     }
     const int bandIndex = BandIndex(way, row);
     graph_.setCurrentBand(bandIndex);

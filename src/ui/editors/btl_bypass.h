@@ -6,6 +6,7 @@
 #include "app/program_state.h"
 #include "editors/channel_strip.h"
 #include "editors/editor_widgets.h"
+#include "editors/eq_editors.h"
 
 #include <QObject>
 
@@ -16,11 +17,12 @@ class ResponseGraph;
 class BtlBypass : public QObject {
     Q_OBJECT
 public:
-    BtlBypass(ProgramState& state, EditorWidgets& widgets, ChannelStrip& strip,
+    BtlBypass(ProgramState& state, EditorWidgets& widgets, ChannelStrip& strip, EqEditors& eq,
               ResponseGraph& graph, QWidget* window, QObject* parent = nullptr);
 
     void RzButton7Click();
-    // The box of row 0..5 (band 1..6) was ticked or unticked.
+    // The box of row 0..5 (band 1..6) was ticked or unticked. It acts on that band of the
+    // section the table shows while the table edits it, else it only keeps its tick.
     void bypassClicked(int row);
 
     // Button colour, Mid row icon and the Mid row controls from the image's BTL flag.
@@ -35,6 +37,7 @@ private:
     ProgramState& s_;
     EditorWidgets& e_;
     ChannelStrip& strip_;
+    EqEditors& eq_;
     ResponseGraph& graph_;
     QWidget* window_;
 };

@@ -1,8 +1,8 @@
 #include "editors/channel_editors.h"
 
 #include "app/key_filter.h"
-#include "graph/response_graph.h"
 #include "editors/editor_pictures.h"
+#include "graph/response_graph.h"
 
 namespace quellaton {
 
@@ -11,7 +11,9 @@ ChannelEditors::ChannelEditors(ProgramState& state, ShellWidgets& shell, Respons
     : s_(state), graph_(graph), widgets_(BuildEditorWidgets(shell, window.centralWidget())) {
     strip_ = std::make_unique<ChannelStrip>(state, shell, widgets_, commit_);
     eq_ = std::make_unique<EqEditors>(state, shell, widgets_, commit_, *strip_, graph);
-    btl_ = std::make_unique<BtlBypass>(state, widgets_, *strip_, graph, &window);
+    btl_ = std::make_unique<BtlBypass>(state, widgets_, *strip_, *eq_, graph, &window);
+    availability_ = std::make_unique<EditorAvailability>(state, widgets_, *strip_, *eq_);
+    accessibility_ = std::make_unique<EditorAccessibility>(state, widgets_, *strip_, *eq_);
     connect(&state, &ProgramState::imageApplied, this, &ChannelEditors::imageApplied);
     connect(&graph, &ResponseGraph::bandEdited, eq_.get(), &EqEditors::showBand);
 }

@@ -8,6 +8,8 @@
 #include "editors/btl_bypass.h"
 #include "editors/channel_strip.h"
 #include "editors/edit_commit.h"
+#include "editors/editor_accessibility.h"
+#include "editors/editor_availability.h"
 #include "editors/editor_widgets.h"
 #include "editors/eq_editors.h"
 
@@ -30,6 +32,7 @@ public:
     ChannelStrip& strip() { return *strip_; }
     EqEditors& eq() { return *eq_; }
     BtlBypass& btl() { return *btl_; }
+    EditorAvailability& availability() { return *availability_; }
 
     // Window creation: the pictures, the legend colours of the band rows, and the Main
     // equaliser selected as its button does.
@@ -47,6 +50,8 @@ private:
     std::unique_ptr<ChannelStrip> strip_;
     std::unique_ptr<EqEditors> eq_;
     std::unique_ptr<BtlBypass> btl_;
+    std::unique_ptr<EditorAvailability> availability_;
+    std::unique_ptr<EditorAccessibility> accessibility_;
 };
 
 } // namespace quellaton

@@ -1,6 +1,8 @@
 #include "editors/channel_strip.h"
 
 #include "app/key_filter.h"
+#include "app/keyboard_navigation.h"
+#include "app/toggle_button.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
 
@@ -86,6 +88,8 @@ ChannelStrip::ChannelStrip(ProgramState& state, ShellWidgets& shell, EditorWidge
     connect(e_.Image2, &FaderPicture::pressed, this, &ChannelStrip::Image2MouseDown);
     connect(e_.Image2, &FaderPicture::moved, this, &ChannelStrip::Image2MouseMove);
     connect(e_.Image2, &FaderPicture::released, this, &ChannelStrip::Image2MouseUp);
+    connect(e_.Image2, &FaderPicture::stepUp, this, &ChannelStrip::SpinButton1UpClick);
+    connect(e_.Image2, &FaderPicture::stepDown, this, &ChannelStrip::SpinButton1DownClick);
     new CommitField(
         e_.RzEdit17, commit_, QLatin1String(KeyFilter::SignedDecimal), [this] { RzEdit17Exit(); },
         [this] { RzEdit17Return(); });
@@ -179,6 +183,7 @@ void ChannelStrip::selectWayPanel(int way, int kind) {
         placePopup(popup, button);
     }
     suppress = wasSuppressed;
+    emit s_.selectionChanged();
 }
 
 void ChannelStrip::RzButton5Click() {
@@ -187,11 +192,14 @@ void ChannelStrip::RzButton5Click() {
     SetButtonColour(e_.RzButton5, HighlightButtonColour);
     e_.delayCaption->setText(QStringLiteral("Mian--Delay"));
     loadDelay(Main);
+    emit s_.selectionChanged();
 }
 
 void ChannelStrip::placePopup(QWidget* popup, QPushButton* button) {
     QWidget* central = popup->parentWidget();
     const QPoint corner = button->mapTo(central, QPoint(button->width(), button->height()));
+    // The keyboard reaches the popup's controls right after the button that opened it.
+    popup->setProperty(PopupOpenerProperty, QVariant::fromValue<QObject*>(button));
     popup->move(corner);
     popup->show();
     popup->raise();
@@ -221,6 +229,7 @@ void ChannelStrip::closePanel() {
     }
     s_.selection.way = -1;
     s_.selection.panel = -1;
+    emit s_.selectionChanged();
 }
 
 // ---- Gain ----
@@ -245,6 +254,14 @@ void ChannelStrip::loadGain(int way) {
 
 bool ChannelStrip::gainEditable() const {
     return gainWay_ >= 0 && gainWay_ < WayCount && s_.selection.way == gainWay_;
+}
+
+bool ChannelStrip::limiterEditable() const {
+    return limiterWay_ >= 0 && limiterWay_ < WayCount && s_.selection.way == limiterWay_;
+}
+
+bool ChannelStrip::delayEditable() const {
+    return delayWay_ >= 0 && s_.selection.way == delayWay_;
 }
 
 void ChannelStrip::Image2MouseDown(QPoint at) {
@@ -376,7 +393,7 @@ void ChannelStrip::loadLimiter(int way) {
 
 void ChannelStrip::limiterChanged(int which, int position) {
     const int way = limiterWay_;
-    if (way < 0 || way >= WayCount || s_.selection.way != way) {
+    if (!limiterEditable()) {
         // No way of this popup is selected: the selectors go back to what they showed.
         if (way >= 0 && way < WayCount) {
             loadLimiter(way);
@@ -472,15 +489,20 @@ void ChannelStrip::toggleMute(int way) {
     s_.builders.queueOutputBlock(way);
 }
 
+void ChannelStrip::showWayPolarity(int way) {
+    const bool inverted = s_.image.polarity[way] != 0;
+    QPushButton* button = e_.rows[way].polarity;
+    button->setText(inverted ? QStringLiteral("-") : QStringLiteral("+"));
+    // The caption is the state; the button's checked state says the same to a screen reader.
+    if (auto* toggle = qobject_cast<ToggleButton*>(button)) {
+        toggle->showState(inverted);
+    }
+}
+
 void ChannelStrip::togglePolarity(int way) {
     int& polarity = s_.image.polarity[way];
-    if (polarity != 0) {
-        polarity = 0;
-        e_.rows[way].polarity->setText(QStringLiteral("+"));
-    } else {
-        polarity = 1;
-        e_.rows[way].polarity->setText(QStringLiteral("-"));
-    }
+    polarity = polarity != 0 ? 0 : 1;
+    showWayPolarity(way);
     s_.builders.queueOutputBlock(way);
 }
 
@@ -565,8 +587,7 @@ void ChannelStrip::showSignalButtons() {
     SetButtonColour(e_.RzButton12, NormalButtonColour);
     for (int way = 0; way < WayCount; ++way) {
         const WayRowWidgets& r = e_.rows[way];
-        r.polarity->setText(s_.image.polarity[way] == 0 ? QStringLiteral("+")
-                                                        : QStringLiteral("-"));
+        showWayPolarity(way);
         SetButtonColour(r.mute,
                         s_.image.onFlag[way] != 0 ? NormalButtonColour : ActiveButtonColour);
     }

@@ -94,6 +94,12 @@ public:
     int limiterWay() const { return limiterWay_; }
     int delayWay() const { return delayWay_; }
 
+    // Whether the popups and the DELAY group act now: each edits the way it was last loaded
+    // for, and only while that way is the selected one.
+    bool gainEditable() const;
+    bool limiterEditable() const;
+    bool delayEditable() const;
+
     // The panel buttons of a way and kind (Main: EQ and Delay only); nullptr where none.
     QPushButton* panelButton(int way, int kind) const;
 
@@ -111,9 +117,9 @@ private:
     void setKnobFromGain(int way);
     void toggleMute(int way);
     void togglePolarity(int way);
+    void showWayPolarity(int way);
     void limiterChanged(int which, int position);
     void showLevelReadout();
-    bool gainEditable() const;
 
     ProgramState& s_;
     ShellWidgets& shell_;

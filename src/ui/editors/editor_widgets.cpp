@@ -1,8 +1,11 @@
 #include "editor_widgets.h"
 
+#include "app/keyboard_navigation.h"
+#include "app/toggle_button.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -26,6 +29,25 @@ SpinButtons::SpinButtons(QWidget* parent) : QWidget(parent) {
     connect(down_, &QToolButton::clicked, this, &SpinButtons::downClicked);
 }
 
+void SpinButtons::bindKeys(QWidget* field) {
+    field_ = field;
+    field->installEventFilter(this);
+}
+
+bool SpinButtons::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == field_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            QToolButton* half = key == Qt::Key_Up ? up_ : down_;
+            if (half->isEnabled()) {
+                half->click();
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void SpinButtons::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int half = height() / 2;
@@ -35,6 +57,8 @@ void SpinButtons::resizeEvent(QResizeEvent* event) {
 
 FaderPicture::FaderPicture(QWidget* parent) : QWidget(parent) {
     setFixedSize(FaderWidth, FaderHeight);
+    // The keyboard moves the knob too: Up and Down step the gain.
+    setFocusPolicy(Qt::StrongFocus);
     // Moves without a button must arrive too: they tell that a drag's release was lost.
     setMouseTracking(true);
 }
@@ -47,6 +71,25 @@ void FaderPicture::setPicture(QImage picture) {
 void FaderPicture::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawImage(0, 0, picture_);
+    if (hasFocus()) {
+        p.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+void FaderPicture::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Up:
+        emit stepUp();
+        break;
+    case Qt::Key_Down:
+        emit stepDown();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 void FaderPicture::mousePressEvent(QMouseEvent* event) {
@@ -79,9 +122,10 @@ template <typename T> T* Make(QWidget* parent, const QString& name) {
     return widget;
 }
 
-QPushButton* Button(QWidget* parent, const QString& name, const QString& caption, QRect at,
-                    int pointSize = 0) {
-    auto* button = Make<QPushButton>(parent, name);
+template <typename B = QPushButton>
+B* Button(QWidget* parent, const QString& name, const QString& caption, QRect at,
+          int pointSize = 0) {
+    auto* button = Make<B>(parent, name);
     button->setText(caption);
     button->setGeometry(at);
     if (pointSize > 0) {
@@ -139,6 +183,7 @@ QFrame* Popup(QWidget* central, const QString& name, QSize size, QLabel** captio
     *close = Make<QToolButton>(frame, closeName);
     (*close)->setText(QStringLiteral("x"));
     (*close)->setGeometry(size.width() - 22, 4, 18, 18);
+    frame->setProperty(PopupOpenerProperty, QVariant::fromValue<QObject*>(nullptr));
     frame->hide();
     return frame;
 }
@@ -158,12 +203,18 @@ void BuildRows(EditorWidgets& e, QGroupBox* overview) {
         r.group->setTitle(QLatin1String(titles[way]));
         r.group->setGeometry(4 + way * (rowWidth + 4), 1, rowWidth, 67);
         auto name = [&](int i) { return QStringLiteral("RzButton%1").arg(names[way][i]); };
-        r.mute = Button(r.group, name(0), QStringLiteral("Mute"), {33, 19, 38, 21}, small);
-        r.gain = Button(r.group, name(1), QStringLiteral("Gain"), {73, 19, 38, 21}, small);
-        r.eq = Button(r.group, name(2), QStringLiteral("EQ/HPF/LPF"), {113, 19, 78, 21}, small);
-        r.limiter = Button(r.group, name(3), QStringLiteral("Limiter"), {33, 42, 50, 21}, small);
-        r.delay = Button(r.group, name(4), QStringLiteral("Delay"), {85, 42, 44, 21}, small);
-        r.polarity = Button(r.group, name(5), QStringLiteral("+"), {131, 42, 60, 21}, small);
+        r.mute =
+            Button<ToggleButton>(r.group, name(0), QStringLiteral("Mute"), {33, 19, 38, 21}, small);
+        r.gain =
+            Button<ToggleButton>(r.group, name(1), QStringLiteral("Gain"), {73, 19, 38, 21}, small);
+        r.eq = Button<ToggleButton>(r.group, name(2), QStringLiteral("EQ/HPF/LPF"),
+                                    {113, 19, 78, 21}, small);
+        r.limiter = Button<ToggleButton>(r.group, name(3), QStringLiteral("Limiter"),
+                                         {33, 42, 50, 21}, small);
+        r.delay = Button<ToggleButton>(r.group, name(4), QStringLiteral("Delay"), {85, 42, 44, 21},
+                                       small);
+        r.polarity =
+            Button<ToggleButton>(r.group, name(5), QStringLiteral("+"), {131, 42, 60, 21}, small);
         r.icon = Make<QLabel>(r.group, prefix + QStringLiteral("RowIcon"));
         r.icon->setGeometry(4, 30, RowIconSize, RowIconSize);
         r.line = Make<QLabel>(r.group, prefix + QStringLiteral("RowLine"));
@@ -173,12 +224,12 @@ void BuildRows(EditorWidgets& e, QGroupBox* overview) {
     e.mainRow = Make<QGroupBox>(overview, QStringLiteral("mainRow"));
     e.mainRow->setTitle(QStringLiteral(" Main "));
     e.mainRow->setGeometry(4 + 3 * (rowWidth + 4), 1, 132, 67);
-    e.RzButton4 = Button(e.mainRow, QStringLiteral("RzButton4"), QStringLiteral("Main EQ"),
-                         {5, 19, 58, 21}, small);
-    e.RzButton5 = Button(e.mainRow, QStringLiteral("RzButton5"), QStringLiteral("Main delay"),
-                         {65, 19, 62, 21}, small);
-    e.RzButton7 = Button(e.mainRow, QStringLiteral("RzButton7"), QStringLiteral("BTL Mode"),
-                         {5, 42, 122, 21}, small);
+    e.RzButton4 = Button<ToggleButton>(e.mainRow, QStringLiteral("RzButton4"),
+                                       QStringLiteral("Main EQ"), {5, 19, 58, 21}, small);
+    e.RzButton5 = Button<ToggleButton>(e.mainRow, QStringLiteral("RzButton5"),
+                                       QStringLiteral("Main delay"), {65, 19, 62, 21}, small);
+    e.RzButton7 = Button<ToggleButton>(e.mainRow, QStringLiteral("RzButton7"),
+                                       QStringLiteral("BTL Mode"), {5, 42, 122, 21}, small);
 }
 
 void BuildPopups(EditorWidgets& e, QWidget* central) {
@@ -189,6 +240,7 @@ void BuildPopups(EditorWidgets& e, QWidget* central) {
     e.RzEdit17 = Field(e.gainPopup, QStringLiteral("RzEdit17"), {38, 281, 84, 22});
     e.RzEdit17->setText(QStringLiteral("-12.0 dB"));
     e.SpinButton1 = Stepper(e.gainPopup, QStringLiteral("SpinButton1"), {124, 281, 16, 22});
+    e.SpinButton1->bindKeys(e.RzEdit17);
 
     e.limiterPopup = Popup(central, QStringLiteral("limiterPopup"), {184, 114}, &e.limiterCaption,
                            &e.SpeedButton21, QStringLiteral("SpeedButton21"));
@@ -267,9 +319,12 @@ void BuildEqTable(EditorWidgets& e, QGroupBox* area) {
         e.bypassBoxes[k] = Make<QCheckBox>(g, QStringLiteral("RzCheckBox%1").arg(k + 1));
         e.bypassBoxes[k]->setText(QStringLiteral("Bypass"));
         e.bypassBoxes[k]->setGeometry(328, y, 60, 22);
+        e.frequencySteppers[k]->bindKeys(e.frequencyFields[k]);
+        e.qSteppers[k]->bindKeys(e.qFields[k]);
+        e.gainSteppers[k]->bindKeys(e.gainFields[k]);
     }
-    e.RzButton98 = Button(area, QStringLiteral("RzButton98"), QStringLiteral("Bass Enhancer"),
-                          {4, 188, 124, 24});
+    e.RzButton98 = Button<ToggleButton>(area, QStringLiteral("RzButton98"),
+                                        QStringLiteral("Bass Enhancer"), {4, 188, 124, 24});
     e.RzButton97 = Button(area, QStringLiteral("RzButton97"), QStringLiteral("Filters reset"),
                           {272, 188, 124, 24});
 }
@@ -291,6 +346,8 @@ void BuildCrossovers(EditorWidgets& e, QGroupBox* area) {
     e.RzEdit206 = Field(g, QStringLiteral("RzEdit206"), {36, 52, 74, 22});
     e.RzSpinButtons182 = Stepper(g, QStringLiteral("RzSpinButtons182"), {111, 52, 14, 22});
     e.RzComboBox71 = List(g, QStringLiteral("RzComboBox71"), types, {129, 52, 90, 22});
+    e.RzSpinButtons181->bindKeys(e.RzEdit205);
+    e.RzSpinButtons182->bindKeys(e.RzEdit206);
 }
 
 void BuildDelayGroup(EditorWidgets& e, QGroupBox* area) {
@@ -304,6 +361,10 @@ void BuildDelayGroup(EditorWidgets& e, QGroupBox* area) {
     e.ScrollBar1->setOrientation(Qt::Horizontal);
     e.ScrollBar1->setRange(0, MaxDelaySteps);
     e.ScrollBar1->setPageStep(10);
+    // The bar is the only way to set a delay: the keyboard reaches it too, and moves it as a
+    // value control (Right and Up more delay), not as a scroll bar.
+    e.ScrollBar1->setFocusPolicy(Qt::StrongFocus);
+    e.ScrollBar1->setInvertedControls(false);
     e.ScrollBar1->setGeometry(10, 56, 206, 18);
     e.delayMetreLabel = Label(g, QStringLiteral("delayMetreLabel"), DelayMetreText(0),
                               {10, 84, 100, 20}, Qt::AlignCenter);
@@ -320,7 +381,8 @@ void BuildSignalGroup(EditorWidgets& e, QGroupBox* area) {
     e.signalGroup->setTitle(QStringLiteral("SIGNAL"));
     e.signalGroup->setGeometry(630, 2, 102, 210);
     QGroupBox* g = e.signalGroup;
-    e.RzButton6 = Button(g, QStringLiteral("RzButton6"), QStringLiteral("Pol(+)"), {8, 20, 86, 22});
+    e.RzButton6 = Button<ToggleButton>(g, QStringLiteral("RzButton6"), QStringLiteral("Pol(+)"),
+                                       {8, 20, 86, 22});
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
     Label(g, QStringLiteral("levelTopLabel"), QStringLiteral("0 dB"), {2, 46, 44, 14}, right);
     Label(g, QStringLiteral("levelLabel"), QStringLiteral("Level"), {2, 96, 44, 14}, right);
@@ -337,8 +399,8 @@ void BuildSignalGroup(EditorWidgets& e, QGroupBox* area) {
     e.TrackBar1->setGeometry(52, 44, 34, 120);
     e.levelReadout = Label(g, QStringLiteral("levelReadout"), MasterFaderText(MainLevelTop),
                            {8, 164, 86, 16}, Qt::AlignCenter);
-    e.RzButton12 =
-        Button(g, QStringLiteral("RzButton12"), QStringLiteral("Mute"), {8, 182, 86, 22});
+    e.RzButton12 = Button<ToggleButton>(g, QStringLiteral("RzButton12"), QStringLiteral("Mute"),
+                                        {8, 182, 86, 22});
 }
 
 } // namespace

@@ -28,6 +28,9 @@ public:
     explicit SpinButtons(QWidget* parent);
     QToolButton* upButton() const { return up_; }
     QToolButton* downButton() const { return down_; }
+    // The Up and Down arrow keys in `field` click the up and down halves, so the keyboard
+    // steps the value as the mouse does (the halves themselves take no focus).
+    void bindKeys(QWidget* field);
 
 signals:
     void upClicked();
@@ -35,16 +38,20 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QToolButton* up_;
     QToolButton* down_;
+    QWidget* field_ = nullptr;
 };
 
 // The gain fader picture: shows a composed image and reports pointer presses, moves and
 // releases in its own pixel coordinates.
 class FaderPicture : public QWidget {
     Q_OBJECT
+    // Assistive technology reads it as a slider with the gain as its value.
+    Q_CLASSINFO("accessibleRole", "Slider")
 public:
     explicit FaderPicture(QWidget* parent);
     void setPicture(QImage picture);
@@ -54,9 +61,13 @@ signals:
     void pressed(QPoint at);
     void moved(QPoint at);
     void released();
+    // The Up and Down arrow keys while the fader has the focus: one gain step.
+    void stepUp();
+    void stepDown();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -1,8 +1,8 @@
 #include "editors/eq_editors.h"
 
 #include "app/key_filter.h"
-#include "graph/response_graph.h"
 #include "dsp/scales.h"
+#include "graph/response_graph.h"
 
 #include <QSignalBlocker>
 #include <algorithm>
@@ -93,6 +93,7 @@ void EqEditors::selectEq(int way) {
     e_.crossoverGroup->setVisible(true);
     SetButtonColour(e_.rows[way].eq, HighlightButtonColour);
     loadSection(way);
+    emit s_.selectionChanged();
 }
 
 void EqEditors::RzButton4Click() {
@@ -100,6 +101,7 @@ void EqEditors::RzButton4Click() {
     s_.selection.way = Main;
     SetButtonColour(e_.RzButton4, HighlightButtonColour);
     loadSection(Main);
+    emit s_.selectionChanged();
 }
 
 void EqEditors::loadSection(int way) {

@@ -58,6 +58,9 @@ public:
 
     // The section the table shows; -1 before the first EQ selection.
     int shownWay() const { return shownWay_; }
+    // The table edits the section it shows, and only while that section is the selected one:
+    // then this is that section, else -1.
+    int liveWay() const { return editable() ? shownWay_ : -1; }
 
 private:
     void selectEq(int way);

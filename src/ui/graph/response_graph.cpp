@@ -1,6 +1,7 @@
 #include "graph/response_graph.h"
 
 #include "app/program_state.h"
+#include "graph/graph_accessible.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -151,6 +152,7 @@ private:
 ResponseGraph::ResponseGraph(ProgramState& state, QWidget* parent)
     : QWidget(parent), state_(state) {
     setObjectName(QStringLiteral("Image5"));
+    InstallGraphAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Moves without a button must arrive too: they tell that a drag's release was lost.
     setMouseTracking(true);
@@ -245,6 +247,7 @@ QPoint ResponseGraph::handle(int bandIndex) const {
 }
 
 void ResponseGraph::copyGrid() {
+    shownWay_ = -1;
     if (picture_.size() != grid_.size() || picture_.format() != grid_.format()) {
         picture_ = grid_.copy();
     } else if (dirtyTop_ <= dirtyBottom_) {
@@ -308,6 +311,9 @@ void ResponseGraph::RedrawBand(int bandType) {
         PlotTotal();
     }
     DrawHandles(state_.selection.way);
+    if (shownWay_ >= 0 && band / BandsPerSection == shownWay_) {
+        AnnounceGraphHandles(this, band % BandsPerSection, band % BandsPerSection);
+    }
 }
 
 void ResponseGraph::PlotTotal() {
@@ -361,6 +367,7 @@ void ResponseGraph::DrawHandles(int way) {
         update();
         return;
     }
+    shownWay_ = way;
     PictureCanvas canvas(picture_);
     for (int k = 0; k < BandsPerSection; ++k) {
         const QPoint at = handles_[BandsPerSection * way + k];
@@ -381,6 +388,10 @@ void ResponseGraph::DrawHandles(int way) {
     }
     painter.end();
     update();
+    if (announcedWay_ != way) {
+        announcedWay_ = way;
+        AnnounceGraphSection(this);
+    }
 }
 
 void ResponseGraph::RedrawCrossover(bool highPass, int type) {
@@ -457,7 +468,10 @@ void ResponseGraph::RecomputeAll() {
 
 void ResponseGraph::Image5MouseDown(QPoint at) {
     const int way = state_.selection.way;
-    if (!ValidWay(way)) {
+    // Only the handles in the picture can be picked up, and only while they belong to the
+    // section being edited: another section's handles are not drawn, and a section merely
+    // shown is not edited.
+    if (!ValidWay(way) || way != shownWay_) {
         return;
     }
     // Moving the focus away first lets an edit field being typed in commit its text.
@@ -473,6 +487,12 @@ void ResponseGraph::Image5MouseDown(QPoint at) {
         if (std::abs(at.x() - h.x()) < CatchDistance && std::abs(at.y() - h.y()) < CatchDistance) {
             currentBand_ = band;
             dragging_ = true;
+            const EqBand& values = state_.image.bands[band];
+            press_.pointer = at;
+            press_.offset = at - h;
+            press_.handle = h;
+            press_.frequencyIndex = values.frequencyIndex;
+            press_.gainIndex = values.activeGain();
             return;
         }
     }
@@ -485,18 +505,36 @@ void ResponseGraph::Image5MouseMove(QPoint at) {
     const int band = currentBand_;
     QPoint& h = handles_[band];
     EqBand& values = state_.image.bands[band];
+    // The handle's centre keeps the distance it had from the pointer at the press, so picking
+    // a handle up at the rim of its catch area does not make it jump.
+    const QPoint centre = at - press_.offset;
     // Each coordinate is followed only inside the drag limits. Outside them the handle keeps
     // its place and the band keeps that coordinate's index: looking the index up again from
     // the snapped handle would not give it back (the pixel mappings and their inverses use
-    // different constants), and the band would creep on every move.
-    if (at.x() >= DragLeft && at.x() <= DragRight) {
-        h.setX(at.x());
-        values.frequencyIndex =
-            std::clamp(geometry_.xToFrequencyIndex(h.x()), 0, MaxFrequencyIndex);
+    // different constants), and the band would creep on every move. For the same reason an
+    // axis the pointer has not moved along since the press keeps its value exactly, and a
+    // step never goes against the pointer: the inverse mapping can put a handle's own row or
+    // the next one on a neighbouring table entry on the wrong side.
+    if (at.x() == press_.pointer.x()) {
+        h.setX(press_.handle.x());
+        values.frequencyIndex = press_.frequencyIndex;
+    } else if (centre.x() >= DragLeft && centre.x() <= DragRight) {
+        int index = std::clamp(geometry_.xToFrequencyIndex(centre.x()), 0, MaxFrequencyIndex);
+        index = at.x() > press_.pointer.x() ? std::max(index, press_.frequencyIndex)
+                                            : std::min(index, press_.frequencyIndex);
+        h.setX(centre.x());
+        values.frequencyIndex = index;
     }
-    if (at.y() > DragTopExclusive && at.y() < DragBottomExclusive) {
-        h.setY(at.y());
-        values.activeGain() = std::clamp(geometry_.yToEqGainIndex(h.y()), 0, MaxEqGainIndex);
+    if (at.y() == press_.pointer.y()) {
+        h.setY(press_.handle.y());
+        values.activeGain() = press_.gainIndex;
+    } else if (centre.y() > DragTopExclusive && centre.y() < DragBottomExclusive) {
+        // Rows grow downwards, gains upwards.
+        int index = std::clamp(geometry_.yToEqGainIndex(centre.y()), 0, MaxEqGainIndex);
+        index = at.y() < press_.pointer.y() ? std::max(index, press_.gainIndex)
+                                            : std::min(index, press_.gainIndex);
+        h.setY(centre.y());
+        values.activeGain() = index;
     }
     RedrawBand(values.type);
     state_.builders.queueEqBandBlock(band);

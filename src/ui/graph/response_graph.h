@@ -25,6 +25,7 @@ public:
     ResponseGraph(ProgramState& state, QWidget* parent);
 
     const GraphGeometry& geometry() const { return geometry_; }
+    const ProgramState& programState() const { return state_; }
     const QImage& picture() const { return picture_; }
     const QImage& gridPicture() const { return grid_; }
     ResponseCache& cache() { return cache_; }
@@ -39,6 +40,8 @@ public:
     void setCurrentBand(int bandIndex);
     QPoint handle(int bandIndex) const;
     bool dragging() const { return dragging_; }
+    // The section whose handles the picture shows (-1: none). Only these can be picked up.
+    int shownWay() const { return shownWay_; }
 
     // Places the current band's handle from its indices, copies the grid, recomputes the
     // band's row (0 peaking, 1 low shelf, 2 high shelf; any other value computes nothing)
@@ -58,6 +61,8 @@ public:
     // recomputed in that order, and the graph redrawn.
     void RecomputeAll();
 
+    // A press picks a handle of the shown section, and only while that section is the one
+    // being edited; elsewhere it does nothing.
     void Image5MouseDown(QPoint at);
     void Image5MouseMove(QPoint at);
     void Image5MouseUp();
@@ -91,7 +96,20 @@ private:
     QImage picture_;
     std::array<QPoint, 24> handles_{};
     int currentBand_ = 0;
+    int shownWay_ = -1;
+    // The section assistive technology was last told about.
+    int announcedWay_ = -1;
     bool dragging_ = false;
+    // Taken at the press that starts a drag: where the pointer was, how far it was from the
+    // handle's centre, and the handle and band values then. The centre keeps that distance
+    // from the pointer; an axis the pointer is back on (or never left) has its values back.
+    struct {
+        QPoint pointer;
+        QPoint offset;
+        QPoint handle;
+        int frequencyIndex = 0;
+        int gainIndex = 0;
+    } press_;
     // Rows of picture_ drawn on since the grid was last copied (empty when top > bottom):
     // copying the grid back restores only these.
     int dirtyTop_ = 0;

@@ -1,0 +1,417 @@
+// The window as a screen reader sees it, read through the real accessibility interface: every
+// interactive control of the connected window, its popups and the dialogs has a name, no two
+// share one, names follow the section shown, and value controls give values with units.
+#include "editor_test_helpers.h"
+
+#include "app/dialogs.h"
+#include "graph/response_graph.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QAccessibleValueInterface>
+#include <QMessageBox>
+#include <QTest>
+
+using namespace quellaton;
+using namespace editortest;
+
+namespace {
+
+QAccessibleInterface* Of(QObject* object) {
+    return QAccessible::queryAccessibleInterface(object);
+}
+QString NameOf(QObject* object) {
+    QAccessibleInterface* iface = Of(object);
+    return iface ? iface->text(QAccessible::Name) : QString();
+}
+QString ValueOf(QObject* object) {
+    QAccessibleInterface* iface = Of(object);
+    return iface ? iface->text(QAccessible::Value) : QString();
+}
+
+// What a user can act on: buttons, boxes, lists, fields, bars, links, menu items, and
+// anything that takes the focus or can be dragged.
+bool Interactive(QAccessibleInterface* iface) {
+    switch (iface->role()) {
+    case QAccessible::Button:
+    case QAccessible::CheckBox:
+    case QAccessible::RadioButton:
+    case QAccessible::ComboBox:
+    case QAccessible::EditableText:
+    case QAccessible::Slider:
+    case QAccessible::ScrollBar:
+    case QAccessible::SpinBox:
+    case QAccessible::Dial:
+    case QAccessible::ButtonDropDown:
+    case QAccessible::ButtonMenu:
+    case QAccessible::Link:
+    case QAccessible::MenuItem:
+        return true;
+    default:
+        break;
+    }
+    const QAccessible::State state = iface->state();
+    return state.focusable || state.movable;
+}
+
+struct Control {
+    QString name;
+    QString where; // object name, or the parent's for items without an object
+};
+
+// The interactive controls under `root`, leaving out what is hidden (unless `hidden`), and the
+// entries of drop-down lists (the list's value is the entry).
+void Collect(QAccessibleInterface* iface, bool hidden, QString where, QList<Control>& out) {
+    if (!iface || (!hidden && iface->state().invisible)) {
+        return;
+    }
+    if (iface->object() && !iface->object()->objectName().isEmpty()) {
+        where = iface->object()->objectName();
+    }
+    if (Interactive(iface)) {
+        out.append({iface->text(QAccessible::Name).trimmed(), where});
+    }
+    if (iface->role() == QAccessible::ComboBox) {
+        return;
+    }
+    for (int i = 0; i < iface->childCount(); ++i) {
+        Collect(iface->child(i), hidden, where, out);
+    }
+}
+
+// A message for every control without a name and every name used twice.
+QStringList Faults(const QList<Control>& controls) {
+    QStringList faults;
+    QHash<QString, QString> seen;
+    for (const Control& c : controls) {
+        if (c.name.isEmpty()) {
+            faults << QStringLiteral("no name: %1").arg(c.where);
+        } else if (seen.contains(c.name)) {
+            faults << QStringLiteral("'%1' twice: %2 and %3").arg(c.name, seen[c.name], c.where);
+        } else {
+            seen.insert(c.name, c.where);
+        }
+    }
+    return faults;
+}
+
+} // namespace
+
+class TestAccessibility : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { app_.reset(); }
+    void everyControlNamedOnce_data();
+    void everyControlNamedOnce();
+    void dialogsNamedOnce_data();
+    void dialogsNamedOnce();
+    void namesFollowTheSection_data();
+    void namesFollowTheSection();
+    void valuesCarryUnits();
+    void graphHandlesAreItems();
+    void togglesReportTheirState();
+
+private:
+    EditorWidgets& e() { return Editors(*app_); }
+    std::unique_ptr<AppFixture> app_;
+};
+
+void TestAccessibility::initTestCase() {
+    QApplication::setQuitOnLastWindowClosed(false);
+    app_ = std::make_unique<AppFixture>();
+    QVERIFY(OpenEditors(*app_));
+    QVERIFY(app_->connectTo(1));
+}
+
+void TestAccessibility::everyControlNamedOnce_data() {
+    QTest::addColumn<QString>("opener");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("connected window") << "RzButton4"
+                                      << "RzGroupBox12";
+    QTest::newRow("High gain popup") << "RzButton45"
+                                     << "gainPopup";
+    QTest::newRow("Mid limiter popup") << "RzButton49"
+                                       << "limiterPopup";
+    QTest::newRow("Low delay popup") << "RzButton56"
+                                     << "delayPopup";
+    QTest::newRow("High equaliser") << "RzButton41"
+                                    << "eqGroup";
+    QTest::newRow("search result") << "Button9"
+                                   << "RzGroupBox2";
+}
+
+// The connected window walked from its root, with each popup or view opened by its button.
+void TestAccessibility::everyControlNamedOnce() {
+    QFETCH(QString, opener);
+    QFETCH(QString, shown);
+    auto* button = app_->window->findChild<QAbstractButton*>(opener);
+    QVERIFY(button);
+    button->click();
+    QWidget* view = app_->window->findChild<QWidget*>(shown);
+    QVERIFY(WaitUntil([&] { return view->isVisible(); }, 3000));
+
+    QList<Control> controls;
+    Collect(Of(app_->window.get()), false, QString(), controls);
+    // The whole window is there: the top groups, the channel rows, the graph's six handles,
+    // the view just opened.
+    QVERIFY2(controls.size() >= 45, qPrintable(QString::number(controls.size())));
+    QList<Control> inView;
+    Collect(Of(view), false, QString(), inView);
+    QVERIFY(!inView.isEmpty());
+    const QStringList faults = Faults(controls);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
+    if (shown == QLatin1String("RzGroupBox2")) {
+        app_->widgets().RzButton11->click();
+    }
+}
+
+void TestAccessibility::dialogsNamedOnce_data() {
+    QTest::addColumn<QString>("dialog");
+    QTest::newRow("confirmation") << "TForm5";
+    QTest::newRow("about box") << "TForm6";
+    QTest::newRow("BTL picture") << "TForm4";
+}
+
+// Each dialog, shown, walked from its root.
+void TestAccessibility::dialogsNamedOnce() {
+    QFETCH(QString, dialog);
+    auto* box = app_->window->findChild<QDialog*>(dialog);
+    QVERIFY(box);
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box));
+    QList<Control> controls;
+    Collect(Of(box), false, QString(), controls);
+    box->hide();
+    const QStringList faults = Faults(controls);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
+    QVERIFY(!NameOf(box).isEmpty());
+    if (dialog == QLatin1String("TForm6")) {
+        // The link is a control of its own, reachable by keyboard.
+        auto* about = static_cast<TForm6*>(box);
+        QCOMPARE(NameOf(about->addressLabel), QStringLiteral("Support web address"));
+        QVERIFY(about->addressLabel->textInteractionFlags() & Qt::LinksAccessibleByKeyboard);
+        QVERIFY(about->addressLabel->focusPolicy() & Qt::TabFocus);
+    }
+}
+
+void TestAccessibility::namesFollowTheSection_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("High band 3 frequency") << "RzButton41"
+                                           << "RzEdit96"
+                                           << "High band 3 frequency";
+    QTest::newRow("Main band 3 frequency") << "RzButton4"
+                                           << "RzEdit96"
+                                           << "Main band 3 frequency";
+    QTest::newRow("Mid band 6 Q") << "RzButton47"
+                                  << "RzEdit112"
+                                  << "Mid band 6 Q";
+    QTest::newRow("Low band 1 gain") << "RzButton53"
+                                     << "RzEdit106"
+                                     << "Low band 1 gain";
+    QTest::newRow("band type") << "RzButton41"
+                               << "RzComboBox73"
+                               << "High band 4 type";
+    QTest::newRow("bypass") << "RzButton4"
+                            << "RzCheckBox3"
+                            << "Main band 3 bypass";
+    QTest::newRow("frequency up") << "RzButton4"
+                                  << "RzSpinButtons84/upButton"
+                                  << "Main band 3 frequency up";
+    QTest::newRow("gain down") << "RzButton47"
+                               << "RzSpinButtons89/downButton"
+                               << "Mid band 6 gain down";
+    QTest::newRow("low-pass type") << "RzButton53"
+                                   << "RzComboBox71"
+                                   << "Low low-pass crossover type";
+    QTest::newRow("high-pass up") << "RzButton4"
+                                  << "RzSpinButtons181/upButton"
+                                  << "Main high-pass crossover frequency up";
+    QTest::newRow("graph") << "RzButton47"
+                           << "Image5"
+                           << "Response graph of Mid";
+    QTest::newRow("gain field") << "RzButton51"
+                                << "RzEdit17"
+                                << "Mid gain";
+    QTest::newRow("gain fader") << "RzButton57"
+                                << "Image2"
+                                << "Low gain fader";
+    QTest::newRow("gain up") << "RzButton45"
+                             << "SpinButton1/upButton"
+                             << "High gain up";
+    QTest::newRow("gain panel close") << "RzButton45"
+                                      << "SpeedButton17"
+                                      << "Close High gain panel";
+    QTest::newRow("threshold") << "RzButton55"
+                               << "RzComboBox2"
+                               << "Low limiter threshold";
+    QTest::newRow("delay bar") << "RzButton50"
+                               << "ScrollBar1"
+                               << "Mid delay";
+    QTest::newRow("Main delay bar") << "RzButton5"
+                                    << "ScrollBar1"
+                                    << "Main delay";
+    QTest::newRow("way mute") << "RzButton4"
+                              << "RzButton46"
+                              << "High way mute";
+    QTest::newRow("Main mute") << "RzButton4"
+                               << "RzButton12"
+                               << "Main mute";
+    QTest::newRow("Main level") << "RzButton4"
+                                << "TrackBar1"
+                                << "Main level";
+    QTest::newRow("device ID to set") << "RzButton4"
+                                      << "RzEdit2"
+                                      << "Device ID to set";
+    QTest::newRow("preset name") << "RzButton4"
+                                 << "RzEdit1"
+                                 << "User preset name";
+}
+
+// After a section's (or a way's popup's) button, its controls say which section they edit.
+void TestAccessibility::namesFollowTheSection() {
+    QFETCH(QString, button);
+    QFETCH(QString, control);
+    QFETCH(QString, name);
+    app_->window->findChild<QAbstractButton*>(button)->click();
+    QObject* target = app_->window.get();
+    for (const QString& part : control.split(QLatin1Char('/'))) {
+        target = target->findChild<QObject*>(part);
+        QVERIFY2(target, qPrintable(part));
+    }
+    QCOMPARE(NameOf(target), name);
+    // The visible caption is the one it always was.
+    if (auto* caption = qobject_cast<QAbstractButton*>(target)) {
+        QVERIFY(caption->text() != name);
+    }
+}
+
+void TestAccessibility::valuesCarryUnits() {
+    ProgramState& s = app_->state();
+    e().RzButton4->click();
+    // Fields read as they show, units included.
+    QCOMPARE(ValueOf(e().frequencyFields[0]),
+             FrequencyText(s.image.bands[BandIndex(Main, 0)].frequencyIndex));
+    QVERIFY(ValueOf(e().frequencyFields[0]).endsWith(QLatin1String(" Hz")));
+    QVERIFY(ValueOf(e().gainFields[0]).endsWith(QLatin1String(" dB")));
+
+    // The delay bar: its time and distances, and the number of steps behind them.
+    e().RzButton5->click();
+    e().ScrollBar1->setValue(412);
+    QCOMPARE(ValueOf(e().ScrollBar1), QStringLiteral("8.652 ms, 2.980 m, 9.777 ft"));
+    QCOMPARE(Of(e().ScrollBar1)->valueInterface()->currentValue().toInt(), 412);
+    QCOMPARE(Of(e().ScrollBar1)->valueInterface()->maximumValue().toInt(), 412);
+
+    // The Main level reads as its readout does.
+    e().TrackBar1->setValue(60);
+    QCOMPARE(ValueOf(e().TrackBar1), QStringLiteral("-12.0 dB"));
+    e().TrackBar1->setValue(MainLevelTop);
+    QCOMPARE(ValueOf(e().TrackBar1), QStringLiteral("Mute"));
+
+    // The gain fader reads the way's gain in dB, and follows the stepper.
+    e().rows[High].gain->click();
+    QCOMPARE(ValueOf(e().Image2), OutputGainText(s.image.gainIndex[High]));
+    e().SpinButton1->upButton()->click();
+    QCOMPARE(ValueOf(e().Image2), OutputGainText(s.image.gainIndex[High]));
+    QVERIFY(ValueOf(e().Image2).endsWith(QLatin1String(" dB")));
+    QCOMPARE(Of(e().Image2)->role(), QAccessible::Slider);
+    QCOMPARE(Of(e().Image2)->valueInterface()->currentValue().toDouble(),
+             OutputGainTable[s.image.gainIndex[High]]);
+}
+
+// One accessible item per band handle of the shown section, with its frequency and gain, its
+// place on screen, and whether it can be dragged now.
+void TestAccessibility::graphHandlesAreItems() {
+    ProgramState& s = app_->state();
+    ResponseGraph& graph = app_->window->graph();
+    app_->window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(app_->window.get()));
+    e().rows[Low].eq->click();
+    QAccessibleInterface* chart = Of(&graph);
+    QCOMPARE(chart->childCount(), 6);
+    for (int k = 0; k < 6; ++k) {
+        QAccessibleInterface* handle = chart->child(k);
+        QVERIFY(handle);
+        QCOMPARE(chart->indexOfChild(handle), k);
+        QCOMPARE(handle->parent(), chart);
+        const EqBand& band = s.image.bands[BandIndex(Low, k)];
+        QCOMPARE(handle->text(QAccessible::Name), QStringLiteral("Low band %1 handle").arg(k + 1));
+        QCOMPARE(handle->text(QAccessible::Value),
+                 QStringLiteral("%1, %2, %3")
+                     .arg(FrequencyText(band.frequencyIndex), EqGainText(band.activeGain()),
+                          EqBandTypeText(band.type)));
+        const QPoint centre = graph.mapToGlobal(graph.handle(BandIndex(Low, k)));
+        QVERIFY(handle->rect().contains(centre));
+        QVERIFY(handle->state().movable);
+        QVERIFY(!handle->state().invisible);
+    }
+    QCOMPARE(chart->childAt(graph.mapToGlobal(graph.handle(BandIndex(Low, 2))).x(),
+                            graph.mapToGlobal(graph.handle(BandIndex(Low, 2))).y()),
+             chart->child(2));
+
+    // A typed frequency moves the handle, and the item tells the new values.
+    QVERIFY(TypeAndLeave(*app_, e().frequencyFields[2], QStringLiteral("1000")));
+    QVERIFY(chart->child(2)->text(QAccessible::Value).startsWith(QLatin1String("1000.0 Hz, ")));
+    QVERIFY(chart->child(2)->rect().contains(graph.mapToGlobal(graph.handle(BandIndex(Low, 2)))));
+
+    // Another way's popup: the handles shown cannot be dragged now, and say so.
+    e().rows[Mid].gain->click();
+    QVERIFY(chart->child(2)->state().disabled);
+    QVERIFY(!chart->child(2)->state().movable);
+    QCOMPARE(chart->child(2)->text(QAccessible::Name), QStringLiteral("Low band 3 handle"));
+}
+
+void TestAccessibility::togglesReportTheirState() {
+    ProgramState& s = app_->state();
+    auto checked = [](QWidget* w) { return Of(w)->state().checked; };
+    QPushButton* mute = e().rows[Low].mute;
+    QVERIFY(Of(mute)->state().checkable);
+    const bool muted = s.image.onFlag[Low] == 0;
+    QCOMPARE(checked(mute), muted);
+    mute->click();
+    QCOMPARE(checked(mute), !muted);
+    mute->click();
+    QCOMPARE(checked(mute), muted);
+
+    QPushButton* polarity = e().rows[Mid].polarity;
+    const bool inverted = s.image.polarity[Mid] != 0;
+    QCOMPARE(checked(polarity), inverted);
+    polarity->click();
+    QCOMPARE(checked(polarity), !inverted);
+    QCOMPARE(polarity->text(), inverted ? QStringLiteral("+") : QStringLiteral("-"));
+
+    // The toggle action of assistive technology acts as a click: the handler runs, and the
+    // state shown is the one it decided.
+    QAccessibleActionInterface* actions = Of(mute)->actionInterface();
+    QVERIFY(actions);
+    QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    const int onFlag = s.image.onFlag[Low];
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    QCOMPARE(s.image.onFlag[Low], 1 - onFlag);
+    QCOMPARE(checked(mute), s.image.onFlag[Low] == 0);
+    QCOMPARE(ButtonColour(mute),
+             s.image.onFlag[Low] == 0 ? ActiveButtonColour : NormalButtonColour);
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+    QCOMPARE(s.image.onFlag[Low], onFlag);
+    QCOMPARE(checked(mute), muted);
+
+    // A selected panel is checked, the others not.
+    e().rows[High].limiter->click();
+    QVERIFY(checked(e().rows[High].limiter));
+    QVERIFY(!checked(e().rows[Mid].limiter));
+    e().rows[Mid].limiter->click();
+    QVERIFY(!checked(e().rows[High].limiter));
+    QVERIFY(checked(e().rows[Mid].limiter));
+
+    // Answering No to the BTL question leaves it unchecked; Yes checks it.
+    app_->answerer.setQuestionAnswer(false);
+    e().RzButton7->click();
+    QVERIFY(WaitUntil([&] { return !QApplication::activeModalWidget(); }, 3000));
+    QCOMPARE(checked(e().RzButton7), s.image.btlMode != 0);
+    app_->answerer.setQuestionAnswer(true);
+}
+
+QTEST_MAIN(TestAccessibility)
+#include "test_accessibility.moc"

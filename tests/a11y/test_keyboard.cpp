@@ -1,0 +1,236 @@
+// Keyboard use of the connected window: Tab walks the controls row by row, a popup's controls
+// follow the button that opened it, the arrow keys step what the steppers step, the delay bar
+// and the gain fader take keys, and F10 opens the menus.
+#include "editor_test_helpers.h"
+
+#include "app/keyboard_navigation.h"
+
+#include <QMenu>
+#include <QTest>
+
+using namespace quellaton;
+using namespace editortest;
+
+namespace {
+
+// Where a control's middle sits in the window's central area.
+QPoint Middle(const QWidget* widget, const QWidget* central) {
+    return widget->mapTo(central, QPoint(widget->width() / 2, widget->height() / 2));
+}
+
+} // namespace
+
+class TestKeyboard : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { app_.reset(); }
+    void tabWalksRowByRow();
+    void popupControlsFollowTheirButton_data();
+    void popupControlsFollowTheirButton();
+    void arrowKeysStep_data();
+    void arrowKeysStep();
+    void delayBarTakesKeys();
+    void f10OpensTheMenus();
+
+private:
+    EditorWidgets& e() { return Editors(*app_); }
+    // The controls Tab visits from `start` until it comes back (at most `limit`).
+    QList<QWidget*> tabCycle(QWidget* start, int limit = 300) {
+        QList<QWidget*> visited;
+        if (!FocusOn(start)) {
+            return visited;
+        }
+        for (int i = 0; i < limit; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* now = QApplication::focusWidget();
+            if (!now || now == start) {
+                break;
+            }
+            visited.append(now);
+        }
+        return visited;
+    }
+    std::unique_ptr<AppFixture> app_;
+};
+
+void TestKeyboard::initTestCase() {
+    QApplication::setQuitOnLastWindowClosed(false);
+    app_ = std::make_unique<AppFixture>();
+    QVERIFY(OpenEditors(*app_));
+    QVERIFY(app_->connectTo(1));
+    // "Disconnect" takes the focus again once it is enabled, 2 s after the click.
+    QVERIFY(WaitUntil([&] { return app_->widgets().Button3->isEnabled(); }, 3000));
+}
+
+// Each step goes right along the row, or down to a later row; the walk reaches every control
+// that can take the focus, once.
+void TestKeyboard::tabWalksRowByRow() {
+    QWidget* central = app_->window->centralWidget();
+    QWidget* start = app_->widgets().RzButton8;
+    QList<QWidget*> cycle = tabCycle(start);
+    cycle.prepend(start);
+    // The cycle starts anywhere: turn it to begin where it wraps from the bottom to the top.
+    for (qsizetype i = 1; i < cycle.size(); ++i) {
+        if (Middle(cycle[i], central).y() <
+            Middle(cycle[i - 1], central).y() - KeyboardNavigation::RowTolerance) {
+            std::rotate(cycle.begin(), cycle.begin() + i, cycle.end());
+            break;
+        }
+    }
+
+    QStringList names;
+    for (QWidget* widget : cycle) {
+        names.append(widget->objectName());
+    }
+    for (qsizetype i = 1; i < cycle.size(); ++i) {
+        const QPoint a = Middle(cycle[i - 1], central);
+        const QPoint b = Middle(cycle[i], central);
+        const bool sameRowRightwards =
+            std::abs(b.y() - a.y()) <= KeyboardNavigation::RowTolerance && b.x() > a.x();
+        const bool laterRow = b.y() > a.y();
+        QVERIFY2(sameRowRightwards || laterRow,
+                 qPrintable(QStringLiteral("%1 then %2 in %3")
+                                .arg(names[i - 1], names[i], names.join(QLatin1Char(' ')))));
+    }
+    QList<QWidget*> reachable;
+    for (QWidget* widget : central->findChildren<QWidget*>()) {
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisible() && widget->isEnabled() &&
+            widget->window() == app_->window.get()) {
+            reachable.append(widget);
+        }
+    }
+    QCOMPARE(QSet<QWidget*>(cycle.begin(), cycle.end()).size(), cycle.size());
+    QCOMPARE(QSet<QWidget*>(cycle.begin(), cycle.end()),
+             QSet<QWidget*>(reachable.begin(), reachable.end()));
+    // A few stretches, as a reader of the window expects them.
+    const QString walk = names.join(QLatin1Char(' '));
+    for (const char* stretch :
+         {"RzButton8 devicePresetList RzButton9", "RzComboBox11 RzEdit1 RzButton10",
+          "Button3 RzEdit2 Button1 Button6 Button4 Button8 Button7 Button5 Button9",
+          "RzButton46 RzButton45 RzButton41 RzButton52", "RzButton5 RzButton43 RzButton44",
+          "RzEdit94 RzEdit99 RzEdit106 RzComboBox66 RzCheckBox1 RzEdit95",
+          "RzEdit111 RzEdit112 RzEdit113 RzComboBox75 RzCheckBox6 RzButton98 RzButton97"}) {
+        QVERIFY2(walk.contains(QLatin1String(stretch)), qPrintable(walk));
+    }
+}
+
+void TestKeyboard::popupControlsFollowTheirButton_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("next");
+    QTest::newRow("High gain") << "RzButton45"
+                               << QStringList{"SpeedButton17", "Image2", "RzEdit17", "RzButton41"};
+    QTest::newRow("Low limiter") << "RzButton55"
+                                 << QStringList{"SpeedButton21", "RzComboBox2", "RzComboBox3",
+                                                "RzComboBox5", "RzButton56"};
+    QTest::newRow("Mid delay") << "RzButton50" << QStringList{"SpeedButton18", "RzButton2"};
+}
+
+// Opening a popup: Tab from its button goes through the popup, then on along the row.
+void TestKeyboard::popupControlsFollowTheirButton() {
+    QFETCH(QString, button);
+    QFETCH(QStringList, next);
+    auto* opener = app_->window->findChild<QPushButton*>(button);
+    opener->click();
+    const QList<QWidget*> cycle = tabCycle(opener, int(next.size()));
+    QStringList names;
+    for (QWidget* widget : cycle) {
+        names.append(widget->objectName());
+    }
+    QCOMPARE(names, next);
+}
+
+void TestKeyboard::arrowKeysStep_data() {
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("what"); // 0 frequency, 1 Q, 2 gain of band 2; 3 HPF; 4 way gain
+    QTest::newRow("band 2 frequency") << "RzButton41"
+                                      << "RzEdit95" << 0;
+    QTest::newRow("band 2 Q") << "RzButton41"
+                              << "RzEdit102" << 1;
+    QTest::newRow("band 2 gain") << "RzButton41"
+                                 << "RzEdit107" << 2;
+    QTest::newRow("high-pass frequency") << "RzButton41"
+                                         << "RzEdit205" << 3;
+    QTest::newRow("gain field") << "RzButton45"
+                                << "RzEdit17" << 4;
+    QTest::newRow("gain fader") << "RzButton45"
+                                << "Image2" << 4;
+}
+
+// Up and Down in a field do what its stepper's halves do, and so does the gain fader.
+void TestKeyboard::arrowKeysStep() {
+    QFETCH(QString, panel);
+    QFETCH(QString, field);
+    QFETCH(int, what);
+    ProgramState& s = app_->state();
+    app_->window->findChild<QPushButton*>(panel)->click();
+    EqBand& band = s.image.bands[BandIndex(High, 1)];
+    band.frequencyIndex = 100;
+    band.qIndex = 20;
+    band.peakingGain = 120;
+    band.type = 0;
+    s.image.highPassIndex[High] = 50;
+    s.image.gainIndex[High] = 150;
+    const auto index = [&] {
+        switch (what) {
+        case 0:
+            return band.frequencyIndex;
+        case 1:
+            return band.qIndex;
+        case 2:
+            return band.peakingGain;
+        case 3:
+            return s.image.highPassIndex[High];
+        default:
+            return s.image.gainIndex[High];
+        }
+    };
+    auto* target = app_->window->findChild<QWidget*>(field);
+    QVERIFY(FocusOn(target));
+    const int before = index();
+    QTest::keyClick(target, Qt::Key_Up);
+    QCOMPARE(index(), before + 1);
+    QTest::keyClick(target, Qt::Key_Up);
+    QTest::keyClick(target, Qt::Key_Down);
+    QTest::keyClick(target, Qt::Key_Down);
+    QTest::keyClick(target, Qt::Key_Down);
+    QCOMPARE(index(), before - 1);
+    QVERIFY(target->hasFocus());
+    // The field shows the value it stepped to.
+    const QString shown = what == 0 || what == 3 ? FrequencyText(index())
+                          : what == 1            ? QText(index())
+                          : what == 2            ? EqGainText(index())
+                                                 : OutputGainText(index());
+    auto* line = qobject_cast<QLineEdit*>(target);
+    QCOMPARE((line ? line : e().RzEdit17)->text(), shown);
+}
+
+// The delay bar takes the focus and moves with the arrow keys, one step at a time.
+void TestKeyboard::delayBarTakesKeys() {
+    ProgramState& s = app_->state();
+    e().rows[Low].delay->click();
+    QScrollBar* bar = e().ScrollBar1;
+    QVERIFY(FocusOn(bar));
+    const int before = s.image.delay[Low];
+    QTest::keyClick(bar, Qt::Key_Right);
+    QCOMPARE(s.image.delay[Low], before + 1);
+    QCOMPARE(e().RzEdit18->text(), DelayMsText(before + 1));
+    QTest::keyClick(bar, Qt::Key_Left);
+    QCOMPARE(s.image.delay[Low], before);
+}
+
+void TestKeyboard::f10OpensTheMenus() {
+    app_->window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(app_->window.get()));
+    QTest::keyClick(app_->window.get(), Qt::Key_F10);
+    QVERIFY(WaitUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    QCOMPARE(QApplication::activePopupWidget(), app_->widgets().fileMenu);
+    // The menu is walked with the arrows; Escape leaves it.
+    QCOMPARE(app_->widgets().fileMenu->actions().value(0), app_->widgets().N10);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QVERIFY(WaitUntil([&] { return !app_->widgets().fileMenu->isVisible(); }, 2000));
+}
+
+QTEST_MAIN(TestKeyboard)
+#include "test_keyboard.moc"
