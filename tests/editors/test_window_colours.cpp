@@ -1,4 +1,4 @@
-// The documented colours as they appear on screen: the connected window is rendered and the
+// The program's colours as they appear on screen: the connected window is rendered and the
 // pixels of each coloured control are sampled.
 #include "editor_test_helpers.h"
 
@@ -108,7 +108,7 @@ void TestWindowColours::buttonFaces_data() {
     QTest::newRow("band 6 legend") << "RzLabel103" << uint(qRgb(0, 0, 255));
 }
 
-// The face of the control, inside its rim, is the documented colour: most pixels are within
+// The face of the control, inside its rim, is its colour: most pixels are within
 // 2 of it per channel (the caption covers the rest).
 void TestWindowColours::buttonFaces() {
     QFETCH(QString, name);

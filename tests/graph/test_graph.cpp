@@ -117,7 +117,6 @@ private slots:
     void dragInWindowQueuesLatestValues();
     void smallDragsKeepTheUntouchedAxis_data();
     void smallDragsKeepTheUntouchedAxis();
-    void pressesActOnlyOnDrawnHandles();
     void hiddenSectionsInertInWindow();
     void redrawLeavesNothingBehind();
     void oddSizesStayInsideThePicture();
@@ -1058,52 +1057,6 @@ void TestGraph::smallDragsKeepTheUntouchedAxis() {
         previous = value;
     }
     QVERIFY((fromCentre.last() - was) * sign > 0);
-}
-
-void TestGraph::pressesActOnlyOnDrawnHandles() {
-    Bench b;
-    ProgramState& s = b.state;
-    ResponseGraph* graph = b.graph;
-    SpreadMainBands(s);
-    // Mid's band 2 sits where nothing of Main is drawn.
-    s.image.bands[BandIndex(Mid, 1)].frequencyIndex = 160;
-    s.image.bands[BandIndex(Mid, 1)].peakingGain = 100;
-    s.selection.way = Mid;
-    b.graph->RecomputeAll();
-    const QPoint midHandle = graph->handle(BandIndex(Mid, 1));
-    QCOMPARE(graph->shownWay(), int(Mid));
-    // The graph shows Main (its EQ page was drawn) while Mid stays selected.
-    graph->DrawStoredSum(Main);
-    QCOMPARE(graph->shownWay(), int(Main));
-    QSignalSpy edited(graph, &ResponseGraph::bandEdited);
-    const ParameterImage image = s.image;
-    const QImage picture = graph->picture().copy();
-
-    // Neither the undrawn Mid handle nor a drawn Main handle (Main is shown, not edited) can be
-    // picked up.
-    for (const QPoint at :
-         {midHandle, midHandle + QPoint(6, -6), graph->handle(BandIndex(Main, 2))}) {
-        QTest::mousePress(graph, Qt::LeftButton, {}, at);
-        QVERIFY(!graph->dragging());
-        QTest::mouseMove(graph, at + QPoint(40, 30));
-        QTest::mouseRelease(graph, Qt::LeftButton, {}, at + QPoint(40, 30));
-    }
-    QCOMPARE(s.image, image);
-    QCOMPARE(edited.count(), 0);
-    QCOMPARE(graph->picture(), picture);
-
-    // Once Mid is drawn, its handle is picked up.
-    graph->DrawStoredSum(Mid);
-    QTest::mousePress(graph, Qt::LeftButton, {}, midHandle);
-    QVERIFY(graph->dragging());
-    QCOMPARE(graph->currentBand(), BandIndex(Mid, 1));
-    QTest::mouseRelease(graph, Qt::LeftButton, {}, midHandle);
-    // A grid with nothing on it has no handles to pick.
-    graph->DrawStoredSum(-1);
-    QCOMPARE(graph->shownWay(), -1);
-    QTest::mousePress(graph, Qt::LeftButton, {}, midHandle);
-    QVERIFY(!graph->dragging());
-    QTest::mouseRelease(graph, Qt::LeftButton, {}, midHandle);
 }
 
 // In the connected window: "Mid Gain" open while the graph and the table show Main. A press
