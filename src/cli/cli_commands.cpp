@@ -12,6 +12,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <functional>
+
 namespace quellaton::cli {
 
 namespace {
@@ -58,12 +60,25 @@ int Failed(const UnitSession& session, const Invocation& in) {
     return LineFailed;
 }
 
-struct OpenSession {
-    UnitSession session;
-    bool ok;
-    OpenSession(const Invocation& in, int address)
-        : session(ResolvePort(in.ports.value(0)).location, address), ok(session.open()) {}
-};
+// Opens the unit's line and runs `exchange` on it, with a progress bar labelled `label` (none
+// when null); gives the exit status.
+int WithUnit(const Invocation& in, int address, const char* label,
+             const std::function<bool(UnitSession&, const UnitSession::Progress&)>& exchange) {
+    UnitSession session(ResolvePort(in.ports.value(0)).location, address);
+    Invocation where = in;
+    where.id = address == BroadcastAddress ? BroadcastAddress : in.id;
+    if (!session.open()) {
+        return Failed(session, where);
+    }
+    bool done = false;
+    if (label) {
+        ProgressBar bar{QString::fromLatin1(label)};
+        done = exchange(session, [&](int step, int total) { bar.show(step, total); });
+    } else {
+        done = exchange(session, {});
+    }
+    return done ? Done : Failed(session, where);
+}
 
 int DamagedFileError(const QString& path) {
     PrintError(QStringLiteral("File damaged.: ") + path);
@@ -164,22 +179,14 @@ int Scan(const Invocation& in) {
 }
 
 int Status(const Invocation& in) {
-    OpenSession open(in, in.id - 1);
-    UnitSession& s = open.session;
-    if (!open.ok) {
-        return Failed(s, in);
-    }
-    const auto status = s.readStatus();
-    if (!status) {
-        return Failed(s, in);
-    }
-    const auto system = s.readSystem();
-    if (!system) {
-        return Failed(s, in);
-    }
-    const auto names = s.readNames();
-    if (!names) {
-        return Failed(s, in);
+    std::optional<StatusReply> status;
+    std::optional<SystemBlockReply> system;
+    std::optional<std::array<QByteArray, 20>> names;
+    const int result = WithUnit(in, in.id - 1, nullptr, [&](UnitSession& s, const auto&) {
+        return (status = s.readStatus()) && (system = s.readSystem()) && (names = s.readNames());
+    });
+    if (result != Done) {
+        return result;
     }
     const QString temperature = status->temperatureLabel.trimmed();
     const QString lastLoaded = system->lastLoadedLabel.trimmed().mid(19); // after "...preset:"
@@ -215,16 +222,11 @@ int Status(const Invocation& in) {
 }
 
 int Read(const Invocation& in) {
-    OpenSession open(in, in.id - 1);
-    UnitSession& s = open.session;
-    if (!open.ok) {
-        return Failed(s, in);
-    }
-    const auto image = s.readImage();
-    if (!image) {
-        return Failed(s, in);
-    }
-    return WriteFileOrFail(in.output, {*image});
+    std::optional<QByteArray> image;
+    const int result = WithUnit(in, in.id - 1, nullptr, [&](UnitSession& s, const auto&) {
+        return (image = s.readImage()).has_value();
+    });
+    return result == Done ? WriteFileOrFail(in.output, {*image}) : result;
 }
 
 int Write(const Invocation& in) {
@@ -233,33 +235,17 @@ int Write(const Invocation& in) {
     if (loaded.status != PresetFileStatus::Ok) {
         return DamagedFileError(path);
     }
-    OpenSession open(in, in.id - 1);
-    UnitSession& s = open.session;
-    if (!open.ok) {
-        return Failed(s, in);
-    }
-    ProgressBar bar(QStringLiteral("write"));
-    if (!s.writeImage(loaded.text, [&](int d, int t) { bar.show(d, t); })) {
-        return Failed(s, in);
-    }
-    return Done;
+    return WithUnit(in, in.id - 1, "write", [&](UnitSession& s, const auto& progress) {
+        return s.writeImage(loaded.text, progress);
+    });
 }
 
 int Backup(const Invocation& in) {
-    OpenSession open(in, in.id - 1);
-    UnitSession& s = open.session;
-    if (!open.ok) {
-        return Failed(s, in);
-    }
     std::optional<QList<QByteArray>> lines;
-    {
-        ProgressBar bar(QStringLiteral("backup"));
-        lines = s.backupSlots([&](int d, int t) { bar.show(d, t); });
-    }
-    if (!lines) {
-        return Failed(s, in);
-    }
-    return WriteFileOrFail(in.output, *lines);
+    const int result = WithUnit(in, in.id - 1, "backup", [&](UnitSession& s, const auto& progress) {
+        return (lines = s.backupSlots(progress)).has_value();
+    });
+    return result == Done ? WriteFileOrFail(in.output, *lines) : result;
 }
 
 int Restore(const Invocation& in) {
@@ -268,16 +254,9 @@ int Restore(const Invocation& in) {
     if (loaded.status != PresetFileStatus::Ok) {
         return DamagedFileError(path);
     }
-    OpenSession open(in, in.id - 1);
-    UnitSession& s = open.session;
-    if (!open.ok) {
-        return Failed(s, in);
-    }
-    ProgressBar bar(QStringLiteral("restore"));
-    if (!s.restoreSlots(loaded.lines, [&](int d, int t) { bar.show(d, t); })) {
-        return Failed(s, in);
-    }
-    return Done;
+    return WithUnit(in, in.id - 1, "restore", [&](UnitSession& s, const auto& progress) {
+        return s.restoreSlots(loaded.lines, progress);
+    });
 }
 
 int Recall(const Invocation& in) {
@@ -287,12 +266,8 @@ int Recall(const Invocation& in) {
         PrintError(QStringLiteral("recall: SLOT must be a preset 1..8"));
         return BadUsage;
     }
-    OpenSession open(in, in.id - 1);
-    UnitSession& s = open.session;
-    if (!open.ok || !s.recall(preset)) {
-        return Failed(s, in);
-    }
-    return Done;
+    return WithUnit(in, in.id - 1, nullptr,
+                    [&](UnitSession& s, const auto&) { return s.recall(preset); });
 }
 
 int Name(const Invocation& in) {
@@ -310,13 +285,13 @@ int Name(const Invocation& in) {
         PrintError(QStringLiteral("name: TEXT must be at most 19 printable ASCII characters"));
         return BadUsage;
     }
-    OpenSession open(in, in.id - 1);
-    UnitSession& s = open.session;
-    if (!open.ok || !s.storeName(slot, text.toLatin1())) {
-        return Failed(s, in);
+    const int result = WithUnit(in, in.id - 1, nullptr, [&](UnitSession& s, const auto&) {
+        return s.storeName(slot, text.toLatin1());
+    });
+    if (result == Done) {
+        PrintOut(QStringLiteral("Successfully saved.\n"));
     }
-    PrintOut(QStringLiteral("Successfully saved.\n"));
-    return Done;
+    return result;
 }
 
 int SetId(const Invocation& in) {
@@ -326,13 +301,12 @@ int SetId(const Invocation& in) {
         PrintError(QStringLiteral("set-id: Please input 1~255 number."));
         return BadUsage;
     }
-    OpenSession open(in, in.id - 1);
-    UnitSession& s = open.session;
-    if (!open.ok || !s.changeId(id)) {
-        return Failed(s, in);
+    const int result = WithUnit(in, in.id - 1, nullptr,
+                                [&](UnitSession& s, const auto&) { return s.changeId(id); });
+    if (result == Done) {
+        PrintOut(QStringLiteral("Device ID changed to %1\n").arg(id));
     }
-    PrintOut(QStringLiteral("Device ID changed to %1\n").arg(id));
-    return Done;
+    return result;
 }
 
 int Broadcast(const Invocation& in) {
@@ -341,18 +315,9 @@ int Broadcast(const Invocation& in) {
     if (loaded.status != PresetFileStatus::Ok) {
         return DamagedFileError(path);
     }
-    OpenSession open(in, BroadcastAddress);
-    UnitSession& s = open.session;
-    Invocation every = in;
-    every.id = BroadcastAddress;
-    if (!open.ok) {
-        return Failed(s, every);
-    }
-    ProgressBar bar(QStringLiteral("broadcast"));
-    if (!s.broadcastImage(loaded.text, [&](int d, int t) { bar.show(d, t); })) {
-        return Failed(s, every);
-    }
-    return Done;
+    return WithUnit(in, BroadcastAddress, "broadcast", [&](UnitSession& s, const auto& progress) {
+        return s.broadcastImage(loaded.text, progress);
+    });
 }
 
 int Show(const Invocation& in) {
@@ -428,14 +393,12 @@ int Diff(const Invocation& in) {
             PrintError(QStringLiteral("diff: give a second file, or --port and --id of a unit"));
             return BadUsage;
         }
-        OpenSession open(in, in.id - 1);
-        UnitSession& s = open.session;
-        if (!open.ok) {
-            return Failed(s, in);
-        }
-        const auto image = s.readImage();
-        if (!image) {
-            return Failed(s, in);
+        std::optional<QByteArray> image;
+        const int result = WithUnit(in, in.id - 1, nullptr, [&](UnitSession& s, const auto&) {
+            return (image = s.readImage()).has_value();
+        });
+        if (result != Done) {
+            return result;
         }
         secondText = *image;
         secondName = QStringLiteral("ID %1 on %2").arg(in.id).arg(in.ports.value(0));
