@@ -426,9 +426,9 @@ int Diff(const Invocation& in) {
 
 } // namespace
 
-const QList<CommandSpec>& Commands() {
+const QList<CommandInfo>& Commands() {
     // name, summary, arguments, min, max, port, many ports, id, optional unit, ids, output
-    static const QList<CommandSpec> commands = {
+    static const QList<CommandInfo> commands = {
         {"ports", "List the serial ports, as the window lists them.", "", 0, 0, false, false, false,
          false, false, false, Ports},
         {"scan",

@@ -20,7 +20,7 @@ struct Invocation {
     QStringList args;
 };
 
-struct CommandSpec {
+struct CommandInfo {
     const char* name;
     const char* summary;
     const char* arguments; // positional arguments, for the usage line
@@ -36,6 +36,6 @@ struct CommandSpec {
 };
 
 // Every command, in the order --help lists them.
-const QList<CommandSpec>& Commands();
+const QList<CommandInfo>& Commands();
 
 } // namespace quellaton::cli

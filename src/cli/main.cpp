@@ -24,7 +24,7 @@ QString GeneralHelp() {
             "diff).\n\n"
             "Commands:\n")
             .arg(QLatin1String(Program));
-    for (const CommandSpec& c : Commands()) {
+    for (const CommandInfo& c : Commands()) {
         text += QStringLiteral("  %1%2\n")
                     .arg(QString::fromLatin1(c.name).leftJustified(11))
                     .arg(QString::fromUtf8(c.summary));
@@ -51,17 +51,17 @@ bool ParseId(const QString& text, int& id) {
     return ok && id >= 1 && id <= 255;
 }
 
-int RunCommand(const CommandSpec& spec, QStringList args, bool json) {
-    const QString name = QLatin1String(spec.name);
+int RunCommand(const CommandInfo& info, QStringList args, bool json) {
+    const QString name = QLatin1String(info.name);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(spec.summary));
+    parser.setApplicationDescription(QString::fromUtf8(info.summary));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     const QCommandLineOption jsonOption(QStringLiteral("json"),
                                         QStringLiteral("Print one JSON document."));
     const QCommandLineOption port(QStringLiteral("port"),
-                                  spec.manyPorts
+                                  info.manyPorts
                                       ? QStringLiteral("A port to scan; may be repeated.")
                                       : QStringLiteral("The port of the unit's line."),
                                   QStringLiteral("P"));
@@ -74,19 +74,19 @@ int RunCommand(const CommandSpec& spec, QStringList args, bool json) {
                                     QStringLiteral("The file to write."), QStringLiteral("FILE"));
     parser.addOption(help);
     parser.addOption(jsonOption);
-    if (spec.takesPort) {
+    if (info.takesPort) {
         parser.addOption(port);
     }
-    if (spec.takesId) {
+    if (info.takesId) {
         parser.addOption(id);
     }
-    if (spec.takesIds) {
+    if (info.takesIds) {
         parser.addOption(ids);
     }
-    if (spec.takesOutput) {
+    if (info.takesOutput) {
         parser.addOption(output);
     }
-    const QString arguments = QString::fromLatin1(spec.arguments);
+    const QString arguments = QString::fromLatin1(info.arguments);
     for (const QString& a : arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         parser.addPositionalArgument(a, QString(), a);
     }
@@ -102,46 +102,46 @@ int RunCommand(const CommandSpec& spec, QStringList args, bool json) {
     in.command = name;
     in.json = json || parser.isSet(jsonOption);
     in.args = parser.positionalArguments();
-    if (in.args.size() < spec.minArgs || in.args.size() > spec.maxArgs) {
+    if (in.args.size() < info.minArgs || in.args.size() > info.maxArgs) {
         return Usage(
             QStringLiteral("%1 takes %2")
                 .arg(name, arguments.isEmpty() ? QStringLiteral("no arguments") : arguments),
             name);
     }
-    if (spec.takesPort) {
+    if (info.takesPort) {
         in.ports = parser.values(port);
-        const bool required = !spec.manyPorts && !spec.optionalUnit;
+        const bool required = !info.manyPorts && !info.optionalUnit;
         if (required && in.ports.size() != 1) {
             return Usage(QStringLiteral("%1 needs one --port P").arg(name), name);
         }
-        if (!spec.manyPorts && in.ports.size() > 1) {
+        if (!info.manyPorts && in.ports.size() > 1) {
             return Usage(QStringLiteral("%1 takes one --port P").arg(name), name);
         }
     }
-    if (spec.takesId && parser.isSet(id)) {
+    if (info.takesId && parser.isSet(id)) {
         if (!ParseId(parser.value(id), in.id)) {
             return Usage(QStringLiteral("--id must be a device ID 1..255"), name);
         }
-    } else if (spec.takesId && !spec.optionalUnit) {
+    } else if (info.takesId && !info.optionalUnit) {
         return Usage(QStringLiteral("%1 needs --id N").arg(name), name);
     }
-    if (spec.optionalUnit && (in.ports.isEmpty() != (in.id == 0))) {
+    if (info.optionalUnit && (in.ports.isEmpty() != (in.id == 0))) {
         return Usage(QStringLiteral("%1: give --port and --id together").arg(name), name);
     }
-    if (spec.takesIds && parser.isSet(ids)) {
+    if (info.takesIds && parser.isSet(ids)) {
         const QStringList range = parser.value(ids).split(QLatin1Char('-'));
         if (range.size() != 2 || !ParseId(range[0], in.firstId) || !ParseId(range[1], in.lastId) ||
             in.firstId > in.lastId) {
             return Usage(QStringLiteral("--ids must be a range A-B of device IDs 1..255"), name);
         }
     }
-    if (spec.takesOutput) {
+    if (info.takesOutput) {
         in.output = parser.value(output);
         if (in.output.isEmpty()) {
             return Usage(QStringLiteral("%1 needs -o FILE").arg(name), name);
         }
     }
-    return spec.run(in);
+    return info.run(in);
 }
 
 } // namespace
@@ -172,9 +172,9 @@ int main(int argc, char* argv[]) {
         return Usage(QStringLiteral("no command given"));
     }
     const QString command = args.takeFirst();
-    for (const CommandSpec& spec : Commands()) {
-        if (command == QLatin1String(spec.name)) {
-            return RunCommand(spec, args, json);
+    for (const CommandInfo& info : Commands()) {
+        if (command == QLatin1String(info.name)) {
+            return RunCommand(info, args, json);
         }
     }
     return Usage(QStringLiteral("unknown command '%1'").arg(command));
