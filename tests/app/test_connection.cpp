@@ -2,8 +2,8 @@
 // send queue, as seen on the wire and in the window.
 #include "app_fixture.h"
 
-#include "link/pump_wait.h"
 #include "dsp/scales.h"
+#include "link/pump_wait.h"
 #include "protocol/frames.h"
 
 #include <QElapsedTimer>

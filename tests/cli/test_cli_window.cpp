@@ -1,9 +1,9 @@
 // show and diff on files the window saved: every value the window displays for a section is
 // the value quellaton-cli shows for it, and diff lists exactly the parameter edited between
 // two saves.
-#include "editor_test_helpers.h"
 #include "../presets/preset_test_support.h"
 #include "cli_process.h"
+#include "editor_test_helpers.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -15,10 +15,10 @@ class Connection : public QObject {
 public:
     enum class State {
         Disconnected,
-        AwaitingReply,   // image requested, nothing received yet
-        ReceivingImage,  // bytes arrive, the image is not complete
-        AwaitingNames,   // image applied, name table requested
-        Connected,       // names received, polling and sending
+        AwaitingReply,    // image requested, nothing received yet
+        ReceivingImage,   // bytes arrive, the image is not complete
+        AwaitingNames,    // image applied, name table requested
+        Connected,        // names received, polling and sending
         BroadcastPending, // port open for all units, waiting for the user's choice
         Broadcasting      // the user chose to proceed: all units are driven at once
     };
