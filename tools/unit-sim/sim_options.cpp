@@ -326,8 +326,8 @@ Options:
   --drop PERCENT       Drop this share of the replies (0..100). Default: 0.
   --corrupt PERCENT    Flip one payload or check byte in this share of the replies that
                        are sent (0..100). Default: 0.
-  --fault SPEC         Put a fault into chosen replies; may be given more than once.
-                       SPEC is KIND[=VALUE][:REQUEST]:WHICH. KIND is one of
+  --fault FAULT        Put a fault into chosen replies; may be given more than once.
+                       FAULT is KIND[=VALUE][:REQUEST]:WHICH. KIND is one of
                          check      a wrong check byte
                          data       one payload byte changed, the check left as it was
                          end        a wrong End byte
