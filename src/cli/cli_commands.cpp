@@ -23,8 +23,8 @@ const char* const PresetPrefixes[8] = {
 
 // A port as the user named it: an item of the port list (by its name or location), a
 // network port, or a device path the system does not list.
-PortEntry ResolvePort(const QString& given) {
-    for (const PortEntry& entry : FillPortList({})) {
+PortEntry ResolvePort(const QString& given, const PortList& listed) {
+    for (const PortEntry& entry : listed) {
         if (entry.name == given || entry.location == given) {
             return entry;
         }
@@ -64,7 +64,7 @@ int Failed(const UnitSession& session, const Invocation& in) {
 // when null); gives the exit status.
 int WithUnit(const Invocation& in, int address, const char* label,
              const std::function<bool(UnitSession&, const UnitSession::Progress&)>& exchange) {
-    UnitSession session(ResolvePort(in.ports.value(0)).location, address);
+    UnitSession session(ResolvePort(in.ports.value(0), FillPortList({})).location, address);
     Invocation where = in;
     where.id = address == BroadcastAddress ? BroadcastAddress : in.id;
     if (!session.open()) {
@@ -128,13 +128,10 @@ int Ports(const Invocation& in) {
 }
 
 int Scan(const Invocation& in) {
-    PortList ports;
-    if (in.ports.isEmpty()) {
-        ports = FillPortList({});
-    } else {
-        for (const QString& given : in.ports) {
-            ports.append(ResolvePort(given));
-        }
+    const PortList listed = FillPortList({});
+    PortList ports = in.ports.isEmpty() ? listed : PortList{};
+    for (const QString& given : in.ports) {
+        ports.append(ResolvePort(given, listed));
     }
     QList<LineScan> scans;
     {

@@ -108,6 +108,16 @@ qint64 timedClose(SerialDriver& driver) {
     return clock.elapsed();
 }
 
+// The driver on the test's terminal, receiving.
+bool OpenReceiving(Pty& pty, SerialDriver& driver) {
+    if (!pty.ok())
+        return false;
+    driver.PortLocation = pty.path();
+    driver.OpenPort();
+    driver.StartWatcher();
+    return driver.state() == State::Receiving;
+}
+
 QByteArray frameBytes(int size) {
     QByteArray frame;
     for (int i = 0; i < size; ++i)
@@ -555,11 +565,8 @@ void TestSerialDriver::writeReturnsWhenTheFrameHasLeftTheLine() {
     QFETCH(int, size);
     QFETCH(int, framesAhead);
     Pty pty;
-    QVERIFY(pty.ok());
     SerialDriver driver;
-    driver.PortLocation = pty.path();
-    driver.OpenPort();
-    driver.StartWatcher();
+    QVERIFY(OpenReceiving(pty, driver));
 
     // Events keep running while the write waits: a timer started now fires inside it, and
     // writes the frame ahead first when asked to.
@@ -586,11 +593,8 @@ void TestSerialDriver::writeReturnsWhenTheFrameHasLeftTheLine() {
 
 void TestSerialDriver::writeWaitEndsWhenThePortCloses() {
     Pty pty;
-    QVERIFY(pty.ok());
     SerialDriver driver;
-    driver.PortLocation = pty.path();
-    driver.OpenPort();
-    driver.StartWatcher();
+    QVERIFY(OpenReceiving(pty, driver));
     // 1400 bytes take about 1.46 s; the port is closed 100 ms into them.
     QTimer::singleShot(100, &driver, [&] { driver.ClosePort(); });
     driver.SendText = frameBytes(1400);
@@ -623,11 +627,8 @@ void TestSerialDriver::openDiscardsWhatArrivedBefore() {
 
 void TestSerialDriver::shutdownLetsNoFurtherFrameOut() {
     Pty pty;
-    QVERIFY(pty.ok());
     SerialDriver driver;
-    driver.PortLocation = pty.path();
-    driver.OpenPort();
-    driver.StartWatcher();
+    QVERIFY(OpenReceiving(pty, driver));
     const QByteArray inFlight = frameBytes(200);
     // The program closes while a frame is on the line: it finishes, nothing follows it.
     QTimer::singleShot(20, &driver, [&] {

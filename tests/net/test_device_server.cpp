@@ -52,6 +52,17 @@ struct NetworkWindow {
     }
 };
 
+// Simulated units on a pseudo-terminal, served by ser2net in the row's mode.
+struct ServedLine {
+    SimProcess sim;
+    Ser2netProcess server;
+    explicit ServedLine(const QString& ids) : sim(ids) {}
+    bool start() {
+        QFETCH_GLOBAL(int, mode);
+        return sim.start() && server.start(sim.link(), Ser2netProcess::Mode(mode));
+    }
+};
+
 QByteArray Header(const QByteArray& frameHex) {
     return frameHex.mid(8, 6);
 }
@@ -61,18 +72,13 @@ QByteArray Header(const QByteArray& frameHex) {
 class TestDeviceServer : public QObject {
     Q_OBJECT
 private slots:
+    // Every test runs once through the server in raw mode and once with RFC 2217.
+    void initTestCase_data();
     void initTestCase();
-    void connectAndEditAsOnASerialLine_data();
     void connectAndEditAsOnASerialLine();
-    void broadcastInitialDataLoad_data();
     void broadcastInitialDataLoad();
-    void cliReadWriteRoundTrip_data();
     void cliReadWriteRoundTrip();
-    void stoppedServerIsReportedWithoutHanging_data();
     void stoppedServerIsReportedWithoutHanging();
-
-private:
-    void modes();
 };
 
 void TestDeviceServer::initTestCase() {
@@ -82,22 +88,17 @@ void TestDeviceServer::initTestCase() {
     }
 }
 
-void TestDeviceServer::modes() {
+void TestDeviceServer::initTestCase_data() {
     QTest::addColumn<int>("mode");
     QTest::newRow("raw TCP") << int(Ser2netProcess::Mode::Raw);
     QTest::newRow("RFC 2217") << int(Ser2netProcess::Mode::Rfc2217);
 }
 
-void TestDeviceServer::connectAndEditAsOnASerialLine_data() {
-    modes();
-}
-
 void TestDeviceServer::connectAndEditAsOnASerialLine() {
-    QFETCH(int, mode);
-    SimProcess sim(QStringLiteral("1"));
-    QVERIFY(sim.start());
-    Ser2netProcess server;
-    QVERIFY(server.start(sim.link(), Ser2netProcess::Mode(mode)));
+    ServedLine line(QStringLiteral("1"));
+    QVERIFY(line.start());
+    SimProcess& sim = line.sim;
+    Ser2netProcess& server = line.server;
     NetworkWindow app;
     QVERIFY(app.open(server.url()));
     QVERIFY(app.connectTo(1));
@@ -122,16 +123,11 @@ void TestDeviceServer::connectAndEditAsOnASerialLine() {
     QVERIFY(app.answerer.messages().isEmpty());
 }
 
-void TestDeviceServer::broadcastInitialDataLoad_data() {
-    modes();
-}
-
 void TestDeviceServer::broadcastInitialDataLoad() {
-    QFETCH(int, mode);
-    SimProcess sim(QStringLiteral("1,2,3"));
-    QVERIFY(sim.start());
-    Ser2netProcess server;
-    QVERIFY(server.start(sim.link(), Ser2netProcess::Mode(mode)));
+    ServedLine line(QStringLiteral("1,2,3"));
+    QVERIFY(line.start());
+    SimProcess& sim = line.sim;
+    Ser2netProcess& server = line.server;
     NetworkWindow app;
     QVERIFY(app.open(server.url()));
     ShellWidgets& w = app.window->widgets();
@@ -155,16 +151,11 @@ void TestDeviceServer::broadcastInitialDataLoad() {
     QCOMPARE(sim.framesWith("A10028"), (QList<QByteArray>{write, write}));
 }
 
-void TestDeviceServer::cliReadWriteRoundTrip_data() {
-    modes();
-}
-
 void TestDeviceServer::cliReadWriteRoundTrip() {
-    QFETCH(int, mode);
-    SimProcess sim(QStringLiteral("1,2"));
-    QVERIFY(sim.start());
-    Ser2netProcess server;
-    QVERIFY(server.start(sim.link(), Ser2netProcess::Mode(mode)));
+    ServedLine line(QStringLiteral("1,2"));
+    QVERIFY(line.start());
+    SimProcess& sim = line.sim;
+    Ser2netProcess& server = line.server;
     QTemporaryDir dir;
     const QString one = dir.filePath("one.sps");
     const QString back = dir.filePath("back.sps");
@@ -186,16 +177,11 @@ void TestDeviceServer::cliReadWriteRoundTrip() {
     QCOMPARE(run.out.count('\n'), 3);
 }
 
-void TestDeviceServer::stoppedServerIsReportedWithoutHanging_data() {
-    modes();
-}
-
 void TestDeviceServer::stoppedServerIsReportedWithoutHanging() {
-    QFETCH(int, mode);
-    SimProcess sim(QStringLiteral("1"));
-    QVERIFY(sim.start());
-    Ser2netProcess server;
-    QVERIFY(server.start(sim.link(), Ser2netProcess::Mode(mode)));
+    ServedLine line(QStringLiteral("1"));
+    QVERIFY(line.start());
+    SimProcess& sim = line.sim;
+    Ser2netProcess& server = line.server;
     NetworkWindow app;
     QVERIFY(app.open(server.url()));
     QVERIFY(app.connectTo(1));
@@ -223,6 +209,7 @@ void TestDeviceServer::stoppedServerIsReportedWithoutHanging() {
     QVERIFY2(lines[2].contains(QStringLiteral("refused")), qPrintable(lines[2]));
 
     // The server is back: the next "Connect" opens a new connection.
+    QFETCH_GLOBAL(int, mode);
     QVERIFY(server.start(sim.link(), Ser2netProcess::Mode(mode), server.port()));
     QVERIFY(app.connectTo(1));
 }

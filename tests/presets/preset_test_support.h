@@ -116,6 +116,17 @@ inline bool Settle(AppFixture& app) {
         5000);
 }
 
+// Switches broadcast mode on and connects; true once the source panel is shown.
+inline bool ConnectBroadcast(AppFixture& app) {
+    ShellWidgets& w = app.widgets();
+    w.RzButton8->click();
+    if (app.state().DeviceAddress != BroadcastAddress) {
+        return false;
+    }
+    w.Button3->click();
+    return WaitUntil([&] { return w.RzGroupBox16->isVisible(); }, 3000);
+}
+
 // The window is unlocked with no progress box: a transfer has ended.
 inline bool Idle(AppFixture& app) {
     ShellWidgets& w = app.widgets();

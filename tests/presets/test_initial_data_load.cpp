@@ -14,17 +14,6 @@ const QString ProceedMessage =
     QStringLiteral("Please make sure you have selected\rthe same preset on all devices.");
 const QString CheckIdMessage = QStringLiteral("Please check the ID and try to connect again.");
 
-// Switches broadcast mode on and connects; true once the source panel is shown.
-bool ConnectBroadcast(AppFixture& app) {
-    ShellWidgets& w = app.widgets();
-    w.RzButton8->click();
-    if (app.state().DeviceAddress != BroadcastAddress) {
-        return false;
-    }
-    w.Button3->click();
-    return WaitUntil([&] { return w.RzGroupBox16->isVisible(); }, 3000);
-}
-
 bool DistributionDone(AppFixture& app) {
     return WaitUntil(
         [&] {

@@ -150,9 +150,7 @@ void TestLineIntegrity::namedPipeIsDamagedAtOnce() {
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
     if (transfer == "broadcast") {
-        w.RzButton8->click();
-        w.Button3->click();
-        QVERIFY(WaitUntil([&] { return w.RzGroupBox16->isVisible(); }, 3000));
+        QVERIFY(ConnectBroadcast(app));
     } else {
         QVERIFY(app.connectTo(1));
         QVERIFY(Settle(app));
@@ -214,9 +212,7 @@ void TestLineIntegrity::closingDuringATransferSendsNoBurst() {
     const QString path = dir.filePath(transfer == "all" ? "all.fps" : "one.sps");
     if (transfer == "broadcast") {
         QVERIFY(WriteAll(path, SpsContent(app.sim)));
-        w.RzButton8->click();
-        w.Button3->click();
-        QVERIFY(WaitUntil([&] { return w.RzGroupBox16->isVisible(); }, 3000));
+        QVERIFY(ConnectBroadcast(app));
     } else {
         QVERIFY(app.connectTo(1));
         QVERIFY(Settle(app));
@@ -311,9 +307,7 @@ void TestLineIntegrity::broadcastPausesCountFromTheEndOfEachFrame() {
     QTemporaryDir dir;
     const QString sps = dir.filePath("one.sps");
     QVERIFY(WriteAll(sps, SpsContent(app.sim)));
-    w.RzButton8->click();
-    w.Button3->click();
-    QVERIFY(WaitUntil([&] { return w.RzGroupBox16->isVisible(); }, 3000));
+    QVERIFY(ConnectBroadcast(app));
     AnswerOpen(app, sps);
     const qsizetype mark = app.sim.timedFrames().size();
     QTimer::singleShot(0, w.Button11, &QPushButton::click);

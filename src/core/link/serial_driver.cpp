@@ -138,12 +138,6 @@ void SerialDriver::Shutdown() {
 }
 
 bool SerialDriver::waitUntilLeft(qint64 frameEndNs) {
-    struct DepthScope {
-        int& depth;
-        explicit DepthScope(int& d) : depth(d) { ++depth; }
-        ~DepthScope() { --depth; }
-    } scope(writeDepth_);
-
     const quint64 generation = openGeneration_;
     const qint64 giveUpNs = frameEndNs + qint64(DrainGraceMs) * 1'000'000;
     QEventLoop loop;

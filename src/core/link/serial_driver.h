@@ -98,9 +98,6 @@ public:
     // The program is closing: the frame on its way out finishes, and no frame is written from
     // now on, so that a transfer cut short by the close never sends its remaining steps.
     void Shutdown();
-    bool isShutDown() const { return shutDown_; }
-    // True while a WriteFrame is waiting for its frame to leave the line.
-    bool writing() const { return writeDepth_ > 0; }
     // Disarms any pending pass, lets a frame still being written finish (at most
     // CloseDrainMs), discards unread input and closes the port; does nothing when PortOpen()
     // is false. Never waits longer than that, in any state.
@@ -131,7 +128,6 @@ private:
     bool breakQueued_ = false;
     bool shutDown_ = false;
     QString openFailure_;
-    int writeDepth_ = 0;
     quint64 openGeneration_ = 0;
     // Line clock: when the last frame handed over will have left the line.
     QElapsedTimer clock_;

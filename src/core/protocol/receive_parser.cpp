@@ -78,6 +78,7 @@ ParseResult ParseReceiveText(QByteArray& text, ParserFlags& flags) {
         text.clear();
     }
 
+    // A damaged system reply is dropped, and whatever followed it is looked at as usual.
     if (At(text, 9, "520021000008") && text.size() >= ShortReplyChars &&
         !ReplyIntact(text, ShortReplyChars)) {
         DropNoise(text, result);
@@ -141,12 +142,11 @@ ParseResult ParseReceiveText(QByteArray& text, ParserFlags& flags) {
         }
     }
 
-    if (At(text, 9, "52") && At(text, 13, "28") && text.size() >= ImageReplyChars &&
-        !ReplyIntact(text, ImageReplyChars)) {
-        DropNoise(text, result);
-        return result;
-    }
     if (At(text, 9, "52") && At(text, 13, "28") && text.size() >= ImageReplyChars) {
+        if (!ReplyIntact(text, ImageReplyChars)) {
+            DropNoise(text, result);
+            return result;
+        }
         result.imageText = text.left(ImageReplyChars);
         if (flags.loadFromDevice) {
             // The reply stays in the text; the next call finds it again with the flag clear.
@@ -170,12 +170,11 @@ ParseResult ParseReceiveText(QByteArray& text, ParserFlags& flags) {
         return result;
     }
 
-    if (At(text, 9, "520026") && text.size() >= NameTableChars &&
-        !ReplyIntact(text, NameTableChars)) {
-        DropNoise(text, result);
-        return result;
-    }
     if (At(text, 9, "520026") && text.size() >= NameTableChars) {
+        if (!ReplyIntact(text, NameTableChars)) {
+            DropNoise(text, result);
+            return result;
+        }
         std::array<QByteArray, 20> names;
         for (int k = 0; k < 20; ++k) {
             QByteArray name(20, '\0');

@@ -8,12 +8,19 @@
 namespace quellaton {
 
 bool WriteImageFrames(SerialDriver& driver, int address, int counter, QByteArrayView imageText) {
-    const bool slot = counter != ImageWriteCounter;
-    driver.SendText = slot ? SlotWriteHead(address, counter) : ImageWriteHead(address);
+    return WriteImageFrames(driver, address, counter, imageText,
+                            counter == ImageWriteCounter ? pacing::ImageHeadPauseMs
+                                                         : pacing::SlotHeadPauseMs);
+}
+
+bool WriteImageFrames(SerialDriver& driver, int address, int counter, QByteArrayView imageText,
+                      int headPauseMs) {
+    driver.SendText =
+        counter == ImageWriteCounter ? ImageWriteHead(address) : SlotWriteHead(address, counter);
     if (!driver.WriteFrame()) {
         return false;
     }
-    PumpWait(slot ? pacing::SlotHeadPauseMs : pacing::ImageHeadPauseMs);
+    PumpWait(headPauseMs);
     driver.SendText = ImageWriteRest(address, counter, ImagePayloadFromText(imageText));
     return driver.WriteFrame();
 }

@@ -14,6 +14,9 @@ namespace quellaton {
 // head, the pause its block needs, then the rest with the check and End byte. `counter` 25
 // writes the working set, 1..20 that preset slot. False when a frame could not go out.
 bool WriteImageFrames(SerialDriver& driver, int address, int counter, QByteArrayView imageText);
+// The same with the pause between head and rest given.
+bool WriteImageFrames(SerialDriver& driver, int address, int counter, QByteArrayView imageText,
+                      int headPauseMs);
 
 // Writes one image to every unit on the line: a lead pause, two status polls, the image,
 // a pause, and the image again; `secondRestPauseMs` is the pause between the second head and

@@ -64,7 +64,9 @@ void UnitSession::parse() {
     emit replied();
 }
 
-void UnitSession::resetReplies() {
+// A new request: the replies and parser flags of the one before are forgotten.
+void UnitSession::start(const ParserFlags& flags) {
+    flags_ = flags;
     image_.reset();
     recallDone_ = false;
     status_.reset();
@@ -107,52 +109,40 @@ bool UnitSession::await(const std::function<bool()>& done, int timeoutMs) {
     return false;
 }
 
-std::optional<QByteArray> UnitSession::readImage() {
-    resetReplies();
-    flags_ = {};
-    flags_.saveUnitImage = true;
-    send(ImageRead(address_));
-    if (!await([this] { return image_.has_value(); }, pacing::ImageTimeoutMs)) {
-        flags_.saveUnitImage = false;
+template <typename Reply>
+std::optional<Reply> UnitSession::ask(const QByteArray& frame, const std::optional<Reply>& reply,
+                                      int timeoutMs, ParserFlags flags) {
+    start(flags);
+    send(frame);
+    if (!await([&reply] { return reply.has_value(); }, timeoutMs)) {
+        flags_ = {}; // a late reply is not taken for this request
         return std::nullopt;
     }
-    return image_;
+    return reply;
+}
+
+std::optional<QByteArray> UnitSession::readImage() {
+    ParserFlags flags;
+    flags.saveUnitImage = true;
+    return ask(ImageRead(address_), image_, pacing::ImageTimeoutMs, flags);
 }
 
 std::optional<StatusReply> UnitSession::readStatus() {
-    resetReplies();
-    flags_ = {};
-    send(StatusPoll(address_));
-    if (!await([this] { return status_.has_value(); }, ShortReplyTimeoutMs)) {
-        return std::nullopt;
-    }
-    return status_;
+    return ask(StatusPoll(address_), status_, ShortReplyTimeoutMs);
 }
 
 std::optional<SystemBlockReply> UnitSession::readSystem() {
-    resetReplies();
-    flags_ = {};
-    send(SystemRead(address_));
-    if (!await([this] { return system_.has_value(); }, ShortReplyTimeoutMs)) {
-        return std::nullopt;
-    }
-    return system_;
+    return ask(SystemRead(address_), system_, ShortReplyTimeoutMs);
 }
 
 std::optional<std::array<QByteArray, 20>> UnitSession::readNames() {
-    resetReplies();
-    flags_ = {};
-    send(NameTableRead(address_));
-    if (!await([this] { return names_.has_value(); }, pacing::NamesTimeoutMs)) {
-        return std::nullopt;
-    }
-    return names_;
+    return ask(NameTableRead(address_), names_, pacing::NamesTimeoutMs);
 }
 
 std::optional<QList<QByteArray>> UnitSession::backupSlots(const Progress& progress) {
-    resetReplies();
-    flags_ = {};
-    flags_.backup = true;
+    ParserFlags flags;
+    flags.backup = true;
+    start(flags);
     QElapsedTimer clock;
     clock.start();
     // One slot read a tick, as the window's backup timer sends them.
@@ -200,17 +190,16 @@ bool UnitSession::restoreSlots(const QList<QByteArray>& lines, const Progress& p
         }
     }
     PumpWait(pacing::RestoreEndPauseMs);
-    resetReplies();
-    flags_ = {};
+    start({});
     send(NameTableRead(address_));
     PumpWait(pacing::NameTableAfterRestorePauseMs);
     return await([this] { return names_.has_value(); }, pacing::NamesTimeoutMs);
 }
 
 bool UnitSession::recall(int preset) {
-    resetReplies();
-    flags_ = {};
-    flags_.recall = true;
+    ParserFlags flags;
+    flags.recall = true;
+    start(flags);
     PumpWait(pacing::TransferSettleMs);
     send(PresetRecall(address_, preset));
     const bool done = await([this] { return recallDone_; }, pacing::RecallTimeoutMs);
@@ -219,9 +208,9 @@ bool UnitSession::recall(int preset) {
 }
 
 bool UnitSession::storeName(int slot, const QByteArray& name) {
-    resetReplies();
-    flags_ = {};
-    flags_.saveAwaited = true;
+    ParserFlags flags;
+    flags.saveAwaited = true;
+    start(flags);
     send(NameWrite(address_, slot, name));
     return await([this] { return nameAcknowledged_; }, ShortReplyTimeoutMs);
 }
@@ -237,9 +226,9 @@ bool UnitSession::changeId(int newId) {
     values.systemByte1 = current->systemByte1;
     values.systemByte2 = current->systemByte2;
     values.protectTemperature = current->protectTemperature;
-    resetReplies();
-    flags_ = {};
-    flags_.idChangePending = true;
+    ParserFlags flags;
+    flags.idChangePending = true;
+    start(flags);
     send(BlockWrite(address_, SystemBlockNumber, 0, SystemPayload(values, newId)));
     if (!await([this] { return idAcknowledged_; }, ShortReplyTimeoutMs)) {
         return false;

@@ -71,7 +71,11 @@ private:
     void send(const QByteArray& frame);
     bool await(const std::function<bool()>& done, int timeoutMs);
     bool lost() const;
-    void resetReplies();
+    void start(const ParserFlags& flags);
+    // Sends `frame` with `flags` set and waits for `reply` to be filled.
+    template <typename Reply>
+    std::optional<Reply> ask(const QByteArray& frame, const std::optional<Reply>& reply,
+                             int timeoutMs, ParserFlags flags = {});
 
     SerialDriver driver_;
     int address_;
