@@ -486,7 +486,7 @@ void TestProtocol::statusReplyLabels() {
         QVERIFY(r.status.has_value());
         QCOMPARE(r.status->temperatureLabel, QString::fromLatin1(c.label));
         QCOMPARE(r.status->attenuationLabel, QStringLiteral("3 dB"));
-        QVERIFY(!r.status->searchHit);
+        QVERIFY(!r.statusSearchHit);
         QVERIFY(text.isEmpty());
     }
 }
@@ -495,7 +495,7 @@ void TestProtocol::statusReplyMarksSearchHit() {
     ParserFlags flags;
     flags.searchActive = true;
     QByteArray text = StatusReplyText(2915, 0);
-    QVERIFY(ParseReceiveText(text, flags).status->searchHit);
+    QVERIFY(ParseReceiveText(text, flags).statusSearchHit);
 }
 
 void TestProtocol::imageSplitOverThreeCallsIsDecodedOnce() {

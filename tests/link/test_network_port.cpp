@@ -5,6 +5,7 @@
 #include "link/telnet_codec.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -63,8 +64,9 @@ private:
     QTcpSocket* peer_ = nullptr;
 };
 
-// Opens the driver while the test's server answers from a timer (the open waits in the
-// event loop), with `onConnect` sent to the driver as soon as it has connected.
+// Opens the driver while the test's server answers from a timer (the open goes on in the
+// event loop until the driver says it has ended), with `onConnect` sent to the driver as soon
+// as it has connected.
 bool OpenAgainst(SerialDriver& driver, Server& server, const QString& url,
                  const QByteArray& onConnect) {
     QTimer answer;
@@ -79,8 +81,11 @@ bool OpenAgainst(SerialDriver& driver, Server& server, const QString& url,
         }
     });
     answer.start();
-    driver.PortLocation = url;
-    driver.OpenPort();
+    driver.OpenPort(url);
+    if (driver.opening()) {
+        QSignalSpy finished(&driver, &SerialDriver::openFinished);
+        finished.wait(NetworkConnectLimitMs + 2000);
+    }
     return driver.PortOpen();
 }
 
@@ -134,13 +139,15 @@ void TestNetworkPort::framesCrossUnchanged() {
                     TelnetCodec::OpeningRequests().size());
         QVERIFY(opening.startsWith(TelnetCodec::OpeningRequests()));
     }
-    driver.SendText = BroadcastPoll;
-    QVERIFY(driver.WriteFrame());
+    QVERIFY(driver.WriteFrame(BroadcastPoll) != 0);
     const QByteArray wire = server.received(200);
     QCOMPARE(wire.toHex(), (telnet ? TelnetCodec::Escape(BroadcastPoll) : BroadcastPoll).toHex());
 
+    QByteArray received;
+    connect(&driver, &SerialDriver::received, this,
+            [&](const QByteArray& bytes) { received += bytes; });
     server.peer()->write(telnet ? TelnetCodec::Escape(ReplyWithFF) : ReplyWithFF);
-    QTRY_COMPARE_WITH_TIMEOUT(driver.ReceiveText, ReplyWithFF.toHex().toUpper(), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(received.toHex(), ReplyWithFF.toHex(), 3000);
     driver.ClosePort();
     QCOMPARE(driver.state(), State::Closed);
 }
@@ -197,7 +204,6 @@ void TestNetworkPort::connectThatFailsOrHangsEndsWithinTheLimit() {
     }
     const QString scheme = server == "mute telnet" ? "rfc2217" : "tcp";
     SerialDriver driver;
-    driver.PortLocation = QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port);
     // The window keeps running while the port connects.
     int ticks = 0;
     QTimer tick;
@@ -205,8 +211,14 @@ void TestNetworkPort::connectThatFailsOrHangsEndsWithinTheLimit() {
     tick.start(50);
     QElapsedTimer clock;
     clock.start();
-    driver.OpenPort();
+    QSignalSpy finished(&driver, &SerialDriver::openFinished);
+    driver.OpenPort(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port));
+    // The open returns at once and goes on in the event loop.
+    QVERIFY(driver.opening());
+    QVERIFY(clock.elapsed() < 500);
+    QVERIFY(finished.wait(NetworkConnectLimitMs + 2000));
     const qint64 took = clock.elapsed();
+    QCOMPARE(finished.at(0).at(0).toBool(), false);
     for (int fd : fillers) {
         ::close(fd);
     }
@@ -233,8 +245,7 @@ void TestNetworkPort::droppedConnectionBreaksTheLink() {
     server.peer()->close();
     QTRY_COMPARE_WITH_TIMEOUT(driver.state(), State::Broken, 2000);
     // Writes on the broken line change nothing; the next close ends it.
-    driver.SendText = BroadcastPoll;
-    QVERIFY(!driver.WriteFrame());
+    QCOMPARE(driver.WriteFrame(BroadcastPoll), quint64(0));
     driver.ClosePort();
     QCOMPARE(driver.state(), State::Closed);
 }

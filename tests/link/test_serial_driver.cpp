@@ -112,10 +112,41 @@ qint64 timedClose(SerialDriver& driver) {
 bool OpenReceiving(Pty& pty, SerialDriver& driver) {
     if (!pty.ok())
         return false;
-    driver.PortLocation = pty.path();
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
     driver.StartWatcher();
     return driver.state() == State::Receiving;
+}
+
+// What the driver hands on: the passes, and their bytes as upper-case hex text in arrival
+// order (as the frame reader keeps them).
+struct Passes {
+    explicit Passes(SerialDriver& driver) {
+        QObject::connect(&driver, &SerialDriver::received, [this](const QByteArray& bytes) {
+            ++count;
+            text += bytes.toHex().toUpper();
+        });
+    }
+    int count = 0;
+    QByteArray text;
+};
+
+// Writes `frame` and waits for the driver to say it has left the line (or will not). True when
+// it left the line.
+bool WriteAndWait(SerialDriver& driver, const QByteArray& frame, int timeoutMs = 10000) {
+    const quint64 ticket = driver.WriteFrame(frame);
+    if (ticket == 0)
+        return false;
+    bool done = false;
+    bool left = false;
+    const auto c = QObject::connect(&driver, &SerialDriver::frameLeft, [&](quint64 t, bool ok) {
+        if (t == ticket) {
+            done = true;
+            left = ok;
+        }
+    });
+    const bool ended = QTest::qWaitFor([&] { return done; }, timeoutMs);
+    QObject::disconnect(c);
+    return ended && left;
 }
 
 QByteArray frameBytes(int size) {
@@ -135,8 +166,8 @@ private slots:
     void heldDeviceCannotBeOpenedTwice();
     void receivedBytesAppendAsHexOncePerPass();
     void bytesArrivingWhilePassArmedJoinThatPass();
-    void emptyPassLeavesReceiveTextAlone();
-    void parserMayCloseThePort();
+    void emptyPassHandsNothingOn();
+    void listenerMayCloseThePort();
     void writeSendsNothingWithoutFrameOrPort();
     void writtenFrameArrivesWhole();
     void writeReturnsWhenTheFrameHasLeftTheLine_data();
@@ -161,8 +192,7 @@ void TestSerialDriver::openConfiguresLineAndCloseReleases() {
     driver.StartWatcher();
     QCOMPARE(driver.state(), State::Closed);
 
-    driver.PortLocation = pty.path();
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
     QVERIFY(driver.PortOpen());
     QCOMPARE(driver.state(), State::Open);
     QCOMPARE(states.count(), 1);
@@ -176,7 +206,7 @@ void TestSerialDriver::openConfiguresLineAndCloseReleases() {
     QCOMPARE(t.c_cflag & CSTOPB, tcflag_t(0));
 
     // A second OpenPort on an open driver leaves it as it is.
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
     QCOMPARE(driver.state(), State::Open);
 
     driver.StartWatcher();
@@ -191,7 +221,7 @@ void TestSerialDriver::openConfiguresLineAndCloseReleases() {
         other.setPortName(pty.path());
         QVERIFY(other.open(QIODevice::ReadWrite));
     }
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
     QVERIFY(driver.PortOpen());
     driver.ClosePort();
 
@@ -213,8 +243,7 @@ void TestSerialDriver::failedOpenReportsNothing() {
     for (const QString& location : {dir.filePath("missing"), plainFile}) {
         SerialDriver driver;
         QSignalSpy states(&driver, &SerialDriver::stateChanged);
-        driver.PortLocation = location;
-        driver.OpenPort();
+        driver.OpenPort(location);
         QVERIFY(!driver.PortOpen());
         QCOMPARE(driver.state(), State::Closed);
         driver.StartWatcher();
@@ -235,28 +264,24 @@ void TestSerialDriver::heldDeviceCannotBeOpenedTwice() {
         QVERIFY(holder.open(QIODevice::ReadWrite));
 
         SerialDriver driver;
-        int parsed = 0;
-        driver.parser = [&] { ++parsed; };
-        driver.PortLocation = pty.path();
-        driver.OpenPort();
+        Passes passes(driver);
+        driver.OpenPort(pty.path());
         QVERIFY(!driver.PortOpen());
         driver.StartWatcher();
         QCOMPARE(driver.state(), State::Closed);
 
         QVERIFY(pty.write(QByteArray::fromHex("A5A5A5")));
         QTest::qWait(200);
-        QCOMPARE(parsed, 0);
-        QVERIFY(driver.ReceiveText.isEmpty());
+        QCOMPARE(passes.count, 0);
+        QVERIFY(passes.text.isEmpty());
     }
 
     // Held by another driver.
     SerialDriver first;
-    first.PortLocation = pty.path();
-    first.OpenPort();
+    first.OpenPort(pty.path());
     QVERIFY(first.PortOpen());
     SerialDriver second;
-    second.PortLocation = pty.path();
-    second.OpenPort();
+    second.OpenPort(pty.path());
     QVERIFY(!second.PortOpen());
     second.StartWatcher();
     QCOMPARE(second.state(), State::Closed);
@@ -267,32 +292,28 @@ void TestSerialDriver::receivedBytesAppendAsHexOncePerPass() {
     Pty pty;
     QVERIFY(pty.ok());
     SerialDriver driver;
-    int parsed = 0;
-    QByteArray seenByParser;
-    driver.parser = [&] {
-        ++parsed;
-        seenByParser = driver.ReceiveText;
-    };
-    driver.PortLocation = pty.path();
-    driver.OpenPort();
+    Passes passes(driver);
+    QByteArray seen;
+    connect(&driver, &SerialDriver::received, this, [&](const QByteArray& bytes) { seen = bytes; });
+    driver.OpenPort(pty.path());
     driver.StartWatcher();
     QCOMPARE(driver.state(), State::Receiving);
 
-    driver.ReceiveText = "A5";
+    passes.text = "A5";
     QVERIFY(pty.write(QByteArray("\x0A\xFF", 2)));
-    QTRY_COMPARE_WITH_TIMEOUT(parsed, 1, 5000);
-    QCOMPARE(seenByParser, QByteArray("A50AFF"));
-    QCOMPARE(driver.ReceiveText, QByteArray("A50AFF"));
+    QTRY_COMPARE_WITH_TIMEOUT(passes.count, 1, 5000);
+    QCOMPARE(seen, QByteArray("\x0A\xFF", 2));
+    QCOMPARE(passes.text, QByteArray("A50AFF"));
 
-    // Nothing more arrives: no further pass, no further parser call.
+    // Nothing more arrives: no further pass.
     QTest::qWait(200);
-    QCOMPARE(parsed, 1);
+    QCOMPARE(passes.count, 1);
 
-    // A parser that consumed the text; the next burst is appended to what it left.
-    driver.ReceiveText = "51";
+    // The next burst is appended to what the reader left.
+    passes.text = "51";
     QVERIFY(pty.write(QByteArray::fromHex("00abcdef")));
-    QTRY_COMPARE_WITH_TIMEOUT(parsed, 2, 5000);
-    QCOMPARE(driver.ReceiveText, QByteArray("5100ABCDEF"));
+    QTRY_COMPARE_WITH_TIMEOUT(passes.count, 2, 5000);
+    QCOMPARE(passes.text, QByteArray("5100ABCDEF"));
 
     driver.ClosePort();
 }
@@ -301,49 +322,44 @@ void TestSerialDriver::bytesArrivingWhilePassArmedJoinThatPass() {
     Pty pty;
     QVERIFY(pty.ok());
     SerialDriver driver;
-    int parsed = 0;
-    driver.parser = [&] { ++parsed; };
-    driver.PortLocation = pty.path();
-    driver.OpenPort();
+    Passes passes(driver);
+    driver.OpenPort(pty.path());
 
     // Bytes queued before the watcher starts are collected by the first pass.
     QVERIFY(pty.write(QByteArray::fromHex("0102")));
     QTest::qWait(100);
-    QCOMPARE(parsed, 0);
+    QCOMPARE(passes.count, 0);
     driver.StartWatcher();
-    QTRY_COMPARE_WITH_TIMEOUT(parsed, 1, 5000);
-    QCOMPARE(driver.ReceiveText, QByteArray("0102"));
+    QTRY_COMPARE_WITH_TIMEOUT(passes.count, 1, 5000);
+    QCOMPARE(passes.text, QByteArray("0102"));
 
     // A reply split in two parts: the second part arrives while the pass armed by the first is
-    // still counting down, and both reach the parser in one call.
-    driver.ReceiveText.clear();
+    // still counting down, and both are handed on in one pass.
+    passes.text.clear();
     QVERIFY(pty.write(QByteArray::fromHex("A5A5A500")));
     QTRY_VERIFY_WITH_TIMEOUT(driver.passArmed(), 5000);
     QVERIFY(pty.write(QByteArray::fromHex("51AA")));
-    QTRY_COMPARE_WITH_TIMEOUT(parsed, 2, 5000);
-    QCOMPARE(driver.ReceiveText, QByteArray("A5A5A50051AA"));
+    QTRY_COMPARE_WITH_TIMEOUT(passes.count, 2, 5000);
+    QCOMPARE(passes.text, QByteArray("A5A5A50051AA"));
     QTest::qWait(200);
-    QCOMPARE(parsed, 2);
+    QCOMPARE(passes.count, 2);
 
     // A long burst (more than one read buffer) arrives whole and in order over passes.
-    driver.ReceiveText.clear();
+    passes.text.clear();
     const QByteArray burst = frameBytes(6000);
     QVERIFY(pty.write(burst));
-    QTRY_COMPARE_WITH_TIMEOUT(driver.ReceiveText.size(), burst.size() * 2, 10000);
-    QCOMPARE(driver.ReceiveText, burst.toHex().toUpper());
+    QTRY_COMPARE_WITH_TIMEOUT(passes.text.size(), burst.size() * 2, 10000);
+    QCOMPARE(passes.text, burst.toHex().toUpper());
     driver.ClosePort();
 }
 
-void TestSerialDriver::emptyPassLeavesReceiveTextAlone() {
+void TestSerialDriver::emptyPassHandsNothingOn() {
     Pty pty;
     QVERIFY(pty.ok());
     SerialDriver driver;
-    int parsed = 0;
-    driver.parser = [&] { ++parsed; };
-    driver.PortLocation = pty.path();
-    driver.OpenPort();
+    Passes passes(driver);
+    driver.OpenPort(pty.path());
     driver.StartWatcher();
-    driver.ReceiveText = "ABCD";
 
     // A notification with nothing queued: the pass finds the queue empty.
     auto* port = driver.findChild<QSerialPort*>("serialPort");
@@ -352,87 +368,76 @@ void TestSerialDriver::emptyPassLeavesReceiveTextAlone() {
     QVERIFY(driver.passArmed());
     QTRY_VERIFY_WITH_TIMEOUT(!driver.passArmed(), 5000);
     QTest::qWait(100);
-    QCOMPARE(parsed, 0);
-    QCOMPARE(driver.ReceiveText, QByteArray("ABCD"));
+    QCOMPARE(passes.count, 0);
     QCOMPARE(driver.state(), State::Receiving);
     driver.ClosePort();
 }
 
-void TestSerialDriver::parserMayCloseThePort() {
+void TestSerialDriver::listenerMayCloseThePort() {
     Pty pty;
     QVERIFY(pty.ok());
     SerialDriver driver;
-    int parsed = 0;
-    driver.parser = [&] {
-        ++parsed;
-        driver.ClosePort();
-    };
-    driver.PortLocation = pty.path();
-    driver.OpenPort();
+    Passes passes(driver);
+    connect(&driver, &SerialDriver::received, this, [&] { driver.ClosePort(); });
+    driver.OpenPort(pty.path());
     driver.StartWatcher();
     QVERIFY(pty.write(QByteArray::fromHex("A5")));
-    QTRY_COMPARE_WITH_TIMEOUT(parsed, 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(passes.count, 1, 5000);
     QCOMPARE(driver.state(), State::Closed);
     QVERIFY(pty.write(QByteArray::fromHex("A5")));
     QTest::qWait(200);
-    QCOMPARE(parsed, 1);
-    QCOMPARE(driver.ReceiveText, QByteArray("A5"));
+    QCOMPARE(passes.count, 1);
+    QCOMPARE(passes.text, QByteArray("A5"));
 }
 
 void TestSerialDriver::writeSendsNothingWithoutFrameOrPort() {
     Pty pty;
     QVERIFY(pty.ok());
     SerialDriver driver;
-    driver.PortLocation = pty.path();
+    QSignalSpy left(&driver, &SerialDriver::frameLeft);
 
-    // Closed port: nothing is sent, SendText kept.
-    driver.SendText = QByteArray::fromHex("A5A5A5");
-    driver.WriteFrame();
+    // Closed port: nothing is sent, and no ticket is given.
+    QCOMPARE(driver.WriteFrame(QByteArray::fromHex("A5A5A5")), quint64(0));
     QVERIFY(pty.read(1, 200).isEmpty());
-    QCOMPARE(driver.SendText, QByteArray::fromHex("A5A5A5"));
 
     // Open port, empty frame: nothing is sent.
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
     driver.StartWatcher();
-    driver.SendText.clear();
-    driver.WriteFrame();
+    QCOMPARE(driver.WriteFrame(QByteArray()), quint64(0));
     QVERIFY(pty.read(1, 200).isEmpty());
 
     // After a close nothing is sent either.
-    driver.SendText = QByteArray::fromHex("A5A5A5");
     driver.ClosePort();
-    driver.WriteFrame();
+    QCOMPARE(driver.WriteFrame(QByteArray::fromHex("A5A5A5")), quint64(0));
     QVERIFY(pty.read(1, 200).isEmpty());
+    QCOMPARE(left.count(), 0);
 }
 
 void TestSerialDriver::writtenFrameArrivesWhole() {
     Pty pty;
     QVERIFY(pty.ok());
     SerialDriver driver;
-    driver.PortLocation = pty.path();
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
 
     // The port is usable before the watcher starts.
     const QByteArray poll = QByteArray::fromHex("A5A5A5000100000000000001AA");
-    driver.SendText = poll;
-    driver.WriteFrame();
+    QVERIFY(WriteAndWait(driver, poll));
     QCOMPARE(pty.read(poll.size(), 5000), poll);
-    QCOMPARE(driver.SendText, poll);
 
     // A frame longer than any single chunk, written while receiving, arrives whole and in order;
-    // two frames written back to back arrive one after the other.
+    // two frames written back to back arrive one after the other, and are told in that order.
     driver.StartWatcher();
+    QList<quint64> order;
+    connect(&driver, &SerialDriver::frameLeft, this, [&](quint64 t, bool) { order.append(t); });
     const QByteArray image = frameBytes(1400);
-    driver.SendText = image;
-    driver.WriteFrame();
-    driver.SendText = poll;
-    driver.WriteFrame();
+    const quint64 first = driver.WriteFrame(image);
+    const quint64 second = driver.WriteFrame(poll);
+    QVERIFY(first != 0 && second != 0 && first != second);
     QCOMPARE(pty.read(image.size() + poll.size(), 10000), image + poll);
-    QCOMPARE(driver.SendText, poll);
+    QTRY_COMPARE_WITH_TIMEOUT(order, (QList<quint64>{first, second}), 5000);
 
     // A frame written just before the port closes still goes out whole.
-    driver.SendText = poll + poll;
-    driver.WriteFrame();
+    driver.WriteFrame(poll + poll);
     driver.ClosePort();
     QCOMPARE(pty.read(2 * poll.size(), 5000), poll + poll);
 }
@@ -441,42 +446,39 @@ void TestSerialDriver::closeIsBoundedInEveryState() {
     Pty pty;
     QVERIFY(pty.ok());
     SerialDriver driver;
-    int parsed = 0;
-    driver.parser = [&] { ++parsed; };
-    driver.PortLocation = pty.path();
+    Passes passes(driver);
 
     // Open, no watcher.
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
     QCOMPARE(driver.state(), State::Open);
     QVERIFY(timedClose(driver) < CloseBoundMs);
     QCOMPARE(driver.state(), State::Closed);
 
     // Receiving, idle.
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
     driver.StartWatcher();
     QVERIFY(timedClose(driver) < CloseBoundMs);
     QCOMPARE(driver.state(), State::Closed);
 
     // Receiving with a pass armed and bytes queued: the pass is dropped with the port.
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
     driver.StartWatcher();
     QVERIFY(pty.write(QByteArray::fromHex("A5A5")));
     QTRY_VERIFY_WITH_TIMEOUT(driver.passArmed(), 5000);
     QVERIFY(timedClose(driver) < CloseBoundMs);
     QVERIFY(!driver.passArmed());
     QTest::qWait(150);
-    QCOMPARE(parsed, 0);
+    QCOMPARE(passes.count, 0);
 
     // Receiving with a frame still being written.
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
     driver.StartWatcher();
-    driver.SendText = frameBytes(2000);
-    driver.WriteFrame();
+    driver.WriteFrame(frameBytes(2000));
     QVERIFY(timedClose(driver) < CloseBoundMs);
     QCOMPARE(driver.state(), State::Closed);
 
     // Broken.
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
     driver.StartWatcher();
     pty.closeMaster();
     QTRY_COMPARE_WITH_TIMEOUT(driver.state(), State::Broken, 5000);
@@ -507,11 +509,9 @@ void TestSerialDriver::vanishedDeviceBreaksWithoutSpinning() {
     Pty pty;
     QVERIFY(pty.ok());
     SerialDriver driver;
-    int parsed = 0;
-    driver.parser = [&] { ++parsed; };
+    Passes passes(driver);
     QSignalSpy states(&driver, &SerialDriver::stateChanged);
-    driver.PortLocation = pty.path();
-    driver.OpenPort();
+    driver.OpenPort(pty.path());
     if (watching)
         driver.StartWatcher();
 
@@ -538,11 +538,10 @@ void TestSerialDriver::vanishedDeviceBreaksWithoutSpinning() {
     const double cpu = processCpuSeconds() - cpuBefore;
     QVERIFY2(cpu < 0.25 * double(wall.elapsed()) / 1000.0,
              qPrintable(QStringLiteral("%1 s CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
-    QVERIFY(parsed <= 1);
+    QVERIFY(passes.count <= 1);
 
     // Writes do nothing now, and the driver stays Broken until ClosePort.
-    driver.SendText = QByteArray::fromHex("A5A5A5");
-    driver.WriteFrame();
+    QCOMPARE(driver.WriteFrame(QByteArray::fromHex("A5A5A5")), quint64(0));
     QTest::qWait(50);
     QCOMPARE(driver.state(), State::Broken);
     QVERIFY(driver.PortOpen());
@@ -568,25 +567,21 @@ void TestSerialDriver::writeReturnsWhenTheFrameHasLeftTheLine() {
     SerialDriver driver;
     QVERIFY(OpenReceiving(pty, driver));
 
-    // Events keep running while the write waits: a timer started now fires inside it, and
-    // writes the frame ahead first when asked to.
+    // The write returns at once; the frame is told to have left the line only after its line
+    // time (behind the frame ahead of it, when there is one).
     const QByteArray ahead = frameBytes(322);
-    bool timerRan = false;
-    QTimer::singleShot(0, &driver, [&] { timerRan = true; });
     QElapsedTimer clock;
     clock.start();
     if (framesAhead > 0) {
-        driver.SendText = ahead;
-        QVERIFY(driver.WriteFrame());
+        QVERIFY(driver.WriteFrame(ahead) != 0);
     }
-    driver.SendText = frameBytes(size);
-    QVERIFY(driver.WriteFrame());
+    QVERIFY(WriteAndWait(driver, frameBytes(size)));
     const qint64 tookNs = clock.nsecsElapsed();
     const qint64 lineNs = SerialDriver::LineTimeNs(size + framesAhead * ahead.size());
-    QVERIFY2(tookNs >= lineNs, qPrintable(QStringLiteral("returned after %1 us, line time %2 us")
+    QVERIFY2(tookNs >= lineNs, qPrintable(QStringLiteral("left after %1 us, line time %2 us")
                                               .arg(tookNs / 1000)
                                               .arg(lineNs / 1000)));
-    QVERIFY(timerRan);
+    QVERIFY(!driver.writing());
     QCOMPARE(pty.read(size + framesAhead * ahead.size(), 5000).size(),
              size + framesAhead * ahead.size());
 }
@@ -595,13 +590,21 @@ void TestSerialDriver::writeWaitEndsWhenThePortCloses() {
     Pty pty;
     SerialDriver driver;
     QVERIFY(OpenReceiving(pty, driver));
-    // 1400 bytes take about 1.46 s; the port is closed 100 ms into them.
+    // 1400 bytes take about 1.46 s; the port is closed 100 ms into them. The frame behind it is
+    // given up as well.
     QTimer::singleShot(100, &driver, [&] { driver.ClosePort(); });
-    driver.SendText = frameBytes(1400);
+    QSignalSpy left(&driver, &SerialDriver::frameLeft);
+    const quint64 behind = [&] {
+        driver.WriteFrame(frameBytes(1400));
+        return driver.WriteFrame(frameBytes(12));
+    }();
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!driver.WriteFrame());
-    QVERIFY2(clock.elapsed() < 1000, "the write stops waiting when its port goes");
+    QTRY_COMPARE_WITH_TIMEOUT(left.count(), 2, 5000);
+    QVERIFY2(clock.elapsed() < 1000, "the frames are given up when their port goes");
+    QCOMPARE(left.at(0).at(1).toBool(), false);
+    QCOMPARE(left.at(1).at(0).value<quint64>(), behind);
+    QCOMPARE(left.at(1).at(1).toBool(), false);
     QCOMPARE(driver.state(), State::Closed);
 }
 
@@ -612,17 +615,15 @@ void TestSerialDriver::openDiscardsWhatArrivedBefore() {
     QVERIFY(pty.write(QByteArray::fromHex("A5A5A500522B000008")));
     QTest::qWait(50);
     SerialDriver driver;
-    driver.PortLocation = pty.path();
-    int passes = 0;
-    driver.parser = [&] { ++passes; };
-    driver.OpenPort();
+    Passes passes(driver);
+    driver.OpenPort(pty.path());
     driver.StartWatcher();
     QTest::qWait(200);
-    QCOMPARE(passes, 0);
-    QVERIFY(driver.ReceiveText.isEmpty());
+    QCOMPARE(passes.count, 0);
+    QVERIFY(passes.text.isEmpty());
     // What comes after the open is received as usual.
     QVERIFY(pty.write(QByteArray::fromHex("0AFF")));
-    QTRY_COMPARE_WITH_TIMEOUT(driver.ReceiveText, QByteArray("0AFF"), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(passes.text, QByteArray("0AFF"), 3000);
 }
 
 void TestSerialDriver::shutdownLetsNoFurtherFrameOut() {
@@ -630,17 +631,22 @@ void TestSerialDriver::shutdownLetsNoFurtherFrameOut() {
     SerialDriver driver;
     QVERIFY(OpenReceiving(pty, driver));
     const QByteArray inFlight = frameBytes(200);
-    // The program closes while a frame is on the line: it finishes, nothing follows it.
+    QSignalSpy left(&driver, &SerialDriver::frameLeft);
+    // The program closes while a frame is on the line: it finishes, the one waiting behind it
+    // is given up, and nothing written later goes out.
+    const quint64 first = driver.WriteFrame(inFlight);
+    const quint64 waiting = driver.WriteFrame(frameBytes(30));
+    QVERIFY(first != 0 && waiting != 0);
     QTimer::singleShot(20, &driver, [&] {
         driver.Shutdown();
-        driver.SendText = frameBytes(12);
-        QVERIFY(!driver.WriteFrame());
+        QCOMPARE(driver.WriteFrame(frameBytes(12)), quint64(0));
     });
-    driver.SendText = inFlight;
-    driver.WriteFrame();
-    driver.SendText = frameBytes(30);
-    QVERIFY(!driver.WriteFrame());
     QCOMPARE(pty.read(inFlight.size() + 42, 500), inFlight);
+    QTRY_COMPARE_WITH_TIMEOUT(left.count(), 2, 5000);
+    QCOMPARE(left.at(0).at(0).value<quint64>(), waiting);
+    QCOMPARE(left.at(0).at(1).toBool(), false);
+    QCOMPARE(left.at(1).at(0).value<quint64>(), first);
+    QCOMPARE(left.at(1).at(1).toBool(), true);
 }
 
 QTEST_GUILESS_MAIN(TestSerialDriver)

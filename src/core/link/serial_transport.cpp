@@ -55,7 +55,7 @@ SerialTransport::~SerialTransport() {
     }
 }
 
-bool SerialTransport::open(const QString& location) {
+Transport::Opening SerialTransport::open(const QString& location) {
     port_.setPortName(location);
     // Set before opening: QSerialPort applies them while opening and refuses the open when the
     // port does not accept them. Nothing else is set: the modem lines stay as they are, and
@@ -72,11 +72,11 @@ bool SerialTransport::open(const QString& location) {
             failure_ += QStringLiteral("; add your user to the dialout group, then log in again.");
         }
         port_.clearError();
-        return false;
+        return Opening::Failed;
     }
     port_.clearError();
     startHangupWatch();
-    return true;
+    return Opening::Opened;
 }
 
 void SerialTransport::close() {

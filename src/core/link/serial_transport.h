@@ -15,7 +15,7 @@ public:
     explicit SerialTransport(QObject* parent = nullptr);
     ~SerialTransport() override;
 
-    bool open(const QString& location) override;
+    Opening open(const QString& location) override;
     void close() override;
     void drain(int ms) override;
     bool write(const QByteArray& bytes) override;

@@ -1,8 +1,5 @@
 #include "link/tcp_transport.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <QUrl>
 
 #ifdef Q_OS_UNIX
@@ -12,92 +9,86 @@
 
 namespace quellaton {
 
-namespace {
-
-// Waits in the event loop until `done` holds, the connection ends or `ms` pass.
-template <typename Done> bool WaitFor(Transport* context, QTcpSocket& socket, int ms, Done done) {
-    if (done()) {
-        return true;
-    }
-    if (ms <= 0) {
-        return false;
-    }
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    limit.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    auto check = [&] {
-        if (done() || socket.state() == QAbstractSocket::UnconnectedState) {
-            loop.quit();
-        }
-    };
-    QObject::connect(&socket, &QTcpSocket::connected, &loop, check);
-    QObject::connect(&socket, &QTcpSocket::readyRead, &loop, check);
-    QObject::connect(&socket, &QTcpSocket::errorOccurred, &loop, check);
-    QObject::connect(&socket, &QTcpSocket::disconnected, &loop, check);
-    QObject::connect(context, &Transport::readyRead, &loop, check);
-    limit.start(ms);
-    loop.exec();
-    return done();
-}
-
-} // namespace
-
 TcpTransport::TcpTransport(QObject* parent) : Transport(parent) {
     socket_.setObjectName(QStringLiteral("networkSocket"));
+    deadline_.setSingleShot(true);
+    deadline_.setTimerType(Qt::PreciseTimer);
+    connect(&deadline_, &QTimer::timeout, this, &TcpTransport::onDeadline);
+    connect(&socket_, &QTcpSocket::connected, this, &TcpTransport::onConnected);
     connect(&socket_, &QTcpSocket::readyRead, this, &TcpTransport::take);
     connect(&socket_, &QTcpSocket::disconnected, this, &TcpTransport::onDisconnected);
     connect(&socket_, &QTcpSocket::errorOccurred, this, [this] {
-        if (open_ && !closing_ && socket_.state() != QAbstractSocket::ConnectedState) {
+        if (closing_) {
+            return;
+        }
+        if (phase_ == Phase::Connecting) {
+            failure_ = where_ + QStringLiteral(": ") + socket_.errorString();
+            finishOpening(false);
+        } else if (socket_.state() != QAbstractSocket::ConnectedState) {
             onDisconnected();
         }
     });
 }
 
-bool TcpTransport::open(const QString& location) {
+Transport::Opening TcpTransport::open(const QString& location) {
     failure_.clear();
     const QUrl url(location);
     where_ = url.host() + QLatin1Char(':') + QString::number(url.port());
     if (!url.isValid() || url.host().isEmpty() || url.port() <= 0) {
         failure_ = location + QStringLiteral(": not a network port (tcp://HOST:PORT or "
                                              "rfc2217://HOST:PORT)");
-        return false;
+        return Opening::Failed;
     }
-    QElapsedTimer clock;
-    clock.start();
+    phase_ = Phase::Connecting;
+    deadline_.start(NetworkConnectLimitMs);
     socket_.connectToHost(url.host(), quint16(url.port()));
-    const bool connected = WaitFor(this, socket_, NetworkConnectLimitMs, [this] {
-        return socket_.state() == QAbstractSocket::ConnectedState;
-    });
-    if (!connected) {
-        failure_ =
-            where_ + QStringLiteral(": ") +
-            (socket_.error() == QAbstractSocket::UnknownSocketError
-                 ? QStringLiteral("no connection within %1 s").arg(NetworkConnectLimitMs / 1000)
-                 : socket_.errorString());
-        socket_.abort();
-        return false;
-    }
-    socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (!negotiate(int(NetworkConnectLimitMs - clock.elapsed()))) {
-        if (failure_.isEmpty()) {
-            failure_ = where_ + QStringLiteral(": the connection was closed by the server");
-        }
-        socket_.abort();
-        return false;
-    }
-    open_ = true;
-    return true;
+    return phase_ == Phase::Open ? Opening::Opened : Opening::Pending;
 }
 
-bool TcpTransport::negotiate(int) {
-    return socket_.state() == QAbstractSocket::ConnectedState;
+void TcpTransport::onConnected() {
+    if (phase_ != Phase::Connecting) {
+        return;
+    }
+    socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    phase_ = Phase::Negotiating;
+    startNegotiation();
+}
+
+void TcpTransport::onDeadline() {
+    if (phase_ == Phase::Connecting) {
+        failure_ = where_ +
+                   QStringLiteral(": no connection within %1 s").arg(NetworkConnectLimitMs / 1000);
+        finishOpening(false);
+    } else if (phase_ == Phase::Negotiating) {
+        finishOpening(socket_.state() == QAbstractSocket::ConnectedState && usableAtDeadline());
+    }
+}
+
+void TcpTransport::finishOpening(bool ok) {
+    if (phase_ != Phase::Connecting && phase_ != Phase::Negotiating) {
+        return;
+    }
+    deadline_.stop();
+    if (ok) {
+        phase_ = Phase::Open;
+        emit opened(true);
+        return;
+    }
+    if (failure_.isEmpty()) {
+        failure_ = where_ + QStringLiteral(": the connection was closed by the server");
+    }
+    phase_ = Phase::Closed;
+    closing_ = true;
+    socket_.abort();
+    closing_ = false;
+    incoming_.clear();
+    emit opened(false);
 }
 
 void TcpTransport::close() {
     closing_ = true;
-    open_ = false;
+    phase_ = Phase::Closed;
+    deadline_.stop();
     if (socket_.state() != QAbstractSocket::UnconnectedState) {
         socket_.disconnectFromHost();
         if (socket_.state() != QAbstractSocket::UnconnectedState) {
@@ -148,6 +139,9 @@ void TcpTransport::take() {
         incoming_ += data;
         emit readyRead();
     }
+    if (phase_ == Phase::Negotiating) {
+        negotiationAdvanced();
+    }
 }
 
 void TcpTransport::collect() {
@@ -166,8 +160,13 @@ void TcpTransport::discardInput() {
 }
 
 void TcpTransport::onDisconnected() {
-    if (open_ && !closing_) {
-        open_ = false;
+    if (closing_) {
+        return;
+    }
+    if (phase_ == Phase::Connecting || phase_ == Phase::Negotiating) {
+        finishOpening(false);
+    } else if (phase_ == Phase::Open) {
+        phase_ = Phase::Closed;
         emit broken();
     }
 }
@@ -180,30 +179,36 @@ QByteArray Rfc2217Transport::decode(const QByteArray& received) {
     return out.data;
 }
 
-bool Rfc2217Transport::negotiate(int remainingMs) {
+void Rfc2217Transport::startNegotiation() {
     socket_.write(TelnetCodec::OpeningRequests());
     socket_.flush();
-    WaitFor(this, socket_, remainingMs, [this] {
-        return codec_.comPort() == TelnetCodec::ComPort::Refused ||
-               (codec_.comPort() == TelnetCodec::ComPort::Accepted && codec_.settingsConfirmed());
-    });
+}
+
+void Rfc2217Transport::negotiationAdvanced() {
     switch (codec_.comPort()) {
     case TelnetCodec::ComPort::Refused:
         failure_ = where_ + QStringLiteral(": the server refuses COM port control (RFC 2217); "
                                            "use a raw TCP port (tcp://) for it instead");
-        return false;
-    case TelnetCodec::ComPort::Pending:
-        if (socket_.state() == QAbstractSocket::ConnectedState) {
-            failure_ = where_ + QStringLiteral(": no answer to COM port control (RFC 2217) "
-                                               "within %1 s")
-                                    .arg(NetworkConnectLimitMs / 1000);
-        }
-        return false;
+        finishOpening(false);
+        return;
     case TelnetCodec::ComPort::Accepted:
-        // A server may confirm the settings late or not at all; the option itself is what
-        // the line needs.
-        return socket_.state() == QAbstractSocket::ConnectedState;
+        if (codec_.settingsConfirmed()) {
+            finishOpening(true);
+        }
+        return;
+    case TelnetCodec::ComPort::Pending:
+        return;
     }
+}
+
+bool Rfc2217Transport::usableAtDeadline() {
+    // A server may confirm the settings late or not at all; the option itself is what the
+    // line needs.
+    if (codec_.comPort() == TelnetCodec::ComPort::Accepted) {
+        return true;
+    }
+    failure_ = where_ + QStringLiteral(": no answer to COM port control (RFC 2217) within %1 s")
+                            .arg(NetworkConnectLimitMs / 1000);
     return false;
 }
 

@@ -1,13 +1,14 @@
 // Serial device servers on the network: "tcp://HOST:PORT" carries the line as a raw byte
 // stream, "rfc2217://HOST:PORT" as telnet with COM port control (RFC 2217), which also sets
 // the server's port to 9600 8N1 without flow control. Name look-up, connect and negotiation
-// run in the event loop, within NetworkConnectLimitMs.
+// run in the event loop, within NetworkConnectLimitMs, and end with opened().
 #pragma once
 
 #include "link/telnet_codec.h"
 #include "link/transport.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace quellaton {
 
@@ -16,7 +17,7 @@ class TcpTransport : public Transport {
 public:
     explicit TcpTransport(QObject* parent = nullptr);
 
-    bool open(const QString& location) override;
+    Opening open(const QString& location) override;
     void close() override;
     void drain(int ms) override;
     bool write(const QByteArray& bytes) override;
@@ -30,19 +31,30 @@ protected:
     // The bytes to send for line data, and the line data in what the server sent.
     virtual QByteArray encode(const QByteArray& data) { return data; }
     virtual QByteArray decode(const QByteArray& received) { return received; }
-    // After the connect: anything the protocol needs before the line is usable. True when it
-    // is; `deadline` ms of the connect limit are left.
-    virtual bool negotiate(int remainingMs);
+    // After the connect: starts what the protocol needs before the line is usable.
+    virtual void startNegotiation() { finishOpening(true); }
+    // While negotiating: whatever the server sent has been decoded.
+    virtual void negotiationAdvanced() {}
+    // The connect limit passed while negotiating: true when the line may be used all the same.
+    virtual bool usableAtDeadline() { return false; }
+    // Ends a pending open, once.
+    void finishOpening(bool ok);
+    bool negotiating() const { return phase_ == Phase::Negotiating; }
 
     QTcpSocket socket_{this};
     QString where_; // HOST:PORT, for messages
 
 private:
-    void take();
-    void onDisconnected();
+    enum class Phase { Closed, Connecting, Negotiating, Open };
 
+    void take();
+    void onConnected();
+    void onDisconnected();
+    void onDeadline();
+
+    QTimer deadline_;
+    Phase phase_ = Phase::Closed;
     QByteArray incoming_;
-    bool open_ = false;
     bool closing_ = false;
 };
 
@@ -54,7 +66,9 @@ public:
 protected:
     QByteArray encode(const QByteArray& data) override { return TelnetCodec::Escape(data); }
     QByteArray decode(const QByteArray& received) override;
-    bool negotiate(int remainingMs) override;
+    void startNegotiation() override;
+    void negotiationAdvanced() override;
+    bool usableAtDeadline() override;
 
 private:
     TelnetCodec codec_;

@@ -17,10 +17,15 @@ class Transport : public QObject {
 public:
     using QObject::QObject;
 
-    // Opens `location` as a line at 9600 8N1. May wait in the event loop (a network port
-    // connects, at most NetworkConnectLimitMs), never blocking the thread. On failure
-    // failureText() says why, in the system's words.
-    virtual bool open(const QString& location) = 0;
+    enum class Opening {
+        Opened,  // the line is open
+        Failed,  // it could not be opened; failureText() says why
+        Pending, // it is being opened in the background: opened() tells how that ended
+    };
+    // Opens `location` as a line at 9600 8N1. A serial port opens at once; a network port
+    // connects (and negotiates) in the event loop, within NetworkConnectLimitMs, and reports
+    // with opened(). On failure failureText() says why, in the system's words.
+    virtual Opening open(const QString& location) = 0;
     // Closes the line; output already handed over is left to go out.
     virtual void close() = 0;
     // Gives a frame still being handed over up to `ms` to go (used just before a close).
@@ -42,6 +47,9 @@ public:
     QString failureText() const { return failure_; }
 
 signals:
+    // A pending open ended: the line is open, or it could not be opened (failureText() says
+    // why).
+    void opened(bool ok);
     // Bytes can be read.
     void readyRead();
     // The open line failed or went away (a device unplugged, a connection dropped).

@@ -44,28 +44,6 @@ void DropNoise(QByteArray& text, ParseResult& result) {
 
 } // namespace
 
-bool ReplyIntact(QByteArrayView text, int chars) {
-    if (chars < 24 || chars % 2 != 0 || text.size() < chars) {
-        return false;
-    }
-    const QByteArrayView frame = text.first(chars);
-    const int bytes = chars / 2;
-    if (HexToInt(frame.sliced(16, 4)) != bytes - 12 || frame.sliced(chars - 2) != "AA") {
-        return false;
-    }
-    int check = 0;
-    for (int b = 3; b < bytes - 2; ++b) {
-        check ^= HexToInt(frame.sliced(2 * b, 2));
-    }
-    return HexToInt(frame.sliced(chars - 4, 2)) == check;
-}
-
-QString LastLoadedPresetLabel(int preset) {
-    const QString kind = preset <= 6 ? QStringLiteral("Pre") : QStringLiteral("Usr");
-    return QStringLiteral("Last loaded preset:") + kind + QString::number(preset - 1) +
-           QString(9, QLatin1Char(' '));
-}
-
 ParseResult ParseReceiveText(QByteArray& text, ParserFlags& flags) {
     ParseResult result;
 
@@ -96,13 +74,13 @@ ParseResult ParseReceiveText(QByteArray& text, ParserFlags& flags) {
 
     if (At(text, 9, "52002B000008") && text.size() >= ShortReplyChars) {
         StatusReply reply;
-        reply.searchHit = flags.searchActive;
         reply.rawTemperature =
             std::min(HexToInt(QByteArrayView(text).sliced(24, 4)), TemperatureRawLimit);
         reply.temperatureIndex = TemperatureIndex(reply.rawTemperature);
         reply.temperatureLabel = TemperatureLabel(reply.temperatureIndex);
         reply.attenuationLabel = QString::number(PayloadByte(text, 4)) + QStringLiteral(" dB");
         result.status = reply;
+        result.statusSearchHit = flags.searchActive;
         Remove(text, ShortReplyChars);
         return result;
     }

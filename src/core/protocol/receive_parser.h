@@ -8,6 +8,8 @@
 // that awaited it behaves as if no reply had come.
 #pragma once
 
+#include "protocol/frame_reader.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -28,22 +30,6 @@ struct ParserFlags {
     bool searchActive = false;    // a device search is probing addresses
 };
 
-struct SystemBlockReply {
-    int lastLoadedPreset = 0; // 1..8
-    int systemByte1 = 0;
-    int systemByte2 = 0;
-    int protectTemperature = 0;
-    QString lastLoadedLabel; // "Last loaded preset:Usr6         "
-};
-
-struct StatusReply {
-    int rawTemperature = 0; // limited to 5118
-    int temperatureIndex = 0;
-    QString temperatureLabel;
-    QString attenuationLabel;
-    bool searchHit = false; // a search was active: record the probed address
-};
-
 enum class ImageAction {
     None,
     KeepForDistribution, // initial data load: the text stays; copy it to the stored image
@@ -56,6 +42,7 @@ struct ParseResult {
     int repliesDropped = 0;     // damaged or unexpected replies thrown away as line noise
     std::optional<SystemBlockReply> system;
     std::optional<StatusReply> status;
+    bool statusSearchHit = false;      // a search was active: record the probed address
     bool idChangeAcknowledged = false; // start the ID-change report
     bool saveAcknowledged = false;     // start the "saved" report
     QList<QByteArray> backupLines;     // slot replies collected in this call
@@ -68,23 +55,9 @@ struct ParseResult {
     bool imageReceived() const { return image != ImageAction::None; }
 };
 
-inline constexpr int ReceiveTextLimit = 1000;
-inline constexpr int ShortReplyChars = 40;  // system and status replies
-inline constexpr int AckChars = 24;         // write acknowledgements
-inline constexpr int ImageReplyChars = 664; // image and slot replies
-inline constexpr int NameTableChars = 824;  // the name table reply
-
 // One parser call over `receiveText`, after new bytes were appended. Applies, in order: the
 // 1000-character rule, the sync rule, the system reply, the status reply (which ends the
 // call), the two acknowledgements, a backup slot reply, an image reply and the name table.
 ParseResult ParseReceiveText(QByteArray& receiveText, ParserFlags& flags);
-
-// True when the first `chars` characters of `text` are one intact frame: its Length field
-// gives exactly that size, its check byte is the XOR of the address through the payload, and
-// it ends in the End byte.
-bool ReplyIntact(QByteArrayView text, int chars);
-
-// "Last loaded preset:Pre0         " for preset 1, "...:Usr6         " for preset 7.
-QString LastLoadedPresetLabel(int preset);
 
 } // namespace quellaton

@@ -1,6 +1,6 @@
 #include "transfers/line_scan.h"
 
-#include "link/serial_driver.h"
+#include "link/blocking_serial_driver.h"
 #include "protocol/receive_parser.h"
 #include "transfers/line_steps.h"
 #include "transfers/pacing.h"
@@ -18,14 +18,14 @@ namespace quellaton {
 namespace {
 
 void ScanOneLine(LineScan& scan, int firstAddress, int lastAddress, std::atomic<int>& probed) {
-    SerialDriver driver;
+    BlockingSerialDriver driver;
     driver.PortLocation = scan.port.location;
     ParserFlags flags;
     flags.searchActive = true;
     int probeAddress = -1;
     driver.parser = [&] {
         const ParseResult r = ParseReceiveText(driver.ReceiveText, flags);
-        if (r.status && r.status->searchHit && probeAddress >= 0) {
+        if (r.status && r.statusSearchHit && probeAddress >= 0) {
             const int id = probeAddress + 1;
             const bool known = std::any_of(scan.hits.begin(), scan.hits.end(),
                                            [id](const ScanHit& h) { return h.id == id; });

@@ -7,14 +7,15 @@
 
 namespace quellaton {
 
-bool WriteImageFrames(SerialDriver& driver, int address, int counter, QByteArrayView imageText) {
+bool WriteImageFrames(BlockingSerialDriver& driver, int address, int counter,
+                      QByteArrayView imageText) {
     return WriteImageFrames(driver, address, counter, imageText,
                             counter == ImageWriteCounter ? pacing::ImageHeadPauseMs
                                                          : pacing::SlotHeadPauseMs);
 }
 
-bool WriteImageFrames(SerialDriver& driver, int address, int counter, QByteArrayView imageText,
-                      int headPauseMs) {
+bool WriteImageFrames(BlockingSerialDriver& driver, int address, int counter,
+                      QByteArrayView imageText, int headPauseMs) {
     driver.SendText =
         counter == ImageWriteCounter ? ImageWriteHead(address) : SlotWriteHead(address, counter);
     if (!driver.WriteFrame()) {
@@ -25,7 +26,8 @@ bool WriteImageFrames(SerialDriver& driver, int address, int counter, QByteArray
     return driver.WriteFrame();
 }
 
-bool DistributeImage(SerialDriver& driver, QByteArrayView imageText, int secondRestPauseMs) {
+bool DistributeImage(BlockingSerialDriver& driver, QByteArrayView imageText,
+                     int secondRestPauseMs) {
     const int address = BroadcastAddress;
     PumpWait(pacing::BroadcastLeadPauseMs);
     for (int poll = 0; poll < 2; ++poll) {
@@ -48,8 +50,9 @@ bool DistributeImage(SerialDriver& driver, QByteArrayView imageText, int secondR
     return driver.WriteFrame();
 }
 
-bool ProbeAddresses(SerialDriver& driver, int& probeAddress, int first, int last, int pauseMs,
-                    const std::function<bool()>& aborted, const std::function<void(int)>& probed) {
+bool ProbeAddresses(BlockingSerialDriver& driver, int& probeAddress, int first, int last,
+                    int pauseMs, const std::function<bool()>& aborted,
+                    const std::function<void(int)>& probed) {
     for (int a = first; a <= last; ++a) {
         if (aborted && aborted()) {
             return false;

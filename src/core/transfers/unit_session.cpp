@@ -39,7 +39,7 @@ void UnitSession::close() {
 }
 
 bool UnitSession::lost() const {
-    return driver_.state() != SerialDriver::DriverState::Receiving;
+    return driver_.state() != BlockingSerialDriver::DriverState::Receiving;
 }
 
 void UnitSession::parse() {
@@ -97,7 +97,7 @@ bool UnitSession::await(const std::function<bool()>& done, int timeoutMs) {
             }
         };
         connect(this, &UnitSession::replied, &loop, check);
-        connect(&driver_, &SerialDriver::stateChanged, &loop, check);
+        connect(&driver_, &BlockingSerialDriver::stateChanged, &loop, check);
         timeout.start(timeoutMs);
         loop.exec();
     }

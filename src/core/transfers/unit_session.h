@@ -3,7 +3,7 @@
 // with every wait in the event loop. Each request either gives its answer or says why not.
 #pragma once
 
-#include "link/serial_driver.h"
+#include "link/blocking_serial_driver.h"
 #include "protocol/parameter_image.h"
 #include "protocol/receive_parser.h"
 
@@ -36,7 +36,7 @@ public:
     // Why the last request failed, and for PortUnavailable the system's reason.
     Failure failure() const { return failure_; }
     QString portError() const { return portError_; }
-    SerialDriver& driver() { return driver_; }
+    BlockingSerialDriver& driver() { return driver_; }
 
     // The unit's working set as the 664-character text of its image reply.
     std::optional<QByteArray> readImage();
@@ -77,7 +77,7 @@ private:
     std::optional<Reply> ask(const QByteArray& frame, const std::optional<Reply>& reply,
                              int timeoutMs, ParserFlags flags = {});
 
-    SerialDriver driver_;
+    BlockingSerialDriver driver_;
     int address_;
     ParserFlags flags_;
     Failure failure_ = Failure::None;

@@ -37,11 +37,12 @@ Connection::Connection(ProgramState& state, ShellWidgets& widgets, Confirmation&
     connect(&t.Timer20, &QTimer::timeout, this, &Connection::broadcastConfirmed);
     // A dropped network connection is known at once: the presence check need not wait for
     // its next round.
-    connect(&s_.driver, &SerialDriver::stateChanged, this, [this](SerialDriver::DriverState st) {
-        if (st == SerialDriver::DriverState::Broken && s_.driver.networkPort()) {
-            QTimer::singleShot(0, this, &Connection::brocar1Timer);
-        }
-    });
+    connect(&s_.driver, &BlockingSerialDriver::stateChanged, this,
+            [this](BlockingSerialDriver::DriverState st) {
+                if (st == BlockingSerialDriver::DriverState::Broken && s_.driver.networkPort()) {
+                    QTimer::singleShot(0, this, &Connection::brocar1Timer);
+                }
+            });
     connect(w_.Button3, &QPushButton::clicked, this, &Connection::Button3Click);
 
     w_.Image15->setPixmap(ConnectionPicture(false));
@@ -126,7 +127,7 @@ void Connection::dropConnection() {
 }
 
 void Connection::connectPort() {
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     const int port = selectedPort();
     d.PortNumber = port >= 0 ? s_.PortNumbers[port] : 0;
 
@@ -186,7 +187,7 @@ void Connection::connectPort() {
 }
 
 void Connection::disconnectPort() {
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     TimerTable& t = s_.timers;
     w_.RzGroupBox16->hide();
     w_.RzGroupBox12->show();
@@ -269,7 +270,7 @@ void Connection::TimeoutEnding(QTimer& timer) {
 }
 
 void Connection::Timer1Timer() {
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     if (!d.PortOpen() || state_ == State::Disconnected) {
         return;
     }
@@ -306,7 +307,7 @@ void Connection::sendTimerTimer() {
 }
 
 void Connection::Timer7Timer() {
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     if (!d.PortOpen() || state_ == State::Disconnected) {
         return;
     }
@@ -385,7 +386,7 @@ void Connection::refurbishTimer() {
 
 bool Connection::portVanished() const {
     // A network port is always listed; it has gone when its connection has dropped.
-    if (s_.driver.networkPort() && s_.driver.state() == SerialDriver::DriverState::Broken) {
+    if (s_.driver.networkPort() && s_.driver.state() == BlockingSerialDriver::DriverState::Broken) {
         return true;
     }
     return !PortStillListed(listPorts(), w_.RzComboBox1->currentText());

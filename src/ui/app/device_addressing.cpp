@@ -78,7 +78,7 @@ void DeviceAddressing::Timer2Timer() {
 }
 
 void DeviceAddressing::probePorts(int addresses, int pauseMs) {
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     // The list as it stood when the search began: the report names these ports, whatever
     // the system lists meanwhile.
     searchedPorts_ = s_.ports;

@@ -68,7 +68,7 @@ void InitialDataLoad::Button10Click() {
     s_.flags.loadFromDevice = true;
     s_.SourceAddress = id - 1;
 
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     d.ReceiveText.clear();
     d.SendText = ImageRead(s_.SourceAddress);
     d.WriteFrame();
@@ -138,7 +138,7 @@ void InitialDataLoad::BroadcastImage(bool fromUnit) {
     distributing_ = true;
     // Nothing else may go out between the head and the rest of an image write.
     PauseLink(s_);
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     // The image as it stands now: a late reply kept by the parser meanwhile must not change
     // what the second write sends or what is shown.
     const QByteArray image = s_.StoredImage;

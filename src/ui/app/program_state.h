@@ -5,8 +5,8 @@
 #pragma once
 
 #include "app/timer_table.h"
+#include "link/blocking_serial_driver.h"
 #include "link/port_list.h"
-#include "link/serial_driver.h"
 #include "protocol/parameter_image.h"
 #include "protocol/receive_parser.h"
 #include "protocol/send_slots.h"
@@ -51,7 +51,7 @@ public:
 
     const AppOptions options;
     TimerTable timers;
-    SerialDriver driver;
+    BlockingSerialDriver driver;
 
     // Port list: entries as listed, and the port number of each (0 for names that do not
     // end in a number after their first three characters).

@@ -22,7 +22,7 @@ void ReplyDispatcher::Parse() {
         applySystem(*result.system);
     }
     if (result.status) {
-        applyStatus(*result.status);
+        applyStatus(*result.status, result.statusSearchHit);
     }
     if (result.idChangeAcknowledged) {
         TimerTable::Start(s_.timers.Timer2);
@@ -52,8 +52,8 @@ void ReplyDispatcher::applySystem(const SystemBlockReply& reply) {
     emit s_.systemBlockReceived();
 }
 
-void ReplyDispatcher::applyStatus(const StatusReply& reply) {
-    if (reply.searchHit) {
+void ReplyDispatcher::applyStatus(const StatusReply& reply, bool searchHit) {
+    if (searchHit) {
         s_.foundTable.mark(s_.searchRow, s_.ProbeAddress);
     }
     w_.temperatureLabel->setText(reply.temperatureLabel);
@@ -113,7 +113,7 @@ void ReplyDispatcher::applyImage(const ParseResult& result) {
         return;
     }
     connection_.imageApplied();
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     d.ReceiveText.clear();
     d.SendText = NameTableRead(s_.DeviceAddress);
     d.WriteFrame();

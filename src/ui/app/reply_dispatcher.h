@@ -21,7 +21,7 @@ public:
 
 private:
     void applySystem(const SystemBlockReply& reply);
-    void applyStatus(const StatusReply& reply);
+    void applyStatus(const StatusReply& reply, bool searchHit);
     void applyBackup(const ParseResult& result);
     void applyImage(const ParseResult& result);
     void applyNames(const std::array<QByteArray, 20>& names);

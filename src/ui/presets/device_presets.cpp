@@ -120,7 +120,7 @@ void DevicePresets::RzButton9Click() {
 
 void DevicePresets::Timer19Timer() {
     TimerTable& t = s_.timers;
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     t.Timer19.stop();
     emit s_.closePanelRequested();
     s_.flags.recall = true;
@@ -152,7 +152,7 @@ void DevicePresets::RzButton10Click() {
         return;
     }
     TimerTable& t = s_.timers;
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     const QString name = TrimName(w_.RzEdit1->text()).left(NameMaxLength);
     w_.RzEdit1->setText(name);
 

@@ -165,7 +165,7 @@ void PresetFiles::saveLines(const PresetFileKind& kind, const QList<QByteArray>&
 // Save this preset: read the unit's working set and offer it as a .sps file.
 void PresetFiles::Timer15Timer() {
     TimerTable& t = s_.timers;
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     t.Timer15.stop();
     SetAreasEnabled(w_, false);
     PauseLink(s_);
@@ -228,7 +228,7 @@ void PresetFiles::Timer16Timer() {
 void PresetFiles::Timer8Timer() {
     requestCounter_ += 1;
     const int n = requestCounter_;
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     // What is left of the previous reply (a stray byte, a fragment) would make the sync rule
     // throw this slot's reply away with it.
     d.ReceiveText.clear();
@@ -259,7 +259,7 @@ void PresetFiles::FSaveDialog4Timer() {
 // Load a preset: write a .sps file's image to the unit and show it.
 void PresetFiles::Timer17Timer() {
     TimerTable& t = s_.timers;
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     t.Timer17.stop();
     emit s_.closePanelRequested();
 
@@ -332,7 +332,7 @@ void PresetFiles::Timer18Timer() {
 
 void PresetFiles::Timer10Timer() {
     TimerTable& t = s_.timers;
-    SerialDriver& d = s_.driver;
+    BlockingSerialDriver& d = s_.driver;
     t.Timer10.stop();
     // Nothing else may go out between a slot's head and its rest; the name table's reply
     // restarts the send queue at the end.
