@@ -1,13 +1,15 @@
 #include "cli/cli_commands.h"
 
+#include "cli/unit_command.h"
 #include "files/image_report.h"
 #include "files/preset_file_format.h"
 #include "link/port_list.h"
+#include "model/preset_names.h"
+#include "operations/device_search.h"
 #include "protocol/frames.h"
 #include "protocol/receive_parser.h"
-#include "transfers/line_scan.h"
-#include "transfers/unit_session.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -17,9 +19,6 @@
 namespace quellaton::cli {
 
 namespace {
-
-const char* const PresetPrefixes[8] = {
-    "Pre0:", "Pre1:", "Pre2:", "Pre3:", "Pre4:", "Pre5:", "Usr6:", "Usr7:"};
 
 // A port as the user named it: an item of the port list (by its name or location), a
 // network port, or a device path the system does not list.
@@ -35,50 +34,9 @@ PortEntry ResolvePort(const QString& given, const PortList& listed) {
     return PortEntry{given, file.exists() ? file.absoluteFilePath() : given};
 }
 
-QString NameText(const QByteArray& name) {
-    const qsizetype end = name.indexOf('\0');
-    return QString::fromLatin1(end < 0 ? name : name.left(end));
-}
-
-// Reports why a session's request failed, as one line, and gives the exit status.
-int Failed(const UnitSession& session, const Invocation& in) {
-    const QString where = in.ports.value(0);
-    switch (session.failure()) {
-    case UnitSession::Failure::PortUnavailable:
-        PrintError(QStringLiteral("cannot open ") + session.portError());
-        break;
-    case UnitSession::Failure::PortLost:
-        PrintError(QStringLiteral("lost the line on %1 while talking to ID %2")
-                       .arg(where)
-                       .arg(in.id > 0 ? QString::number(in.id) : QStringLiteral("255")));
-        break;
-    case UnitSession::Failure::NoReply:
-    case UnitSession::Failure::None:
-        PrintError(QStringLiteral("no reply from ID %1 on %2").arg(in.id).arg(where));
-        break;
-    }
-    return LineFailed;
-}
-
-// Opens the unit's line and runs `exchange` on it, with a progress bar labelled `label` (none
-// when null); gives the exit status.
-int WithUnit(const Invocation& in, int address, const char* label,
-             const std::function<bool(UnitSession&, const UnitSession::Progress&)>& exchange) {
-    UnitSession session(ResolvePort(in.ports.value(0), FillPortList({})).location, address);
-    Invocation where = in;
-    where.id = address == BroadcastAddress ? BroadcastAddress : in.id;
-    if (!session.open()) {
-        return Failed(session, where);
-    }
-    bool done = false;
-    if (label) {
-        ProgressBar bar{QString::fromLatin1(label)};
-        done = exchange(session, [&](int step, int total) { bar.show(step, total); });
-    } else {
-        done = exchange(session, {});
-    }
-    return done ? Done : Failed(session, where);
-}
+// A short request of a tool without a window counts as unanswered after the time the
+// window's watchdog gives a poll.
+constexpr int ShortReplyTimeoutMs = pacing::PollWatchdogMs;
 
 int DamagedFileError(const QString& path) {
     PrintError(QStringLiteral("File damaged.: ") + path);
@@ -133,97 +91,123 @@ int Scan(const Invocation& in) {
     for (const QString& given : in.ports) {
         ports.append(ResolvePort(given, listed));
     }
-    QList<LineScan> scans;
+    // Every line at once, with the probes and pauses of the window's search.
+    DeviceSearch search(nullptr, ports, in.firstId - 1, in.lastId - 1, pacing::ProbePauseMs,
+                        DeviceSearch::Mode::AllAtOnce);
     {
         ProgressBar bar(QStringLiteral("scan"));
-        scans = ScanLines(ports, in.firstId, in.lastId,
-                          [&](int done, int total) { bar.show(done, total); });
+        QObject::connect(&search, &DeviceSearch::progress,
+                         [&](int done, int total) { bar.show(done, total); });
+        QObject::connect(&search, &DeviceSearch::finished, [] { QCoreApplication::exit(0); });
+        QMetaObject::invokeMethod(
+            &search, [&] { search.start(); }, Qt::QueuedConnection);
+        QCoreApplication::exec();
+        const int total = (in.lastId - in.firstId + 1) * int(ports.size());
+        bar.show(total, total);
     }
     int status = Done;
-    for (const LineScan& scan : scans) {
-        if (!scan.opened) {
-            PrintError(QStringLiteral("cannot open ") + scan.openFailure);
-            status = LineFailed;
-        }
-    }
-    if (in.json) {
-        QJsonArray lines;
-        for (const LineScan& scan : scans) {
-            QJsonArray units;
-            for (const ScanHit& hit : scan.hits) {
-                units.append(QJsonObject{{"id", hit.id},
-                                         {"temperature", hit.temperature},
-                                         {"attenuation", hit.attenuation}});
-            }
-            QJsonObject line{{"port", scan.port.name}, {"opened", scan.opened}, {"units", units}};
-            if (!scan.opened) {
-                line.insert("error", scan.openFailure);
-            }
-            lines.append(line);
-        }
-        PrintJson(QJsonObject{{"lines", lines}});
-        return status;
-    }
+    QJsonArray lines;
     Table table({QStringLiteral("PORT"), QStringLiteral("ID"), QStringLiteral("TEMPERATURE"),
                  QStringLiteral("ATTENUATION")});
-    for (const LineScan& scan : scans) {
-        for (const ScanHit& hit : scan.hits) {
-            table.add({scan.port.name, QString::number(hit.id), hit.temperature, hit.attenuation});
+    for (int i = 0; i < int(ports.size()); ++i) {
+        const LineProbe* probe = search.probe(i);
+        if (!probe->opened()) {
+            PrintError(QStringLiteral("cannot open ") + probe->openFailure());
+            status = LineFailed;
         }
+        QJsonArray units;
+        for (const ProbeHit& hit : probe->hits()) {
+            const QString id = QString::number(hit.address + 1);
+            const QString temperature = hit.status.temperatureLabel.trimmed();
+            units.append(QJsonObject{{"id", hit.address + 1},
+                                     {"temperature", temperature},
+                                     {"attenuation", hit.status.attenuationLabel}});
+            table.add({probe->port().name, id, temperature, hit.status.attenuationLabel});
+        }
+        QJsonObject line{
+            {"port", probe->port().name}, {"opened", probe->opened()}, {"units", units}};
+        if (!probe->opened()) {
+            line.insert("error", probe->openFailure());
+        }
+        lines.append(line);
     }
-    PrintOut(table.text());
+    if (in.json) {
+        PrintJson(QJsonObject{{"lines", lines}});
+    } else {
+        PrintOut(table.text());
+    }
     return status;
 }
 
+// The preset list entry of preset 1..8 for the names the unit sent.
+QString PresetEntry(const PresetNames& names, int preset) {
+    return PresetListEntry(preset, names[std::size_t(preset - 1)]);
+}
+
 int Status(const Invocation& in) {
-    std::optional<StatusReply> status;
-    std::optional<SystemBlockReply> system;
-    std::optional<std::array<QByteArray, 20>> names;
-    const int result = WithUnit(in, in.id - 1, nullptr, [&](UnitSession& s, const auto&) {
-        return (status = s.readStatus()) && (system = s.readSystem()) && (names = s.readNames());
-    });
+    UnitCommand command(in.ports.value(0), in.id - 1);
+    UnitSession& s = command.session();
+    const int address = in.id - 1;
+    StatusReply status;
+    SystemBlockReply system;
+    PresetNames names{};
+    command.then(
+        [&] { return s.request(StatusPoll(address), Reply::Kind::Status, ShortReplyTimeoutMs); },
+        [&](Operation& op) { status = static_cast<Request&>(op).reply().status; });
+    command.then(
+        [&] { return s.request(SystemRead(address), Reply::Kind::System, ShortReplyTimeoutMs); },
+        [&](Operation& op) { system = static_cast<Request&>(op).reply().system; });
+    command.then(
+        [&] {
+            return s.request(NameTableRead(address), Reply::Kind::NameTable,
+                             pacing::NamesTimeoutMs);
+        },
+        [&](Operation& op) { names = static_cast<Request&>(op).reply().names; });
+    const int result = command.run();
     if (result != Done) {
         return result;
     }
-    const QString temperature = status->temperatureLabel.trimmed();
-    const QString lastLoaded = system->lastLoadedLabel.trimmed().mid(19); // after "...preset:"
-    QStringList presets;
-    for (int k = 0; k < 8; ++k) {
-        presets.append(QLatin1String(PresetPrefixes[k]) + NameText((*names)[std::size_t(k)]));
-    }
+    const QString temperature = status.temperatureLabel.trimmed();
+    const QString lastLoaded = LastLoadedPresetName(system.lastLoadedPreset);
     if (in.json) {
         QJsonArray list;
-        for (int k = 0; k < 8; ++k) {
-            list.append(QJsonObject{{"preset", k + 1},
-                                    {"entry", presets[k]},
-                                    {"name", NameText((*names)[std::size_t(k)])}});
+        for (int preset = 1; preset <= PresetListCount; ++preset) {
+            list.append(QJsonObject{{"preset", preset},
+                                    {"entry", PresetEntry(names, preset)},
+                                    {"name", PresetNameText(names[std::size_t(preset - 1)])}});
         }
         PrintJson(QJsonObject{{"port", in.ports.value(0)},
                               {"id", in.id},
                               {"temperature", temperature},
-                              {"attenuation", status->attenuationLabel},
-                              {"lastLoadedPreset", system->lastLoadedPreset},
+                              {"attenuation", status.attenuationLabel},
+                              {"lastLoadedPreset", system.lastLoadedPreset},
                               {"lastLoaded", lastLoaded},
                               {"presets", list}});
         return Done;
     }
     Table table({QStringLiteral("ITEM"), QStringLiteral("VALUE")});
     table.add({QStringLiteral("Temperature"), temperature});
-    table.add({QStringLiteral("Attenuation"), status->attenuationLabel});
+    table.add({QStringLiteral("Attenuation"), status.attenuationLabel});
     table.add({QStringLiteral("Last loaded preset"), lastLoaded});
-    for (int k = 0; k < 8; ++k) {
-        table.add({QStringLiteral("Preset %1").arg(k + 1), presets[k]});
+    for (int preset = 1; preset <= PresetListCount; ++preset) {
+        table.add({QStringLiteral("Preset %1").arg(preset), PresetEntry(names, preset)});
     }
     PrintOut(table.text());
     return Done;
 }
 
+// Reads the unit's working set as "Save this preset to PC" does; empty when it failed.
+int ReadWorkingSet(const Invocation& in, QByteArray& image) {
+    UnitCommand command(in.ports.value(0), in.id - 1);
+    command.then([&] { return command.session().saveOnePreset(pacing::ImageTimeoutMs); },
+                 [&](Operation& op) { image = static_cast<SaveOnePreset&>(op).imageText(); });
+    return command.run();
+}
+
 int Read(const Invocation& in) {
-    std::optional<QByteArray> image;
-    const int result = WithUnit(in, in.id - 1, nullptr, [&](UnitSession& s, const auto&) {
-        return (image = s.readImage()).has_value();
-    });
-    return result == Done ? WriteFileOrFail(in.output, {*image}) : result;
+    QByteArray image;
+    const int result = ReadWorkingSet(in, image);
+    return result == Done ? WriteFileOrFail(in.output, {image}) : result;
 }
 
 int Write(const Invocation& in) {
@@ -232,17 +216,19 @@ int Write(const Invocation& in) {
     if (loaded.status != PresetFileStatus::Ok) {
         return DamagedFileError(path);
     }
-    return WithUnit(in, in.id - 1, "write", [&](UnitSession& s, const auto& progress) {
-        return s.writeImage(loaded.text, progress);
-    });
+    UnitCommand command(in.ports.value(0), in.id - 1);
+    command.then([&] { return command.session().loadOnePreset(loaded.text); }, {}, "write");
+    return command.run();
 }
 
 int Backup(const Invocation& in) {
-    std::optional<QList<QByteArray>> lines;
-    const int result = WithUnit(in, in.id - 1, "backup", [&](UnitSession& s, const auto& progress) {
-        return (lines = s.backupSlots(progress)).has_value();
-    });
-    return result == Done ? WriteFileOrFail(in.output, *lines) : result;
+    QList<QByteArray> lines;
+    UnitCommand command(in.ports.value(0), in.id - 1);
+    command.then([&] { return command.session().saveAllPresets(); },
+                 [&](Operation& op) { lines = static_cast<SaveAllPresets&>(op).lines(); },
+                 "backup");
+    const int result = command.run();
+    return result == Done ? WriteFileOrFail(in.output, lines) : result;
 }
 
 int Restore(const Invocation& in) {
@@ -251,20 +237,24 @@ int Restore(const Invocation& in) {
     if (loaded.status != PresetFileStatus::Ok) {
         return DamagedFileError(path);
     }
-    return WithUnit(in, in.id - 1, "restore", [&](UnitSession& s, const auto& progress) {
-        return s.restoreSlots(loaded.lines, progress);
-    });
+    // Done when the unit has answered the name table request that ends the restore.
+    UnitCommand command(in.ports.value(0), in.id - 1);
+    command.then(
+        [&] { return command.session().loadAllPresets(loaded.lines, pacing::NamesTimeoutMs); }, {},
+        "restore");
+    return command.run();
 }
 
 int Recall(const Invocation& in) {
     bool ok = false;
     const int preset = in.args.value(0).toInt(&ok);
-    if (!ok || preset < 1 || preset > 8) {
+    if (!ok || preset < 1 || preset > PresetListCount) {
         PrintError(QStringLiteral("recall: SLOT must be a preset 1..8"));
         return BadUsage;
     }
-    return WithUnit(in, in.id - 1, nullptr,
-                    [&](UnitSession& s, const auto&) { return s.recall(preset); });
+    UnitCommand command(in.ports.value(0), in.id - 1);
+    command.then([&] { return command.session().recallPreset(preset); });
+    return command.run();
 }
 
 int Name(const Invocation& in) {
@@ -278,13 +268,14 @@ int Name(const Invocation& in) {
     const bool printable = std::all_of(text.begin(), text.end(), [](QChar c) {
         return c.unicode() >= 0x20 && c.unicode() <= 0x7E;
     });
-    if (text.size() > 19 || !printable) {
+    if (text.size() > PresetNameMaxLength || !printable) {
         PrintError(QStringLiteral("name: TEXT must be at most 19 printable ASCII characters"));
         return BadUsage;
     }
-    const int result = WithUnit(in, in.id - 1, nullptr, [&](UnitSession& s, const auto&) {
-        return s.storeName(slot, text.toLatin1());
-    });
+    UnitCommand command(in.ports.value(0), in.id - 1);
+    command.then(
+        [&] { return command.session().storeName(slot, text.toLatin1(), ShortReplyTimeoutMs); });
+    const int result = command.run();
     if (result == Done) {
         PrintOut(QStringLiteral("Successfully saved.\n"));
     }
@@ -298,8 +289,27 @@ int SetId(const Invocation& in) {
         PrintError(QStringLiteral("set-id: Please input 1~255 number."));
         return BadUsage;
     }
-    const int result = WithUnit(in, in.id - 1, nullptr,
-                                [&](UnitSession& s, const auto&) { return s.changeId(id); });
+    UnitCommand command(in.ports.value(0), in.id - 1);
+    UnitSession& s = command.session();
+    // The system block carries the unit's other values too: they are written back unchanged.
+    command.then(
+        [&] { return s.request(SystemRead(in.id - 1), Reply::Kind::System, ShortReplyTimeoutMs); },
+        [&](Operation& op) {
+            const SystemBlockReply& reply = static_cast<Request&>(op).reply().system;
+            SystemValues values;
+            values.lastLoadedPreset = reply.lastLoadedPreset;
+            values.systemByte1 = reply.systemByte1;
+            values.systemByte2 = reply.systemByte2;
+            values.protectTemperature = reply.protectTemperature;
+            s.model().setSystem(values);
+        });
+    // As the window does: the write goes through the send queue, the polls go to the new ID.
+    command.then([&] {
+        s.writer().setActive(true);
+        s.writer().start();
+        return s.changeId(id, ShortReplyTimeoutMs);
+    });
+    const int result = command.run();
     if (result == Done) {
         PrintOut(QStringLiteral("Device ID changed to %1\n").arg(id));
     }
@@ -312,9 +322,20 @@ int Broadcast(const Invocation& in) {
     if (loaded.status != PresetFileStatus::Ok) {
         return DamagedFileError(path);
     }
-    return WithUnit(in, BroadcastAddress, "broadcast", [&](UnitSession& s, const auto& progress) {
-        return s.broadcastImage(loaded.text, progress);
-    });
+    // The initial data load of the window's broadcast mode, from a file.
+    UnitCommand command(in.ports.value(0), BroadcastAddress);
+    command.then(
+        [&] {
+            InitialDataLoad* load = command.session().initialDataLoad();
+            QObject::connect(load, &Operation::started, load, [load, &loaded] {
+                QMetaObject::invokeMethod(
+                    load, [load, &loaded] { load->loadFromImage(loaded.text); },
+                    Qt::QueuedConnection);
+            });
+            return load;
+        },
+        {}, "broadcast");
+    return command.run();
 }
 
 int Show(const Invocation& in) {
@@ -390,14 +411,10 @@ int Diff(const Invocation& in) {
             PrintError(QStringLiteral("diff: give a second file, or --port and --id of a unit"));
             return BadUsage;
         }
-        std::optional<QByteArray> image;
-        const int result = WithUnit(in, in.id - 1, nullptr, [&](UnitSession& s, const auto&) {
-            return (image = s.readImage()).has_value();
-        });
+        const int result = ReadWorkingSet(in, secondText);
         if (result != Done) {
             return result;
         }
-        secondText = *image;
         secondName = QStringLiteral("ID %1 on %2").arg(in.id).arg(in.ports.value(0));
     }
     const QList<ReportDifference> diffs =

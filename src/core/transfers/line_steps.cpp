@@ -1,9 +1,9 @@
 #include "transfers/line_steps.h"
 
 #include "link/pump_wait.h"
+#include "operations/pacing.h"
 #include "protocol/frames.h"
 #include "protocol/parameter_image.h"
-#include "transfers/pacing.h"
 
 namespace quellaton {
 

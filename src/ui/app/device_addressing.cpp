@@ -3,9 +3,9 @@
 #include "app/key_filter.h"
 #include "app/messages.h"
 #include "link/pump_wait.h"
+#include "operations/pacing.h"
 #include "protocol/frames.h"
 #include "transfers/line_steps.h"
-#include "transfers/pacing.h"
 
 #include <QCoreApplication>
 #include <algorithm>

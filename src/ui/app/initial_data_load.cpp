@@ -5,9 +5,9 @@
 #include "app/messages.h"
 #include "files/preset_file_format.h"
 #include "link/pump_wait.h"
+#include "operations/pacing.h"
 #include "protocol/frames.h"
 #include "transfers/line_steps.h"
-#include "transfers/pacing.h"
 
 namespace quellaton {
 

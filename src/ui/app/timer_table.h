@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include "transfers/pacing.h"
+#include "operations/pacing.h"
 
 namespace quellaton {
 

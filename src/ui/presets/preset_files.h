@@ -7,7 +7,7 @@
 #include "app/connection.h"
 #include "app/program_state.h"
 #include "app/shell_widgets.h"
-#include "transfers/pacing.h"
+#include "operations/pacing.h"
 
 #include <QString>
 #include <QTimer>

@@ -1,0 +1,209 @@
+#include "operations/live_writer.h"
+
+#include "operations/pacing.h"
+#include "protocol/block_builders.h"
+#include "protocol/frames.h"
+
+#include <memory>
+
+namespace quellaton {
+
+namespace {
+
+void Setup(QTimer& timer, const char* name, int ms, bool singleShot) {
+    timer.setObjectName(QLatin1String(name));
+    timer.setInterval(ms);
+    timer.setSingleShot(singleShot);
+    timer.setTimerType(Qt::PreciseTimer);
+}
+
+// A timer started while it runs keeps its countdown.
+void Start(QTimer& timer) {
+    if (!timer.isActive()) {
+        timer.start();
+    }
+}
+
+} // namespace
+
+LiveWriter::LiveWriter(UnitLink& link, UnitModel& model, QObject* parent)
+    : QObject(parent), link_(link), model_(model) {
+    Setup(scan_, "queueScanTimer", pacing::QueueScanMs, false);
+    Setup(writeDelay_, "queueWriteDelay", pacing::QueueWriteDelayMs, true);
+    Setup(resume_, "queueResumeTimer", pacing::QueueResumeMs, true);
+    Setup(poll_, "pollTimer", pacing::PollIntervalMs, false);
+    Setup(watchdog_, "pollWatchdog", pacing::PollWatchdogMs, true);
+    connect(&scan_, &QTimer::timeout, this, &LiveWriter::scanTick);
+    connect(&writeDelay_, &QTimer::timeout, this, &LiveWriter::writePicked);
+    connect(&resume_, &QTimer::timeout, this, &LiveWriter::resume);
+    connect(&poll_, &QTimer::timeout, this, &LiveWriter::pollTick);
+    connect(&watchdog_, &QTimer::timeout, this, [this] {
+        watchdog_.stop();
+        emit pollUnanswered();
+    });
+    connect(&model_, &UnitModel::blockEdited, this, &LiveWriter::blockEdited);
+    // A whole new image replaces whatever edits were waiting.
+    connect(&model_, &UnitModel::imageReplaced, this, [this] { slots_.clearAll(); });
+}
+
+bool LiveWriter::canWrite() const {
+    return active_ && link_.portOpen();
+}
+
+// Only while a port is open is anything built: with no unit there is nothing to send to.
+void LiveWriter::blockEdited(int slot) {
+    if (!link_.portOpen()) {
+        return;
+    }
+    slots_.prepare(slot,
+                   BuildBlockFrame(slot, link_.addressByte(), model_.image(), model_.bypassRows()));
+}
+
+void LiveWriter::queueFrame(int slot, const QByteArray& frame) {
+    slots_.prepare(slot, frame);
+}
+
+void LiveWriter::setActive(bool active) {
+    if (active == active_) {
+        return;
+    }
+    active_ = active;
+    if (!active_) {
+        stop();
+    }
+}
+
+void LiveWriter::start() {
+    startPoll();
+    startQueue();
+}
+
+void LiveWriter::startQueue() {
+    Start(scan_);
+    if (queueState_ == QueueState::Idle) {
+        queueState_ = QueueState::Scanning;
+    }
+}
+
+void LiveWriter::startPoll() {
+    Start(poll_);
+}
+
+void LiveWriter::pause() {
+    poll_.stop();
+    scan_.stop();
+    watchdog_.stop();
+    resume_.stop();
+    if (writeDelay_.isActive()) {
+        writeDelay_.stop();
+        if (sendingSlot_ > 0) {
+            slots_.setPending(sendingSlot_);
+        }
+        sendingSlot_ = 0;
+    }
+    // A send on the line finishes; nothing is resumed after it.
+    ++generation_;
+    sendingSlot_ = 0;
+    queueState_ = QueueState::Idle;
+}
+
+void LiveWriter::stopPollAndQueue() {
+    poll_.stop();
+    scan_.stop();
+    watchdog_.stop();
+    if (queueState_ == QueueState::Scanning) {
+        queueState_ = QueueState::Idle;
+    }
+}
+
+void LiveWriter::stopPoll() {
+    poll_.stop();
+    watchdog_.stop();
+}
+
+void LiveWriter::stop() {
+    poll_.stop();
+    scan_.stop();
+    watchdog_.stop();
+    writeDelay_.stop();
+    resume_.stop();
+    ++generation_;
+    sendingSlot_ = 0;
+    queueState_ = QueueState::Idle;
+}
+
+void LiveWriter::scanTick() {
+    // One send at a time: a slot already picked is written and waited for first.
+    if (!canWrite() || (queueState_ != QueueState::Idle && queueState_ != QueueState::Scanning)) {
+        return;
+    }
+    const int slot = slots_.nextPending();
+    if (slot == 0) {
+        return;
+    }
+    sendingSlot_ = slot;
+    slots_.clearPending(slot);
+    scan_.stop();
+    poll_.stop();
+    watchdog_.stop();
+    queueState_ = QueueState::Picked;
+    Start(writeDelay_);
+}
+
+void LiveWriter::writePicked() {
+    writeDelay_.stop();
+    if (!canWrite() || sendingSlot_ <= 0) {
+        return;
+    }
+    const int slot = sendingSlot_;
+    // The frame as the slot holds it now: edits made while it waited go out with it.
+    const QByteArray frame = slots_.frameToSend(slot, link_.addressByte());
+    // No unit answers a broadcast, so each frame goes out twice.
+    const int copies = link_.addressByte() == BroadcastAddress ? 2 : 1;
+    queueState_ = QueueState::Writing;
+    auto remaining = std::make_shared<int>(copies);
+    const quint64 generation = generation_;
+    auto left = [this, slot, remaining, generation](bool) {
+        if (--*remaining > 0 || generation != generation_ || !active_) {
+            // Paused or stopped while the frame was on the line: nothing follows it.
+            return;
+        }
+        sendingSlot_ = 0;
+        queueState_ = QueueState::Resuming;
+        emit slotSent(slot);
+        Start(resume_);
+    };
+    int written = 0;
+    for (int copy = 0; copy < copies; ++copy) {
+        if (link_.send(frame, this, left)) {
+            ++written;
+        }
+    }
+    // Frames that did not go out at all are counted as done at once.
+    for (int missing = copies - written; missing > 0; --missing) {
+        left(false);
+    }
+}
+
+void LiveWriter::resume() {
+    resume_.stop();
+    if (queueState_ == QueueState::Resuming) {
+        queueState_ = QueueState::Idle;
+    }
+    startPoll();
+    startQueue();
+}
+
+void LiveWriter::pollTick() {
+    if (!canWrite()) {
+        return;
+    }
+    link_.clearReceived();
+    link_.send(StatusPoll(link_.addressByte()), this, [this](bool) {
+        if (active_) {
+            Start(watchdog_);
+        }
+    });
+}
+
+} // namespace quellaton
