@@ -3,8 +3,9 @@
 // repainted into the 720 x 249 picture.
 #ifdef QUELLATON_BENCH_GUI
 
-#include "app/program_state.h"
+#include "app/way_selection.h"
 #include "graph/response_graph.h"
+#include "model/unit_model.h"
 
 #include <benchmark/benchmark.h>
 
@@ -23,19 +24,22 @@ void BM_DragStep(benchmark::State& state) {
         state.SkipWithError("no QApplication");
         return;
     }
-    ProgramState program(AppOptions{});
-    auto graph = std::make_unique<ResponseGraph>(program, nullptr);
+    UnitModel model;
+    WaySelection selection;
+    auto graph = std::make_unique<ResponseGraph>(model, selection, nullptr);
     graph->DrawGrid(720, 249);
-    program.selection.way = 0;
+    selection.set(0, EqPanel);
+    ParameterImage image;
     for (int k = 0; k < BandsPerSection; ++k) {
-        program.image.bands[BandIndex(0, k)].frequencyIndex = 20 + 40 * k;
-        program.image.bands[BandIndex(0, k)].peakingGain = 100 + 10 * k;
-        program.image.bands[BandIndex(0, k)].qIndex = 6;
+        image.bands[BandIndex(0, k)].frequencyIndex = 20 + 40 * k;
+        image.bands[BandIndex(0, k)].peakingGain = 100 + 10 * k;
+        image.bands[BandIndex(0, k)].qIndex = 6;
     }
-    program.image.highPassIndex[0] = 40;
-    program.image.highPassType[0] = 7;
-    program.image.lowPassIndex[0] = 200;
-    program.image.lowPassType[0] = 7;
+    image.highPassIndex[0] = 40;
+    image.highPassType[0] = 7;
+    image.lowPassIndex[0] = 200;
+    image.lowPassType[0] = 7;
+    model.replaceImage(image);
     graph->RecomputeAll();
 
     const QPoint start = graph->handle(2);

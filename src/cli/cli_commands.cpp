@@ -6,8 +6,8 @@
 #include "link/port_list.h"
 #include "model/preset_names.h"
 #include "operations/device_search.h"
+#include "protocol/frame_reader.h"
 #include "protocol/frames.h"
-#include "protocol/receive_parser.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -289,11 +289,11 @@ void TestAccessibility::namesFollowTheSection() {
 }
 
 void TestAccessibility::valuesCarryUnits() {
-    ProgramState& s = app_->state();
+    UnitSession& s = app_->session();
     e().RzButton4->click();
     // Fields read as they show, units included.
     QCOMPARE(ValueOf(e().frequencyFields[0]),
-             FrequencyText(s.image.bands[BandIndex(Main, 0)].frequencyIndex));
+             FrequencyText(s.model().image().bands[BandIndex(Main, 0)].frequencyIndex));
     QVERIFY(ValueOf(e().frequencyFields[0]).endsWith(QLatin1String(" Hz")));
     QVERIFY(ValueOf(e().gainFields[0]).endsWith(QLatin1String(" dB")));
 
@@ -312,19 +312,19 @@ void TestAccessibility::valuesCarryUnits() {
 
     // The gain fader reads the way's gain in dB, and follows the stepper.
     e().rows[High].gain->click();
-    QCOMPARE(ValueOf(e().Image2), OutputGainText(s.image.gainIndex[High]));
+    QCOMPARE(ValueOf(e().Image2), OutputGainText(s.model().image().gainIndex[High]));
     e().SpinButton1->upButton()->click();
-    QCOMPARE(ValueOf(e().Image2), OutputGainText(s.image.gainIndex[High]));
+    QCOMPARE(ValueOf(e().Image2), OutputGainText(s.model().image().gainIndex[High]));
     QVERIFY(ValueOf(e().Image2).endsWith(QLatin1String(" dB")));
     QCOMPARE(Of(e().Image2)->role(), QAccessible::Slider);
     QCOMPARE(Of(e().Image2)->valueInterface()->currentValue().toDouble(),
-             OutputGainTable[s.image.gainIndex[High]]);
+             OutputGainTable[s.model().image().gainIndex[High]]);
 }
 
 // One accessible item per band handle of the shown section, with its frequency and gain, its
 // place on screen, and whether it can be dragged now.
 void TestAccessibility::graphHandlesAreItems() {
-    ProgramState& s = app_->state();
+    UnitSession& s = app_->session();
     ResponseGraph& graph = app_->window->graph();
     app_->window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(app_->window.get()));
@@ -336,7 +336,7 @@ void TestAccessibility::graphHandlesAreItems() {
         QVERIFY(handle);
         QCOMPARE(chart->indexOfChild(handle), k);
         QCOMPARE(handle->parent(), chart);
-        const EqBand& band = s.image.bands[BandIndex(Low, k)];
+        const EqBand& band = s.model().image().bands[BandIndex(Low, k)];
         QCOMPARE(handle->text(QAccessible::Name), QStringLiteral("Low band %1 handle").arg(k + 1));
         QCOMPARE(handle->text(QAccessible::Value),
                  QStringLiteral("%1, %2, %3")
@@ -364,11 +364,11 @@ void TestAccessibility::graphHandlesAreItems() {
 }
 
 void TestAccessibility::togglesReportTheirState() {
-    ProgramState& s = app_->state();
+    UnitSession& s = app_->session();
     auto checked = [](QWidget* w) { return Of(w)->state().checked; };
     QPushButton* mute = e().rows[Low].mute;
     QVERIFY(Of(mute)->state().checkable);
-    const bool muted = s.image.onFlag[Low] == 0;
+    const bool muted = s.model().image().onFlag[Low] == 0;
     QCOMPARE(checked(mute), muted);
     mute->click();
     QCOMPARE(checked(mute), !muted);
@@ -376,7 +376,7 @@ void TestAccessibility::togglesReportTheirState() {
     QCOMPARE(checked(mute), muted);
 
     QPushButton* polarity = e().rows[Mid].polarity;
-    const bool inverted = s.image.polarity[Mid] != 0;
+    const bool inverted = s.model().image().polarity[Mid] != 0;
     QCOMPARE(checked(polarity), inverted);
     polarity->click();
     QCOMPARE(checked(polarity), !inverted);
@@ -387,14 +387,14 @@ void TestAccessibility::togglesReportTheirState() {
     QAccessibleActionInterface* actions = Of(mute)->actionInterface();
     QVERIFY(actions);
     QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
-    const int onFlag = s.image.onFlag[Low];
+    const int onFlag = s.model().image().onFlag[Low];
     actions->doAction(QAccessibleActionInterface::toggleAction());
-    QCOMPARE(s.image.onFlag[Low], 1 - onFlag);
-    QCOMPARE(checked(mute), s.image.onFlag[Low] == 0);
+    QCOMPARE(s.model().image().onFlag[Low], 1 - onFlag);
+    QCOMPARE(checked(mute), s.model().image().onFlag[Low] == 0);
     QCOMPARE(ButtonColour(mute),
-             s.image.onFlag[Low] == 0 ? ActiveButtonColour : NormalButtonColour);
+             s.model().image().onFlag[Low] == 0 ? ActiveButtonColour : NormalButtonColour);
     actions->doAction(QAccessibleActionInterface::toggleAction());
-    QCOMPARE(s.image.onFlag[Low], onFlag);
+    QCOMPARE(s.model().image().onFlag[Low], onFlag);
     QCOMPARE(checked(mute), muted);
 
     // A selected panel is checked, the others not.
@@ -409,7 +409,7 @@ void TestAccessibility::togglesReportTheirState() {
     app_->answerer.setQuestionAnswer(false);
     e().RzButton7->click();
     QVERIFY(WaitUntil([&] { return !QApplication::activeModalWidget(); }, 3000));
-    QCOMPARE(checked(e().RzButton7), s.image.btlMode != 0);
+    QCOMPARE(checked(e().RzButton7), s.model().image().btlMode != 0);
     app_->answerer.setQuestionAnswer(true);
 }
 

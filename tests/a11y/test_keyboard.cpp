@@ -163,15 +163,18 @@ void TestKeyboard::arrowKeysStep() {
     QFETCH(QString, panel);
     QFETCH(QString, field);
     QFETCH(int, what);
-    ProgramState& s = app_->state();
+    UnitSession& s = app_->session();
+    app_->arrangeImage([&](ParameterImage& image) {
+        EqBand& band = image.bands[BandIndex(High, 1)];
+        band.frequencyIndex = 100;
+        band.qIndex = 20;
+        band.peakingGain = 120;
+        band.type = 0;
+        image.highPassIndex[High] = 50;
+        image.gainIndex[High] = 150;
+    });
     app_->window->findChild<QPushButton*>(panel)->click();
-    EqBand& band = s.image.bands[BandIndex(High, 1)];
-    band.frequencyIndex = 100;
-    band.qIndex = 20;
-    band.peakingGain = 120;
-    band.type = 0;
-    s.image.highPassIndex[High] = 50;
-    s.image.gainIndex[High] = 150;
+    const EqBand& band = s.model().image().bands[BandIndex(High, 1)];
     const auto index = [&] {
         switch (what) {
         case 0:
@@ -181,9 +184,9 @@ void TestKeyboard::arrowKeysStep() {
         case 2:
             return band.peakingGain;
         case 3:
-            return s.image.highPassIndex[High];
+            return s.model().image().highPassIndex[High];
         default:
-            return s.image.gainIndex[High];
+            return s.model().image().gainIndex[High];
         }
     };
     auto* target = app_->window->findChild<QWidget*>(field);
@@ -208,16 +211,16 @@ void TestKeyboard::arrowKeysStep() {
 
 // The delay bar takes the focus and moves with the arrow keys, one step at a time.
 void TestKeyboard::delayBarTakesKeys() {
-    ProgramState& s = app_->state();
+    UnitSession& s = app_->session();
     e().rows[Low].delay->click();
     QScrollBar* bar = e().ScrollBar1;
     QVERIFY(FocusOn(bar));
-    const int before = s.image.delay[Low];
+    const int before = s.model().image().delay[Low];
     QTest::keyClick(bar, Qt::Key_Right);
-    QCOMPARE(s.image.delay[Low], before + 1);
+    QCOMPARE(s.model().image().delay[Low], before + 1);
     QCOMPARE(e().RzEdit18->text(), DelayMsText(before + 1));
     QTest::keyClick(bar, Qt::Key_Left);
-    QCOMPARE(s.image.delay[Low], before);
+    QCOMPARE(s.model().image().delay[Low], before);
 }
 
 void TestKeyboard::f10OpensTheMenus() {

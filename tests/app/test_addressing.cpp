@@ -13,7 +13,7 @@ using namespace quellaton;
 namespace {
 
 bool SearchDone(AppFixture& app) {
-    return !app.state().flags.searchActive && !app.widgets().RzGroupBox3->isVisible();
+    return !app.window->addressing().searching() && !app.widgets().RzGroupBox3->isVisible();
 }
 
 QString Entry(const QString& port, int id) {
@@ -77,13 +77,13 @@ void TestAddressing::searchFindsEveryUnitAndSelectsTheLast() {
     QCOMPARE(lines[1], Entry(link, 5) + Entry(link, 6));
     QVERIFY(w.Memo1->isVisible());
     QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("6"));
-    QCOMPARE(app.state().DeviceAddress, 5);
+    QCOMPARE(app.session().address().address(), 5);
     QCOMPARE(w.RzEdit2->text(), QStringLiteral("6"));
     QVERIFY(w.RzGroupBox2->isVisible());
     QVERIFY(!w.RzGroupBox12->isVisible());
-    QCOMPARE(app.state().selection.panel, int(SearchResultPanel));
+    QCOMPARE(app.selection().panel(), int(SearchResultPanel));
     QVERIFY(w.GroupBox1->isEnabled() && w.GroupBox2->isEnabled() && w.GroupBox3->isEnabled());
-    QVERIFY(!app.state().driver.PortOpen());
+    QVERIFY(!app.session().link().portOpen());
     // 256 probes, one for each address, in order.
     const QList<QByteArray> polls = app.sim.framesWith("A2002B");
     QCOMPARE(polls.size(), 256);
@@ -101,16 +101,17 @@ void TestAddressing::cancelStopsBeforeTheNextProbe() {
     AppFixture app(QStringLiteral("1,2"));
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    // The search pumps events itself: it is started, watched and cancelled from timers.
+    // The search runs in the event loop: it is started, watched and cancelled from timers.
     int probedAtCancel = -1;
     bool lockedDuringSearch = false;
     QTimer watch;
     watch.setInterval(20);
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (app.state().flags.searchActive && app.state().ProbeAddress >= 4 && probedAtCancel < 0) {
+        if (app.window->addressing().searching() && app.window->addressing().probeAddress() >= 4 &&
+            probedAtCancel < 0) {
             lockedDuringSearch = !w.GroupBox1->isEnabled() && !w.GroupBox3->isEnabled() &&
                                  w.RzGroupBox3->isVisible();
-            probedAtCancel = app.state().ProbeAddress;
+            probedAtCancel = app.window->addressing().probeAddress();
             w.Button2->click();
         }
     });
@@ -136,10 +137,10 @@ void TestAddressing::searchWhileConnectedIsRefused() {
     QVERIFY(app.connectTo(1));
     app.widgets().Button8->click();
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("please disconnect and try again."), 2000));
-    QVERIFY(!app.state().flags.searchActive);
+    QVERIFY(!app.window->addressing().searching());
     app.widgets().RzButton8->click();
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("Please disconnect."), 2000));
-    QVERIFY(!app.state().BroadcastMode);
+    QVERIFY(!app.session().address().broadcast());
 }
 
 void TestAddressing::settingTheDeviceId() {
@@ -158,7 +159,7 @@ void TestAddressing::settingTheDeviceId() {
     QTest::keyClicks(w.RzEdit2, QStringLiteral("7"));
     QTest::keyClick(w.RzEdit2, Qt::Key_Return); // Enter sends it as "OK" does
     QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("7"));
-    QCOMPARE(app.state().DeviceAddress, 6);
+    QCOMPARE(app.session().address().address(), 6);
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("Device ID changed to 7"), 4000));
 
     const QList<QByteArray> writes = app.sim.framesWith("A10021");
@@ -168,7 +169,7 @@ void TestAddressing::settingTheDeviceId() {
     // Polls now go to address 6, and the unit answers there.
     QVERIFY(WaitUntil([&] { return app.sim.frames().last().startsWith("A5A5A506A2002B"); }, 3000));
     QTest::qWait(2500);
-    QCOMPARE(app.window->connection().state(), Connection::State::Connected);
+    QCOMPARE(app.window->connection().state(), UnitConnection::State::Connected);
     QCOMPARE(app.sim.stateValue(QStringLiteral("unit 3 id")), QByteArray("7"));
 }
 
@@ -193,7 +194,7 @@ void TestAddressing::invalidDeviceIdsAreRefused() {
     // 255 and 1 are accepted.
     w.RzEdit2->setText(QStringLiteral("255"));
     w.Button1->click();
-    QCOMPARE(app.state().DeviceAddress, 254);
+    QCOMPARE(app.session().address().address(), 254);
     QVERIFY(WaitUntil([&] { return app.sim.framesWith("A10021").size() == 1; }, 3000));
     QCOMPARE(app.sim.framesWith("A10021").constFirst().mid(26, 2), QByteArray("FF"));
 }
@@ -203,8 +204,8 @@ void TestAddressing::broadcastModeLayoutAndRefusal() {
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
     w.RzButton8->click();
-    QVERIFY(app.state().BroadcastMode);
-    QCOMPARE(app.state().DeviceAddress, 255);
+    QVERIFY(app.session().address().broadcast());
+    QCOMPARE(app.session().address().address(), 255);
     QVERIFY(!w.RzComboBox6->isVisible());
     QVERIFY(!w.deviceIdLabel->isVisible());
     QVERIFY(!w.GroupBox3->isVisible());
@@ -214,8 +215,8 @@ void TestAddressing::broadcastModeLayoutAndRefusal() {
     QCOMPARE(w.Image15->y(), 29);
     QCOMPARE(ButtonColour(w.RzButton8), qRgb(0, 128, 0));
     w.RzButton8->click();
-    QVERIFY(!app.state().BroadcastMode);
-    QCOMPARE(app.state().DeviceAddress, 0);
+    QVERIFY(!app.session().address().broadcast());
+    QCOMPARE(app.session().address().address(), 0);
     QVERIFY(w.RzComboBox6->isVisible());
     QVERIFY(w.GroupBox3->isVisible());
     QCOMPARE(w.GroupBox2->geometry().top(), 2);
@@ -236,9 +237,10 @@ void TestAddressing::broadcastConnectRefusedByCloseBox() {
     QCOMPARE(app.answerer.messages().constFirst(),
              QStringLiteral("Please make sure you have selected\rthe same preset on all devices."));
     QVERIFY(WaitUntil(
-        [&] { return app.window->connection().state() == Connection::State::Disconnected; }, 2000));
+        [&] { return app.window->connection().state() == UnitConnection::State::Disconnected; },
+        2000));
     QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
-    QVERIFY(!app.state().driver.PortOpen());
+    QVERIFY(!app.session().link().portOpen());
     // Nothing was sent to the units.
     QVERIFY(app.sim.frames().isEmpty());
 }
@@ -250,14 +252,13 @@ void TestAddressing::broadcastWritesEverythingTwiceAndNeverTimesOut() {
     w.RzButton8->click();
     app.answerer.setConfirmation(ModalAnswerer::Confirm::First);
     w.Button3->click();
-    QVERIFY(WaitUntil([&] { return app.state().ActionConfirmed; }, 2000));
-    QVERIFY(app.state().driver.PortOpen());
+    QVERIFY(WaitUntil(
+        [&] { return app.window->connection().state() == UnitConnection::State::Broadcasting; },
+        2000));
+    QVERIFY(app.session().link().portOpen());
     // As after the initial data load: the queue runs, and the keep-alive poll as well.
-    ProgramState& s = app.state();
-    TimerTable::Start(s.timers.sendTimer);
-    TimerTable::Start(s.timers.Timer1);
-    s.image.gainIndex[Mid] = 77;
-    s.builders.queueOutputBlock(Mid);
+    app.session().writer().start();
+    app.model().setGainDb(Mid, OutputGainTable[77]);
     QVERIFY(WaitUntil([&] { return app.sim.framesWith("A10001").size() >= 2; }, 3000));
     QTest::qWait(300);
     const QList<QByteArray> writes = app.sim.framesWith("A10001");
@@ -268,7 +269,7 @@ void TestAddressing::broadcastWritesEverythingTwiceAndNeverTimesOut() {
     QCOMPARE(quint8(app.sim.unitImage(2).at(72)), quint8(77));
     // Nobody answers a broadcast, and that never ends the connection.
     QTest::qWait(3500);
-    QVERIFY(s.driver.PortOpen());
+    QVERIFY(app.session().link().portOpen());
     QVERIFY(app.answerer.messages().size() == 1); // only the confirmation
     QVERIFY(app.sim.framesWith("A2002B").size() >= 4);
 }

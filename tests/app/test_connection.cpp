@@ -3,7 +3,6 @@
 #include "app_fixture.h"
 
 #include "dsp/scales.h"
-#include "link/pump_wait.h"
 #include "protocol/frames.h"
 
 #include <QElapsedTimer>
@@ -57,7 +56,7 @@ private slots:
     void editsWhileClosedAreNotSent();
     void reconnectDropsPendingEdits();
     void connectWithoutPortsReportsTheFailure();
-    void pumpWaitProcessesEventsWithoutSpinning();
+    void connectedWindowWaitsWithoutSpinning();
 };
 
 void TestConnection::handshakeOnTheWire() {
@@ -108,7 +107,7 @@ void TestConnection::handshakeOnTheWire() {
     QTest::qWait(3000);
     const int polls = app.sim.framesWith("A2002B").size() - before;
     QVERIFY2(polls >= 4 && polls <= 7, qPrintable(QString::number(polls)));
-    QCOMPARE(app.window->connection().state(), Connection::State::Connected);
+    QCOMPARE(app.window->connection().state(), UnitConnection::State::Connected);
     QVERIFY(app.answerer.messages().isEmpty());
 
     // Disconnect returns everything to the start.
@@ -117,7 +116,7 @@ void TestConnection::handshakeOnTheWire() {
     QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
     QCOMPARE(w.RzStatusPane2->text(), QStringLiteral("Disconnected"));
     QCOMPARE(PaneColour(w), QColor(255, 0, 0));
-    QVERIFY(!app.state().driver.PortOpen());
+    QVERIFY(!app.session().link().portOpen());
     QVERIFY(w.RzComboBox1->isEnabled());
     const int afterDisconnect = app.sim.frames().size();
     QTest::qWait(1200);
@@ -145,7 +144,7 @@ void TestConnection::silentUnitIsNotConnected() {
     // One failure, one message: the later time-outs were stopped with the first.
     QTest::qWait(2000);
     QCOMPARE(app.answerer.messages().size(), 1);
-    QCOMPARE(app.window->connection().state(), Connection::State::Disconnected);
+    QCOMPARE(app.window->connection().state(), UnitConnection::State::Disconnected);
 }
 
 void TestConnection::unitWithoutNamesIsDroppedAfterTheNameTimeout() {
@@ -156,16 +155,16 @@ void TestConnection::unitWithoutNamesIsDroppedAfterTheNameTimeout() {
     clock.start();
     w.Button3->click();
     QVERIFY(WaitUntil(
-        [&] { return app.window->connection().state() == Connection::State::AwaitingNames; },
+        [&] { return app.window->connection().state() == UnitConnection::State::AwaitingNames; },
         2000));
     QVERIFY(app.answerer.waitForMessage(
         QStringLiteral("UNABLE TO CONNECT TO DEVICE!\rPlease make sure the device ID is correct."),
         6000));
     const qint64 at = clock.elapsed();
     QVERIFY2(at >= 2300 && at < 4500, qPrintable(QString::number(at)));
-    QCOMPARE(app.window->connection().state(), Connection::State::Disconnected);
+    QCOMPARE(app.window->connection().state(), UnitConnection::State::Disconnected);
     QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
-    QVERIFY(!app.state().driver.PortOpen());
+    QVERIFY(!app.session().link().portOpen());
 }
 
 void TestConnection::unitFallingSilentInterruptsTheConnection() {
@@ -175,7 +174,7 @@ void TestConnection::unitFallingSilentInterruptsTheConnection() {
     QVERIFY(app.connectTo(1));
     QVERIFY(app.answerer.waitForMessage(
         QStringLiteral("CONNECTION INTERRUPTED!\rPlease check data cables and reconnect."), 8000));
-    QCOMPARE(app.window->connection().state(), Connection::State::Disconnected);
+    QCOMPARE(app.window->connection().state(), UnitConnection::State::Disconnected);
     QCOMPARE(app.widgets().Button3->text(), QStringLiteral("Connect"));
     QCOMPARE(app.answerer.messages().size(), 1);
 }
@@ -186,7 +185,8 @@ void TestConnection::vanishingPortDisconnects() {
     QVERIFY(app.connectTo(1));
     app.sim.stop(); // the link disappears and the line hangs up
     QVERIFY(WaitUntil(
-        [&] { return app.window->connection().state() == Connection::State::Disconnected; }, 8000));
+        [&] { return app.window->connection().state() == UnitConnection::State::Disconnected; },
+        8000));
     QVERIFY(WaitUntil([&] { return !app.answerer.messages().isEmpty(); }, 2000));
     const QString message = app.answerer.messages().constFirst();
     QVERIFY2(
@@ -195,7 +195,7 @@ void TestConnection::vanishingPortDisconnects() {
             message ==
                 QStringLiteral("CONNECTION INTERRUPTED!\rPlease check data cables and reconnect."),
         qPrintable(message));
-    QVERIFY(!app.state().driver.PortOpen());
+    QVERIFY(!app.session().link().portOpen());
     // With the port gone, the refresh drops it from the list.
     QVERIFY(WaitUntil([&] { return app.widgets().RzComboBox1->count() == 0; }, 5000));
 }
@@ -205,22 +205,20 @@ void TestConnection::queueSendsLowestSlotFirstHalfASecondApart() {
     QVERIFY(app.open());
     QVERIFY(app.connectTo(1));
     QVERIFY(WaitUntil([&] { return app.sim.framesWith("A2002B").size() >= 1; }, 3000));
-    ProgramState& s = app.state();
+    UnitModel& model = app.model();
+    LiveWriter& writer = app.session().writer();
     FrameClock clock(app.sim);
-    s.image.highPassIndex[Mid] = 40;
-    s.builders.queueCrossoverBlock(Mid); // slot 5
-    s.image.highPassIndex[High] = 50;
-    s.builders.queueCrossoverBlock(High); // slot 2
-    s.image.limiterThreshold[Low] = 7;
-    s.builders.queueLimiterBlock(Low); // slot 9
+    using Filter = UnitModel::Filter;
+    model.setCrossoverFrequencyHz(Mid, Filter::HighPass, FrequencyTable[40]);  // slot 5
+    model.setCrossoverFrequencyHz(High, Filter::HighPass, FrequencyTable[50]); // slot 2
+    model.setLimiterThreshold(Low, 7);                                         // slot 9
     // Marked again before its turn: goes out once, with the latest value.
-    s.image.highPassIndex[Mid] = 41;
-    s.builders.queueCrossoverBlock(Mid);
+    model.setCrossoverFrequencyHz(Mid, Filter::HighPass, FrequencyTable[41]);
 
     QVERIFY(WaitUntil(
         [&] {
             clock.sample();
-            return !s.sendSlots.anyPending() && s.SendingSlot == 0 &&
+            return !writer.sendSlots().anyPending() && writer.sendingSlot() == 0 &&
                    app.sim.framesWith("A10002").size() == 1;
         },
         5000));
@@ -249,34 +247,33 @@ void TestConnection::queueSendsLowestSlotFirstHalfASecondApart() {
 void TestConnection::editsWhileClosedAreNotSent() {
     AppFixture app;
     QVERIFY(app.open());
-    ProgramState& s = app.state();
-    s.builders.queueOutputBlock(High);
-    s.builders.queueEqBandBlock(5);
-    QVERIFY(!s.sendSlots.anyPending());
-    QVERIFY(s.sendSlots.blockFrame(1).isEmpty());
+    const SendSlots& queued = app.session().writer().sendSlots();
+    app.model().toggleMute(High);
+    app.model().setBandQ(5, 2.0);
+    QVERIFY(!queued.anyPending());
+    QVERIFY(queued.blockFrame(1).isEmpty());
 }
 
 void TestConnection::reconnectDropsPendingEdits() {
     AppFixture app;
     QVERIFY(app.open());
     QVERIFY(app.connectTo(1));
-    ProgramState& s = app.state();
+    LiveWriter& writer = app.session().writer();
     // Hold the queue so the edit stays pending, then connect again.
-    s.timers.sendTimer.stop();
-    s.timers.Timer4.stop();
-    s.image.gainIndex[High] = 10;
-    s.builders.queueOutputBlock(High);
-    QVERIFY(s.sendSlots.pending(1));
+    writer.pause();
+    app.model().setGainDb(High, OutputGainTable[10]);
+    QVERIFY(writer.sendSlots().pending(1));
     ShellWidgets& w = app.widgets();
     QVERIFY(WaitUntil([&] { return w.Button3->isEnabled(); }, 3000));
-    w.Button3->click();              // disconnect
-    QVERIFY(s.sendSlots.pending(1)); // flags stay set while the port is closed
+    w.Button3->click(); // disconnect
+    QVERIFY(WaitUntil([&] { return !app.session().link().portOpen(); }, 3000));
+    QVERIFY(writer.sendSlots().pending(1)); // flags stay set while the port is closed
     app.sim.clearLog();
     QVERIFY(app.connectTo(1));
     QTest::qWait(1200);
     QVERIFY(app.sim.framesWith("A10000").isEmpty());
     // The image came from the unit again.
-    QCOMPARE(s.image.gainIndex[High], int(quint8(app.sim.unitImage(1).at(0))));
+    QCOMPARE(app.model().image().gainIndex[High], int(quint8(app.sim.unitImage(1).at(0))));
 }
 
 void TestConnection::connectWithoutPortsReportsTheFailure() {
@@ -291,23 +288,26 @@ void TestConnection::connectWithoutPortsReportsTheFailure() {
     QVERIFY(answerer.waitForMessage(
         QStringLiteral("CONNECTION INTERRUPTED!\rPlease check data cables and reconnect."), 3000));
     QCOMPARE(window.widgets().Button3->text(), QStringLiteral("Connect"));
-    QCOMPARE(window.state().driver.PortNumber, 0);
-    QVERIFY(!window.state().driver.PortOpen());
+    QVERIFY(!window.session().link().portOpen());
 }
 
-void TestConnection::pumpWaitProcessesEventsWithoutSpinning() {
+void TestConnection::connectedWindowWaitsWithoutSpinning() {
+    // Every pause of the program is a timer: while connected, the poll runs and the window
+    // keeps handling its events, at a small share of one core.
+    AppFixture app;
+    QVERIFY(app.open());
+    QVERIFY(app.connectTo(1));
     int fired = 0;
     QTimer::singleShot(0, [&] { ++fired; });
-    PumpWait(0);
-    QCOMPARE(fired, 1);
-
     QElapsedTimer wall;
     wall.start();
     const std::clock_t cpuBefore = std::clock();
-    PumpWait(1000);
+    const int polls = app.sim.framesWith("A2002B").size();
+    QTest::qWait(2500);
     const double cpuMs = double(std::clock() - cpuBefore) * 1000.0 / CLOCKS_PER_SEC;
-    QVERIFY(wall.elapsed() >= 990);
-    QVERIFY2(cpuMs < 150, qPrintable(QString::number(cpuMs)));
+    QCOMPARE(fired, 1);
+    QVERIFY(app.sim.framesWith("A2002B").size() >= polls + 2);
+    QVERIFY2(cpuMs < 0.15 * double(wall.elapsed()), qPrintable(QString::number(cpuMs)));
 }
 
 QTEST_MAIN(TestConnection)

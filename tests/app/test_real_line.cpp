@@ -19,7 +19,7 @@ const QString ProceedMessage =
     QStringLiteral("Please make sure you have selected\rthe same preset on all devices.");
 
 bool Disconnected(AppFixture& app) {
-    return app.window->connection().state() == Connection::State::Disconnected;
+    return app.window->connection().state() == UnitConnection::State::Disconnected;
 }
 
 QByteArray Header(const QByteArray& frameHex) {
@@ -57,8 +57,9 @@ void TestRealLine::lateRepliesDoNotBreakTheNextConnect() {
     app.answerer.clear();
     w.Button3->click();
     QVERIFY2(
-        WaitUntil([&] { return app.window->connection().state() == Connection::State::Connected; },
-                  5000),
+        WaitUntil(
+            [&] { return app.window->connection().state() == UnitConnection::State::Connected; },
+            5000),
         qPrintable(app.answerer.messages().join('|')));
     QVERIFY(app.answerer.messages().isEmpty());
 }
@@ -68,7 +69,7 @@ void TestRealLine::broadcastShowsConnectedOnlyAfterProceed() {
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
     w.RzButton8->click();
-    QCOMPARE(app.state().DeviceAddress, BroadcastAddress);
+    QCOMPARE(app.session().address().address(), BroadcastAddress);
     // The question stays up while the window is looked at.
     app.answerer.setPaused(true);
     QString paneWhileAsked;
@@ -96,7 +97,7 @@ void TestRealLine::connectAndQueueKeepTheirOrderAndPace() {
     AppFixture app(QStringLiteral("1"), {"--realtime"});
     QVERIFY(app.open());
     QVERIFY(app.connectTo(1));
-    ProgramState& s = app.state();
+    UnitModel& model = app.model();
     QVERIFY(WaitUntil([&] { return !app.sim.framesWith("A20021").isEmpty(); }, 3000));
     QList<QByteArray> first;
     for (const QByteArray& f : app.sim.frames().mid(0, 3)) {
@@ -108,12 +109,9 @@ void TestRealLine::connectAndQueueKeepTheirOrderAndPace() {
     // Three blocks marked 5, 2, 9 leave as 2, 5, 9, each a queue turn after the one before
     // has left the line.
     const qsizetype mark = app.sim.timedFrames().size();
-    s.image.highPassIndex[Mid] = 40;
-    s.builders.queueCrossoverBlock(Mid);
-    s.image.highPassIndex[High] = 50;
-    s.builders.queueCrossoverBlock(High);
-    s.image.limiterThreshold[Low] = 7;
-    s.builders.queueLimiterBlock(Low);
+    model.setCrossoverFrequencyHz(Mid, UnitModel::Filter::HighPass, FrequencyTable[40]);
+    model.setCrossoverFrequencyHz(High, UnitModel::Filter::HighPass, FrequencyTable[50]);
+    model.setLimiterThreshold(Low, 7);
     QVERIFY(WaitUntil([&] { return app.sim.framesWith("A10002").size() == 1; }, 5000));
     QList<SimProcess::TimedFrame> writes;
     for (const auto& f : app.sim.timedFrames().mid(mark)) {
@@ -137,19 +135,20 @@ void TestRealLine::searchProbesArePacedByTheLine() {
     AppFixture app(QStringLiteral("1,2"), {"--realtime"});
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    // The search pumps events itself: it is started, watched and cancelled from timers.
+    // The search runs in the event loop: it is started, watched and cancelled from timers.
     QTimer watch;
     watch.setInterval(20);
     bool cancelled = false;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!cancelled && app.state().flags.searchActive && app.state().ProbeAddress >= 8) {
+        if (!cancelled && app.window->addressing().searching() &&
+            app.window->addressing().probeAddress() >= 8) {
             cancelled = true;
             w.Button2->click();
         }
     });
     watch.start();
     QTimer::singleShot(0, w.Button8, &QPushButton::click);
-    QVERIFY(WaitUntil([&] { return cancelled && !app.state().flags.searchActive; }, 20000));
+    QVERIFY(WaitUntil([&] { return cancelled && !app.window->addressing().searching(); }, 20000));
     watch.stop();
     QList<SimProcess::TimedFrame> probes;
     for (const auto& f : app.sim.timedFrames()) {
@@ -201,7 +200,7 @@ void TestRealLine::portWithoutPermissionSaysWhy() {
                  device +
                  QStringLiteral(": Permission denied; add your user to the dialout group, then "
                                 "log in again."));
-    QCOMPARE(window.connection().state(), Connection::State::Disconnected);
+    QCOMPARE(window.connection().state(), UnitConnection::State::Disconnected);
     window.close();
 }
 

@@ -81,14 +81,14 @@ void TestShell::startupSearchListsTheUnitsThenShowsTheEditors() {
     QCOMPARE(w.Memo1->toPlainText(),
              link + QStringLiteral("--Device ID1 , ") + link + QStringLiteral("--Device ID3 , "));
     QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("3"));
-    QCOMPARE(window.state().DeviceAddress, 2);
+    QCOMPARE(window.session().address().address(), 2);
     QVERIFY(w.RzGroupBox2->isVisible());
     QVERIFY(!w.RzGroupBox12->isVisible());
     QVERIFY(!w.RzGroupBox3->isVisible());
     QVERIFY(w.fileMenu->menuAction()->isVisible());
     QVERIFY(w.helpMenu->menuAction()->isVisible());
     QVERIFY(w.Image20->isVisible());
-    QVERIFY(!window.state().driver.PortOpen());
+    QVERIFY(!window.session().link().portOpen());
     // Three seconds later the editor area is back.
     QVERIFY(WaitUntil([&] { return w.RzGroupBox12->isVisible(); }, 4500));
     QVERIFY(!w.RzGroupBox2->isVisible());
@@ -101,7 +101,7 @@ void TestShell::closingDuringTheStartupSearchStopsIt() {
     bool finished = false;
     connect(&window.addressing(), &DeviceAddressing::searchFinished, this,
             [&] { finished = true; });
-    // The search pumps events itself, so the close has to come from inside the event loop.
+    // The search runs in the event loop, so the close has to come from inside it.
     QTimer::singleShot(1300, &window, [&] { window.close(); });
     QElapsedTimer wall;
     wall.start();
@@ -120,44 +120,32 @@ void TestShell::confirmationDispatch() {
     TForm1 window(options);
     window.show();
     QVERIFY(WaitUntil([&] { return window.widgets().GroupBox2->isVisible(); }, 5000));
-    ProgramState& s = window.state();
     TForm5& dialog = window.form5();
 
-    // Kind 3 closed with its close box: nothing starts.
+    // Closed with its close box: the answer says so.
     answerer.setConfirmation(ModalAnswerer::Confirm::Close);
-    window.confirmation().AskConfirmation(3, QStringLiteral("Loading"), QStringLiteral("Yes"),
-                                          true);
-    QCOMPARE(s.PendingAction, 3);
-    QVERIFY(!s.timers.Timer17.isActive());
-    QTest::qWait(50);
-    QVERIFY(!s.timers.Timer21.isActive());
+    QCOMPARE(dialog.ask(QStringLiteral("Loading"), QStringLiteral("Yes"), true),
+             TForm5::Answer::Closed);
+    QVERIFY(dialog.Button10->isVisibleTo(&dialog));
 
-    // Kind 2 confirmed: its worker timer runs, the caption and button were set.
+    // Confirmed: the first button's caption was set, and the answer is the first button.
     answerer.setConfirmation(ModalAnswerer::Confirm::First);
-    bool workerRan = false;
-    QMetaObject::Connection c =
-        connect(&s.timers.Timer16, &QTimer::timeout, this, [&] { workerRan = true; });
-    window.confirmation().AskConfirmation(2, QStringLiteral("Saving all"), QStringLiteral("Yes"),
-                                          true);
+    QCOMPARE(dialog.ask(QStringLiteral("Saving all"), QStringLiteral("Yes"), true),
+             TForm5::Answer::First);
     QCOMPARE(dialog.Button1->text(), QStringLiteral("Yes"));
-    QVERIFY(s.ActionConfirmed);
-    QVERIFY(WaitUntil([&] { return workerRan; }, 1000));
-    disconnect(c);
 
-    // Kind 6 answered with the second button: Timer21 disconnects.
-    s.ActionConfirmed = false;
+    // The second button, and a dialog without it.
     answerer.setConfirmation(ModalAnswerer::Confirm::Second);
-    bool disconnectRan = false;
-    c = connect(&s.timers.Timer21, &QTimer::timeout, this, [&] { disconnectRan = true; });
-    window.confirmation().AskConfirmation(6, QStringLiteral("Broadcast"), QStringLiteral("Proceed"),
-                                          false);
+    QCOMPARE(dialog.ask(QStringLiteral("Saving"), QStringLiteral("Yes"), true),
+             TForm5::Answer::Second);
+    answerer.setConfirmation(ModalAnswerer::Confirm::Close);
+    QCOMPARE(dialog.ask(QStringLiteral("Broadcast"), QStringLiteral("Proceed"), false),
+             TForm5::Answer::Closed);
     QVERIFY(!dialog.Button10->isVisibleTo(&dialog));
-    QVERIFY(WaitUntil([&] { return disconnectRan; }, 1000));
-    QVERIFY(!s.timers.Timer20.isActive());
-    disconnect(c);
+    QCOMPARE(dialog.Button1->text(), QStringLiteral("Proceed"));
     QCOMPARE(answerer.messages(),
              (QStringList{QStringLiteral("Loading"), QStringLiteral("Saving all"),
-                          QStringLiteral("Broadcast")}));
+                          QStringLiteral("Saving"), QStringLiteral("Broadcast")}));
 }
 
 void TestShell::aboutBox() {

@@ -5,7 +5,7 @@
 #include "sim_process.h"
 
 #include "files/preset_file_format.h"
-#include "protocol/receive_parser.h"
+#include "protocol/frame_reader.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

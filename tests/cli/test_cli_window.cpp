@@ -114,7 +114,11 @@ void TestCliWindow::diffListsTheEditedParameter() {
     const QString newText = e.gainFields[2]->text();
     QVERIFY(newText != oldText);
     QVERIFY(WaitUntil(
-        [&] { return !app.state().sendSlots.anyPending() && app.state().SendingSlot == 0; }, 5000));
+        [&] {
+            return !app.session().writer().sendSlots().anyPending() &&
+                   app.session().writer().sendingSlot() == 0;
+        },
+        5000));
     QTest::qWait(300);
     QVERIFY(SaveThisPreset(app, after));
 
@@ -131,7 +135,7 @@ void TestCliWindow::diffListsTheEditedParameter() {
     // the edit differs in nothing.
     QVERIFY(WaitUntil([&] { return app.widgets().Button3->isEnabled(); }, 3000));
     app.widgets().Button3->click();
-    QVERIFY(app.window->connection().state() == Connection::State::Disconnected);
+    QVERIFY(app.window->connection().state() == UnitConnection::State::Disconnected);
     const CliRun live = RunCli({"diff", after, "--port", app.sim.link(), "--id", "1"});
     QCOMPARE(live.exitCode, 0);
     QCOMPARE(live.out.count('\n'), 1); // the header only

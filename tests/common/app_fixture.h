@@ -6,6 +6,7 @@
 #include "gui_helpers.h"
 #include "sim_process.h"
 
+#include <functional>
 #include <memory>
 
 class AppFixture {
@@ -42,7 +43,9 @@ public:
         }
         w.Button3->click();
         return WaitUntil(
-            [&] { return window->connection().state() == quellaton::Connection::State::Connected; },
+            [&] {
+                return window->connection().state() == quellaton::UnitConnection::State::Connected;
+            },
             timeoutMs);
     }
 
@@ -54,8 +57,18 @@ public:
         sim.stop();
     }
 
-    quellaton::ProgramState& state() { return window->state(); }
+    quellaton::UnitSession& session() { return window->session(); }
+    quellaton::UnitModel& model() { return window->session().model(); }
+    quellaton::WaySelection& selection() { return window->selection(); }
     quellaton::ShellWidgets& widgets() { return window->widgets(); }
+
+    // Puts values into the program's image as if a whole parameter set had arrived: the views
+    // show it, and nothing is sent.
+    void arrangeImage(const std::function<void(quellaton::ParameterImage&)>& change) {
+        quellaton::ParameterImage image = model().image();
+        change(image);
+        model().replaceImage(image);
+    }
 
     SimProcess sim;
     ModalAnswerer answerer;

@@ -23,7 +23,7 @@ inline bool OpenEditors(AppFixture& app) {
     if (!app.open()) {
         return false;
     }
-    emit app.state().closePanelRequested();
+    app.selection().requestClose();
     app.window->activateWindow();
     if (!QTest::qWaitForWindowActive(app.window.get())) {
         return false;
@@ -134,7 +134,8 @@ inline bool WaitForLastBlock(const SimProcess& sim, int block, int group,
 // Waits until nothing is pending in the send slots and the last send has had time to reach
 // the unit, so that a cleared log starts from a quiet line.
 inline bool WaitQuiet(AppFixture& app) {
-    const bool idle = WaitUntil([&] { return !app.state().sendSlots.anyPending(); }, 5000);
+    const bool idle =
+        WaitUntil([&] { return !app.session().writer().sendSlots().anyPending(); }, 5000);
     QTest::qWait(600);
     return idle;
 }

@@ -1,7 +1,9 @@
 #include "dsp/scales.h"
+#include "model/preset_names.h"
+#include "protocol/block_builders.h"
+#include "protocol/frame_reader.h"
 #include "protocol/frames.h"
 #include "protocol/parameter_image.h"
-#include "protocol/receive_parser.h"
 #include "protocol/send_slots.h"
 
 #include <QTest>
@@ -58,9 +60,19 @@ QByteArray SystemReplyText() {
     return ReplyText(0, ReadReply, 0, SystemBlockNumber, Bytes({7, 0, 0, 1, 0, 10, 0, 0}));
 }
 
-bool AnythingTaken(const ParseResult& r) {
-    return r.imageReceived() || !r.backupLines.isEmpty() || r.presetNames.has_value() ||
-           r.system.has_value();
+// The first reply of `kind` in a pass, or nullptr.
+const Reply* Find(const ReadResult& r, Reply::Kind kind) {
+    for (const Reply& reply : r.replies) {
+        if (reply.kind == kind) {
+            return &reply;
+        }
+    }
+    return nullptr;
+}
+
+bool AnythingTaken(const ReadResult& r) {
+    return Find(r, Reply::Kind::Image) || Find(r, Reply::Kind::Slot) ||
+           Find(r, Reply::Kind::NameTable) || Find(r, Reply::Kind::System);
 }
 
 } // namespace
@@ -79,31 +91,31 @@ private slots:
     void decodeKeepsTheUnlimitedFields();
     void decodeOfShortOrGarbledTextDoesNotCrash();
     void masterLevelPositions();
-    // Send slots and builders
+    // Send slots and block builders
     void slotTable();
-    void buildersQueueOnlyWhilePortOpen();
+    void blockFramesHaveTheirBlocksBytes();
     void outputBlockExampleFrame();
     void queueServesLowestSlotAndKeepsLatestFrame();
     void mainBandBypassSendsZeroDb();
-    void mainBlockTakesLevelFromFader();
+    void mainBlockCarriesTheMasterLevel();
     void systemWriteCarriesTheNewId();
-    // Receive parser
+    // Frame reader
     void systemBlockReplyForPreset7();
     void statusReplyLabels();
-    void statusReplyMarksSearchHit();
+    void statusReplyEndsThePass();
     void imageSplitOverThreeCallsIsDecodedOnce();
     void thousandCharacterRule();
     void garbageInFrontEmptiesEverything();
     void acknowledgementThenStatusInOneRead();
-    void acknowledgementsOnlyReportWhenAwaited();
+    void acknowledgementsAreReportedAndRemoved();
     void nameTableFirstNameStage();
-    void imageBranchesByFlag();
-    void backupCollectsTwentySlots();
+    void imageReplyTakesTheWholeText();
+    void slotRepliesCarryTheirSlot();
     void incompleteFrameIsKept();
     void damagedKeptRepliesAreDropped_data();
     void damagedKeptRepliesAreDropped();
     void replyBehindATruncatedOneIsFound();
-    void slotReplyMustBeTheSlotAskedFor();
+    void readerKeepsTheTextAsHexBetweenPasses();
 };
 
 void TestProtocol::requestsHaveTheirExactBytes() {
@@ -331,27 +343,37 @@ void TestProtocol::slotTable() {
 }
 
 namespace {
+// The send slots with frames built from an image, as the live writer builds them.
 struct Rig {
     ParameterImage image;
+    BypassRows bypass{};
     SendSlots queue;
-    bool open = true;
     int address = 0;
-    BlockBuilders builders{image, queue, [this] { return open; }, [this] { return address; }};
+    void edited(int slot) { queue.prepare(slot, BuildBlockFrame(slot, address, image, bypass)); }
 };
 } // namespace
 
-void TestProtocol::buildersQueueOnlyWhilePortOpen() {
+void TestProtocol::blockFramesHaveTheirBlocksBytes() {
     Rig rig;
-    rig.open = false;
-    rig.builders.queueOutputBlock(High);
-    rig.builders.queueEqBandBlock(3);
-    rig.builders.queueMainBlock(0);
-    QVERIFY(!rig.builders.queueSystemWrite({}, 4));
-    QVERIFY(!rig.queue.anyPending());
-    QVERIFY(rig.queue.blockFrame(1).isEmpty());
-    QCOMPARE(rig.image.masterLevel, 0); // the fader is not taken while closed
-    rig.open = true;
-    rig.builders.queueLimiterBlock(Mid);
+    // Every block slot gives a 20-byte block write of its block; the system write slot and
+    // the slots beyond 36 give nothing.
+    for (int slot = 1; slot <= BlockSlotCount; ++slot) {
+        const QByteArray frame = BuildBlockFrame(slot, 3, rig.image, rig.bypass);
+        if (slot == SystemWriteSlot) {
+            QVERIFY(frame.isEmpty());
+            continue;
+        }
+        QCOMPARE(frame.size(), 20);
+        const SlotBlock sb = BlockOfSlot(slot);
+        QCOMPARE(quint8(frame[3]), quint8(3));
+        QCOMPARE(quint8(frame[6]), sb.block);
+        QCOMPARE(quint8(frame[7]), sb.group);
+        QCOMPARE(frame.mid(10, 8), BlockPayload(rig.image, sb.block, sb.group));
+        QCOMPARE(quint8(frame[18]), FrameCheck(frame));
+    }
+    QVERIFY(BuildBlockFrame(0, 0, rig.image, rig.bypass).isEmpty());
+    QVERIFY(BuildBlockFrame(37, 0, rig.image, rig.bypass).isEmpty());
+    rig.edited(6);
     QVERIFY(rig.queue.pending(6));
     QCOMPARE(rig.queue.blockFrame(6).size(), 20);
 }
@@ -362,22 +384,22 @@ void TestProtocol::outputBlockExampleFrame() {
     rig.image.onFlag[High] = 1;
     rig.image.delay[High] = 0;
     rig.image.polarity[High] = 0;
-    rig.builders.queueOutputBlock(High);
+    rig.edited(OutputSlot(High));
     QVERIFY(rig.queue.pending(1));
     QCOMPARE(rig.queue.blockFrame(1),
              Bytes({0xA5, 0xA5, 0xA5, 0x00, 0xA1, 0x00, 0x00, 0x00, 0x00, 0x08,
                     0xC8, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x60, 0xAA}));
     // A delay edit goes out with the new delay bytes.
     rig.image.delay[High] = 412;
-    rig.builders.queueOutputBlock(High);
+    rig.edited(OutputSlot(High));
     QCOMPARE(rig.queue.blockFrame(1).mid(12, 2), Bytes({0x9C, 0x01}));
 }
 
 void TestProtocol::queueServesLowestSlotAndKeepsLatestFrame() {
     Rig rig;
     QCOMPARE(rig.queue.nextPending(), 0);
-    rig.builders.queueMainBlock(0);       // slot 28
-    rig.builders.queueLimiterBlock(High); // slot 3
+    rig.edited(MainBlockSlot);     // slot 28
+    rig.edited(LimiterSlot(High)); // slot 3
     rig.queue.setPending(SystemReadSlot);
     QCOMPARE(rig.queue.nextPending(), 3);
     rig.queue.clearPending(3);
@@ -391,7 +413,7 @@ void TestProtocol::queueServesLowestSlotAndKeepsLatestFrame() {
     // Three edits of one band before its turn: one pending frame with the last values.
     for (int gain : {100, 110, 130}) {
         rig.image.bands[BandIndex(Mid, 2)].peakingGain = gain;
-        rig.builders.queueEqBandBlock(BandIndex(Mid, 2));
+        rig.edited(EqBandSlot(BandIndex(Mid, 2)));
     }
     QCOMPARE(rig.queue.nextPending(), 18);
     QCOMPARE(quint8(rig.queue.blockFrame(18).at(12)), quint8(130));
@@ -409,8 +431,8 @@ void TestProtocol::mainBandBypassSendsZeroDb() {
     EqBand& peaking = rig.image.bands[BandIndex(Main, 0)];
     peaking.peakingGain = 150;
     peaking.shelfGain = 160;
-    rig.builders.setMainBandBypassed(0, true);
-    rig.builders.queueEqBandBlock(BandIndex(Main, 0));
+    rig.bypass[0] = true;
+    rig.edited(EqBandSlot(BandIndex(Main, 0)));
     QByteArray frame = rig.queue.blockFrame(30);
     QCOMPARE(frame.mid(12, 2), Bytes({0x78, 0x00}));
     QCOMPARE(frame.mid(14, 2), Bytes({160, 0x00}));
@@ -421,35 +443,37 @@ void TestProtocol::mainBandBypassSendsZeroDb() {
     shelf.type = 1;
     shelf.peakingGain = 150;
     shelf.shelfGain = 170;
-    rig.builders.setMainBandBypassed(1, true);
-    rig.builders.queueEqBandBlock(BandIndex(Main, 1));
+    rig.bypass[1] = true;
+    rig.edited(EqBandSlot(BandIndex(Main, 1)));
     frame = rig.queue.blockFrame(31);
     QCOMPARE(frame.mid(12, 2), Bytes({150, 0x00}));
     QCOMPARE(frame.mid(14, 2), Bytes({0x78, 0x00}));
 
     // The ways have no bypass; unticking sends the band's own gain again.
-    rig.builders.setMainBandBypassed(0, false);
-    rig.builders.queueEqBandBlock(BandIndex(Main, 0));
+    rig.bypass[0] = false;
+    rig.edited(EqBandSlot(BandIndex(Main, 0)));
     QCOMPARE(rig.queue.blockFrame(30).mid(12, 2), Bytes({150, 0x00}));
     rig.image.bands[0].peakingGain = 150;
-    rig.builders.queueEqBandBlock(0);
+    rig.bypass[0] = true;
+    rig.edited(EqBandSlot(0));
     QCOMPARE(rig.queue.blockFrame(10).mid(12, 2), Bytes({150, 0x00}));
 }
 
-void TestProtocol::mainBlockTakesLevelFromFader() {
+void TestProtocol::mainBlockCarriesTheMasterLevel() {
     Rig rig;
-    rig.builders.queueMainBlock(0);
-    QCOMPARE(rig.image.masterLevel, 301);
+    rig.image.masterLevel = 301;
+    rig.edited(MainBlockSlot);
     QCOMPARE(rig.queue.blockFrame(28).mid(12, 2), Bytes({0x2D, 0x01}));
-    rig.builders.queueMainBlock(301);
-    QCOMPARE(rig.image.masterLevel, 0);
+    rig.image.masterLevel = 0;
+    rig.edited(MainBlockSlot);
+    QCOMPARE(rig.queue.blockFrame(28).mid(12, 2), Bytes({0x00, 0x00}));
 }
 
 void TestProtocol::systemWriteCarriesTheNewId() {
     Rig rig;
     rig.address = 2;
     SystemValues values{7, 0x11, 0x22, 10};
-    QVERIFY(rig.builders.queueSystemWrite(values, 7));
+    rig.queue.prepare(SystemWriteSlot, SystemWriteFrame(rig.address, values, 7));
     const QByteArray frame = rig.queue.blockFrame(SystemWriteSlot);
     QCOMPARE(frame, DeviceFrame(2, WriteBlock, 0, SystemBlockNumber, 0,
                                 Bytes({7, 0x11, 0x22, 7, 0, 10, 0, 0})));
@@ -457,49 +481,54 @@ void TestProtocol::systemWriteCarriesTheNewId() {
 }
 
 void TestProtocol::systemBlockReplyForPreset7() {
-    ParserFlags flags;
     QByteArray text =
         ReplyText(0, ReadReply, 0, SystemBlockNumber, Bytes({0x07, 1, 2, 3, 0, 0x0A, 0, 0}));
     QCOMPARE(text.size(), 40);
-    const ParseResult r = ParseReceiveText(text, flags);
-    QVERIFY(r.system.has_value());
-    QCOMPARE(r.system->lastLoadedPreset, 7);
-    QCOMPARE(r.system->systemByte1, 1);
-    QCOMPARE(r.system->systemByte2, 2);
-    QCOMPARE(r.system->protectTemperature, 10);
-    QCOMPARE(r.system->lastLoadedLabel, QStringLiteral("Last loaded preset:Usr6         "));
+    const ReadResult r = ReadReplies(text);
+    const Reply* system = Find(r, Reply::Kind::System);
+    QVERIFY(system);
+    QCOMPARE(system->system.lastLoadedPreset, 7);
+    QCOMPARE(system->system.systemByte1, 1);
+    QCOMPARE(system->system.systemByte2, 2);
+    QCOMPARE(system->system.protectTemperature, 10);
+    QCOMPARE(LastLoadedLabel(system->system.lastLoadedPreset),
+             QStringLiteral("Last loaded preset:Usr6         "));
     QVERIFY(text.isEmpty());
-    QCOMPARE(LastLoadedPresetLabel(1), QStringLiteral("Last loaded preset:Pre0         "));
-    QCOMPARE(LastLoadedPresetLabel(6), QStringLiteral("Last loaded preset:Pre5         "));
-    QCOMPARE(LastLoadedPresetLabel(8), QStringLiteral("Last loaded preset:Usr7         "));
+    QCOMPARE(LastLoadedLabel(1), QStringLiteral("Last loaded preset:Pre0         "));
+    QCOMPARE(LastLoadedLabel(6), QStringLiteral("Last loaded preset:Pre5         "));
+    QCOMPARE(LastLoadedLabel(8), QStringLiteral("Last loaded preset:Usr7         "));
 }
 
 void TestProtocol::statusReplyLabels() {
-    ParserFlags flags;
     struct Case {
         int raw;
         const char* label;
     } cases[] = {{0x046B, ">=70"}, {0x0B5A, "    36"}, {0x13FE, "<=10"}, {0xFFFF, "<=10"}};
     for (const Case& c : cases) {
         QByteArray text = StatusReplyText(c.raw, 3);
-        const ParseResult r = ParseReceiveText(text, flags);
-        QVERIFY(r.status.has_value());
-        QCOMPARE(r.status->temperatureLabel, QString::fromLatin1(c.label));
-        QCOMPARE(r.status->attenuationLabel, QStringLiteral("3 dB"));
-        QVERIFY(!r.statusSearchHit);
+        const ReadResult r = ReadReplies(text);
+        const Reply* status = Find(r, Reply::Kind::Status);
+        QVERIFY(status);
+        QCOMPARE(status->status.temperatureLabel, QString::fromLatin1(c.label));
+        QCOMPARE(status->status.attenuationLabel, QStringLiteral("3 dB"));
         QVERIFY(text.isEmpty());
     }
 }
 
-void TestProtocol::statusReplyMarksSearchHit() {
-    ParserFlags flags;
-    flags.searchActive = true;
-    QByteArray text = StatusReplyText(2915, 0);
-    QVERIFY(ParseReceiveText(text, flags).statusSearchHit);
+void TestProtocol::statusReplyEndsThePass() {
+    // A status reply is reported whatever is going on (a search files it under the address it
+    // probed); whatever follows it waits for the next pass.
+    QByteArray text = StatusReplyText(2915, 0) + SystemReplyText();
+    ReadResult r = ReadReplies(text);
+    QCOMPARE(r.replies.size(), 1);
+    QCOMPARE(r.replies[0].kind, Reply::Kind::Status);
+    QCOMPARE(r.replies[0].status.temperatureIndex, 17);
+    QCOMPARE(text, SystemReplyText());
+    r = ReadReplies(text);
+    QVERIFY(Find(r, Reply::Kind::System));
 }
 
 void TestProtocol::imageSplitOverThreeCallsIsDecodedOnce() {
-    ParserFlags flags;
     QByteArray payload = ParameterImage().Encode();
     payload[0] = char(77);
     const QByteArray reply = ImageReplyText(payload);
@@ -508,13 +537,13 @@ void TestProtocol::imageSplitOverThreeCallsIsDecodedOnce() {
     QByteArray appliedText;
     for (int part = 0; part < 3; ++part) {
         text.append(reply.mid(part * 222, part == 2 ? -1 : 222));
-        const ParseResult r = ParseReceiveText(text, flags);
-        if (r.image == ImageAction::Apply) {
+        const ReadResult r = ReadReplies(text);
+        if (const Reply* image = Find(r, Reply::Kind::Image)) {
             ++applied;
-            appliedText = r.imageText;
+            appliedText = image->text;
         }
         if (part < 2) {
-            QCOMPARE(r.image, ImageAction::None);
+            QVERIFY(r.replies.isEmpty());
             QVERIFY(!text.isEmpty());
         }
     }
@@ -525,70 +554,67 @@ void TestProtocol::imageSplitOverThreeCallsIsDecodedOnce() {
 }
 
 void TestProtocol::thousandCharacterRule() {
-    ParserFlags flags;
     // 999 characters beginning with a status reply: examined, the reply is recognised.
     QByteArray text = StatusReplyText(2915, 1);
     text.append(QByteArray(999 - text.size(), '0'));
-    QVERIFY(ParseReceiveText(text, flags).status.has_value());
+    QVERIFY(Find(ReadReplies(text), Reply::Kind::Status));
     QCOMPARE(text.size(), 999 - 40);
     // 1000 characters are thrown away before anything else is looked at.
     text = StatusReplyText(2915, 1);
     text.append(QByteArray(1000 - text.size(), '0'));
-    const ParseResult r = ParseReceiveText(text, flags);
-    QVERIFY(!r.status.has_value());
+    const ReadResult r = ReadReplies(text);
+    QVERIFY(r.replies.isEmpty());
     QVERIFY(r.textDiscarded);
     QVERIFY(text.isEmpty());
 }
 
 void TestProtocol::garbageInFrontEmptiesEverything() {
-    ParserFlags flags;
     QByteArray text = "00" + StatusReplyText(2915, 1);
-    const ParseResult r = ParseReceiveText(text, flags);
-    QVERIFY(!r.status.has_value());
+    const ReadResult r = ReadReplies(text);
+    QVERIFY(r.replies.isEmpty());
     QVERIFY(text.isEmpty());
     QByteArray empty;
-    QVERIFY(!ParseReceiveText(empty, flags).textDiscarded);
+    QVERIFY(!ReadReplies(empty).textDiscarded);
 }
 
 void TestProtocol::acknowledgementThenStatusInOneRead() {
-    ParserFlags flags;
-    flags.idChangePending = true;
     QByteArray text = ReplyText(0, WriteAck, 0, SystemBlockNumber, {}) + StatusReplyText(2915, 2);
-    ParseResult r = ParseReceiveText(text, flags);
-    QVERIFY(r.idChangeAcknowledged);
-    QVERIFY(!flags.idChangePending);
-    QVERIFY(!r.status.has_value());
+    ReadResult r = ReadReplies(text);
+    QVERIFY(Find(r, Reply::Kind::IdChangeAck));
+    QVERIFY(!Find(r, Reply::Kind::Status));
     QCOMPARE(text.size(), 40);
-    r = ParseReceiveText(text, flags); // the next call finds the status reply
-    QVERIFY(r.status.has_value());
+    r = ReadReplies(text); // the next call finds the status reply
+    QVERIFY(Find(r, Reply::Kind::Status));
     QVERIFY(text.isEmpty());
 }
 
-void TestProtocol::acknowledgementsOnlyReportWhenAwaited() {
-    ParserFlags flags;
+void TestProtocol::acknowledgementsAreReportedAndRemoved() {
+    // Whoever awaits one takes it; either way it is removed.
     QByteArray text = ReplyText(0, WriteAck, 0, 0, {});
     QCOMPARE(text.mid(8, 12), QByteArray("510000000000"));
-    ParseResult r = ParseReceiveText(text, flags);
-    QVERIFY(!r.saveAcknowledged);
-    QVERIFY(text.isEmpty()); // removed all the same
-    flags.saveAwaited = true;
-    text = ReplyText(0, WriteAck, 0, 0, {});
-    r = ParseReceiveText(text, flags);
-    QVERIFY(r.saveAcknowledged);
-    QVERIFY(!flags.saveAwaited);
+    ReadResult r = ReadReplies(text);
+    QCOMPARE(r.replies.size(), 1);
+    QCOMPARE(r.replies[0].kind, Reply::Kind::NameAck);
+    QVERIFY(text.isEmpty());
+    text = ReplyText(0, WriteAck, 0, SystemBlockNumber, {}) + ReplyText(0, WriteAck, 0, 0, {});
+    r = ReadReplies(text);
+    QCOMPARE(r.replies.size(), 2);
+    QCOMPARE(r.replies[0].kind, Reply::Kind::IdChangeAck);
+    QCOMPARE(r.replies[1].kind, Reply::Kind::NameAck);
+    QVERIFY(text.isEmpty());
 }
 
 void TestProtocol::nameTableFirstNameStage() {
-    ParserFlags flags;
     QByteArray payload(400, '\0');
     payload.replace(0, 5, "Stage");
     payload.replace(20, 4, "Club");
     payload.replace(380, 6, "Last20");
     QByteArray text = ReplyText(0, ReadReply, 0, PresetNameTableBlock, payload);
     QCOMPARE(text.size(), 824);
-    const ParseResult r = ParseReceiveText(text, flags);
-    QVERIFY(r.presetNames.has_value());
-    const auto& names = *r.presetNames;
+    const ReadResult r = ReadReplies(text);
+    const Reply* table = Find(r, Reply::Kind::NameTable);
+    QVERIFY(table);
+    const auto& names = table->names;
     QCOMPARE(names[0].size(), 20);
     QCOMPARE(names[0], QByteArray("Stage") + QByteArray(15, '\0'));
     QCOMPARE(QString::fromLatin1(names[0].constData()), QStringLiteral("Stage"));
@@ -597,148 +623,116 @@ void TestProtocol::nameTableFirstNameStage() {
     QVERIFY(text.isEmpty());
 }
 
-void TestProtocol::imageBranchesByFlag() {
+void TestProtocol::imageReplyTakesTheWholeText() {
+    // The image reply goes to whoever awaits one (the connection, a recall, a save, a broadcast
+    // load's source); what came behind it in the same pass goes with it.
     const QByteArray reply = ImageReplyText(ParameterImage().Encode());
-    {
-        ParserFlags flags;
-        flags.loadFromDevice = true;
-        QByteArray text = reply;
-        ParseResult r = ParseReceiveText(text, flags);
-        QCOMPARE(r.image, ImageAction::KeepForDistribution);
-        QCOMPARE(r.imageText, reply);
-        QVERIFY(!flags.loadFromDevice);
-        QCOMPARE(text, reply); // stays for the next call
-        r = ParseReceiveText(text, flags);
-        QCOMPARE(r.image, ImageAction::Apply);
-        QVERIFY(!r.recallCompleted);
-    }
-    {
-        ParserFlags flags;
-        flags.saveUnitImage = true;
-        flags.recall = true;
-        QByteArray text = reply + "A5";
-        const ParseResult r = ParseReceiveText(text, flags);
-        QCOMPARE(r.image, ImageAction::SaveToFile);
-        QCOMPARE(r.imageText, reply);
-        QVERIFY(text.isEmpty());
-        QVERIFY(flags.recall); // untouched by a save
-    }
-    {
-        ParserFlags flags;
-        flags.recall = true;
-        QByteArray text = reply;
-        const ParseResult r = ParseReceiveText(text, flags);
-        QCOMPARE(r.image, ImageAction::Apply);
-        QVERIFY(r.recallCompleted);
-        QVERIFY(!flags.recall);
-    }
+    QByteArray text = reply + "A5";
+    const ReadResult r = ReadReplies(text);
+    QCOMPARE(r.replies.size(), 1);
+    QCOMPARE(r.replies[0].kind, Reply::Kind::Image);
+    QCOMPARE(r.replies[0].text, reply);
+    QVERIFY(text.isEmpty());
 }
 
-void TestProtocol::backupCollectsTwentySlots() {
-    ParserFlags flags;
-    QByteArray slotReply = ImageReplyText(QByteArray(320, '\x05'), PresetSlotBlock);
-    // Without the backup flag a slot reply is not taken.
-    QByteArray text = slotReply;
-    QVERIFY(ParseReceiveText(text, flags).backupLines.isEmpty());
-    QCOMPARE(text, slotReply);
-
-    flags.backup = true;
-    int lines = 0;
+void TestProtocol::slotRepliesCarryTheirSlot() {
     for (int n = 1; n <= 20; ++n) {
-        slotReply = SlotReplyText(n);
-        text = slotReply;
-        const ParseResult r = ParseReceiveText(text, flags);
-        lines += r.backupLines.size();
-        QCOMPARE(r.backupComplete, n == 20);
-        QCOMPARE(r.backupLines.value(0), slotReply);
+        const QByteArray slotReply = SlotReplyText(n);
+        QByteArray text = slotReply;
+        const ReadResult r = ReadReplies(text);
+        const Reply* slot = Find(r, Reply::Kind::Slot);
+        QVERIFY(slot);
+        QCOMPARE(slot->slot, n);
+        QCOMPARE(slot->text, slotReply);
+        QVERIFY(text.isEmpty());
     }
-    QCOMPARE(lines, 20);
-    QVERIFY(!flags.backup);
-    QCOMPARE(flags.backupCount, 0);
+    // The replies are looked for in a fixed order: an acknowledgement behind a slot reply is
+    // found in the next pass, one in front of it in the same pass.
+    const QByteArray ack = ReplyText(0, WriteAck, 0, 0, {});
+    QByteArray text = SlotReplyText(4) + ack;
+    ReadResult r = ReadReplies(text);
+    QCOMPARE(r.replies.size(), 1);
+    QCOMPARE(r.replies[0].slot, 4);
+    QCOMPARE(text, ack);
+    r = ReadReplies(text);
+    QCOMPARE(r.replies.size(), 1);
+    QCOMPARE(r.replies[0].kind, Reply::Kind::NameAck);
+    text = ack + SlotReplyText(5);
+    r = ReadReplies(text);
+    QCOMPARE(r.replies.size(), 2);
+    QCOMPARE(r.replies[0].kind, Reply::Kind::NameAck);
+    QCOMPARE(r.replies[1].slot, 5);
 }
 
 void TestProtocol::incompleteFrameIsKept() {
-    ParserFlags flags;
     const QByteArray status = StatusReplyText(2915, 1);
     QByteArray text = status.left(30);
-    const ParseResult r = ParseReceiveText(text, flags);
-    QVERIFY(!r.status.has_value());
+    const ReadResult r = ReadReplies(text);
+    QVERIFY(r.replies.isEmpty());
     QCOMPARE(text, status.left(30));
     // An unrecognised frame stays at the front.
     QByteArray other = ReplyText(0, WriteAck, 0, 0x05, {});
     text = other;
-    ParseReceiveText(text, flags);
+    ReadReplies(text);
     QCOMPARE(text, other);
 }
 
 void TestProtocol::damagedKeptRepliesAreDropped_data() {
     QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<bool>("backup");
     QTest::addColumn<bool>("taken");
 
     const QByteArray image = ImageReplyText(QByteArray(320, '\x11'));
-    QTest::newRow("intact image") << image << false << true;
-    QTest::newRow("image, bad check") << WithByte(image, 330, "00") << false << false;
-    QTest::newRow("image, bad end") << WithByte(image, 331, "55") << false << false;
-    QTest::newRow("image, Length too long") << WithByte(image, 9, "41") << false << false;
+    QTest::newRow("intact image") << image << true;
+    QTest::newRow("image, bad check") << WithByte(image, 330, "00") << false;
+    QTest::newRow("image, bad end") << WithByte(image, 331, "55") << false;
+    QTest::newRow("image, Length too long") << WithByte(image, 9, "41") << false;
     // Two bytes short, glued to the next frame's first bytes up to 664 characters.
-    QTest::newRow("image, short") << Truncated(image, 2) + StatusReplyText(2915, 1).left(4) << false
+    QTest::newRow("image, short") << Truncated(image, 2) + StatusReplyText(2915, 1).left(4)
                                   << false;
     const QByteArray slot = SlotReplyText(1);
-    QTest::newRow("intact slot") << slot << true << true;
-    QTest::newRow("slot, bad check") << WithByte(slot, 200, "FF") << true << false;
-    QTest::newRow("slot, bad end") << WithByte(slot, 331, "A5") << true << false;
-    QTest::newRow("intact name table") << NameTableText() << false << true;
-    QTest::newRow("name table, bad check")
-        << WithByte(NameTableText(), 410, "00") << false << false;
-    QTest::newRow("intact system block") << SystemReplyText() << false << true;
-    QTest::newRow("system block, bad check")
-        << WithByte(SystemReplyText(), 18, "00") << false << false;
-    QTest::newRow("system block, bad end")
-        << WithByte(SystemReplyText(), 19, "00") << false << false;
+    QTest::newRow("intact slot") << slot << true;
+    QTest::newRow("slot, bad check") << WithByte(slot, 200, "FF") << false;
+    QTest::newRow("slot, bad end") << WithByte(slot, 331, "A5") << false;
+    QTest::newRow("intact name table") << NameTableText() << true;
+    QTest::newRow("name table, bad check") << WithByte(NameTableText(), 410, "00") << false;
+    QTest::newRow("intact system block") << SystemReplyText() << true;
+    QTest::newRow("system block, bad check") << WithByte(SystemReplyText(), 18, "00") << false;
+    QTest::newRow("system block, bad end") << WithByte(SystemReplyText(), 19, "00") << false;
 }
 
 void TestProtocol::damagedKeptRepliesAreDropped() {
     QFETCH(QByteArray, text);
-    QFETCH(bool, backup);
     QFETCH(bool, taken);
-    ParserFlags flags;
-    flags.backup = backup;
-    const ParseResult r = ParseReceiveText(text, flags);
+    const ReadResult r = ReadReplies(text);
     QCOMPARE(AnythingTaken(r), taken);
     QCOMPARE(r.repliesDropped, taken ? 0 : 1);
-    QCOMPARE(flags.backupCount, backup && taken ? 1 : 0);
 }
 
 void TestProtocol::replyBehindATruncatedOneIsFound() {
     // A reply cut short on the line runs into the next one; the next one is still found once
     // the damaged frame in front of it has been dropped.
-    ParserFlags flags;
     const QByteArray good = ImageReplyText(QByteArray(320, '\x22'));
     QByteArray text = Truncated(SystemReplyText(), 2) + good;
-    const ParseResult r = ParseReceiveText(text, flags);
-    QVERIFY(!r.system.has_value());
+    const ReadResult r = ReadReplies(text);
+    QVERIFY(!Find(r, Reply::Kind::System));
     QCOMPARE(r.repliesDropped, 1);
-    QCOMPARE(r.image, ImageAction::Apply);
-    QCOMPARE(r.imageText, good);
+    const Reply* image = Find(r, Reply::Kind::Image);
+    QVERIFY(image);
+    QCOMPARE(image->text, good);
 }
 
-void TestProtocol::slotReplyMustBeTheSlotAskedFor() {
-    ParserFlags flags;
-    flags.backup = true;
-    // A late reply of an abandoned transfer (slot 7) is not taken as slot 1.
-    QByteArray text = SlotReplyText(7);
-    ParseResult r = ParseReceiveText(text, flags);
-    QVERIFY(r.backupLines.isEmpty());
-    QCOMPARE(flags.backupCount, 0);
-    text = SlotReplyText(1);
-    r = ParseReceiveText(text, flags);
-    QCOMPARE(r.backupLines, QList<QByteArray>{SlotReplyText(1)});
-    // Slot 2's reply lost: slot 3's is not filed in its place.
-    text = SlotReplyText(3);
-    r = ParseReceiveText(text, flags);
-    QVERIFY(r.backupLines.isEmpty());
-    QCOMPARE(flags.backupCount, 1);
+void TestProtocol::readerKeepsTheTextAsHexBetweenPasses() {
+    // Received bytes 0x0A 0xFF arrive as the four characters 0AFF, appended to what was there.
+    FrameReader reader;
+    reader.feed(QByteArray::fromHex("A5A5A5"));
+    QCOMPARE(reader.text(), QByteArray("A5A5A5"));
+    reader.feed(QByteArray("\x0A\xFF", 2));
+    QCOMPARE(reader.text(), QByteArray("A5A5A50AFF"));
+    reader.clear();
+    QVERIFY(reader.text().isEmpty());
+    const ReadResult r = reader.feed(QByteArray::fromHex(StatusReplyText(2915, 1)));
+    QVERIFY(Find(r, Reply::Kind::Status));
+    QVERIFY(reader.text().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestProtocol)

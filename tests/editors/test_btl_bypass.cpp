@@ -2,7 +2,6 @@
 // image is applied, against a simulated unit.
 #include "editor_test_helpers.h"
 
-#include "app/image_apply.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
 #include "graph/response_graph.h"
@@ -71,7 +70,7 @@ void TestBtlBypass::btlQuestion() {
     QCOMPARE(text, QStringLiteral("Switch to BTL mode?"));
     QVERIFY(question);
     QVERIFY(noIsDefault);
-    QCOMPARE(app.state().image.btlMode, 0);
+    QCOMPARE(app.model().image().btlMode, 0);
     for (QWidget* control : MidControls(e)) {
         QVERIFY(control->isVisible());
     }
@@ -82,21 +81,21 @@ void TestBtlBypass::btlMode() {
     QVERIFY(OpenEditors(app));
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
-    ProgramState& s = app.state();
-    s.image.btlMode = 0;
+    UnitSession& s = app.session();
+    app.arrangeImage([&](ParameterImage& image) { image.btlMode = 0; });
 
     // "No" leaves everything, including an open popup.
     e.rows[Mid].gain->click();
     app.answerer.setQuestionAnswer(false);
     e.RzButton7->click();
     QCOMPARE(app.answerer.lastMessage(), QStringLiteral("Switch to BTL mode?"));
-    QCOMPARE(s.image.btlMode, 0);
+    QCOMPARE(s.model().image().btlMode, 0);
     QVERIFY(e.gainPopup->isVisible());
-    QCOMPARE(s.selection.way, int(Mid));
+    QCOMPARE(app.selection().way(), int(Mid));
 
     app.answerer.setQuestionAnswer(true);
     e.RzButton7->click();
-    QCOMPARE(s.image.btlMode, 1);
+    QCOMPARE(s.model().image().btlMode, 1);
     for (QWidget* control : MidControls(e)) {
         QVERIFY(!control->isVisible());
     }
@@ -106,13 +105,13 @@ void TestBtlBypass::btlMode() {
     QCOMPARE(ButtonColour(e.RzButton7), BtlButtonColour);
     // The close-panel operation ran: the Mid popup went with its buttons.
     QVERIFY(!e.gainPopup->isVisible());
-    QCOMPARE(s.selection.way, -1);
+    QCOMPARE(app.selection().way(), -1);
     QVERIFY(WaitForLastBlock(app.sim, 3, 0,
                              [](const QByteArray& f) { return PayloadByte(f, 7) == 1; }));
 
     e.RzButton7->click();
     QCOMPARE(app.answerer.lastMessage(), QStringLiteral("Cancel the BTL model?"));
-    QCOMPARE(s.image.btlMode, 0);
+    QCOMPARE(s.model().image().btlMode, 0);
     for (QWidget* control : MidControls(e)) {
         QVERIFY(control->isVisible());
     }
@@ -127,7 +126,7 @@ void TestBtlBypass::bypassBoxes() {
     QVERIFY(OpenEditors(app));
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     ResponseCache& cache = app.window->graph().cache();
     const int mainBand3 = BandIndex(Main, 2);
     const auto [mainBlock, mainGroup] = BlockOfSlot(EqBandSlot(mainBand3));
@@ -136,7 +135,7 @@ void TestBtlBypass::bypassBoxes() {
     e.typeLists[2]->setCurrentIndex(1);
     e.typeLists[2]->setCurrentIndex(0);
     QVERIFY(TypeAndLeave(app, e.gainFields[2], QStringLiteral("6")));
-    QCOMPARE(s.image.bands[mainBand3].peakingGain, 150);
+    QCOMPARE(s.model().image().bands[mainBand3].peakingGain, 150);
     QVERIFY(WaitForLastBlock(app.sim, mainBlock, mainGroup, [](const QByteArray& f) {
         return PayloadByte(f, 2) == 0x96 && PayloadByte(f, 3) == 0;
     }));
@@ -181,11 +180,10 @@ void TestBtlBypass::bypassBoxes() {
     // Ticked: the band leaves the trace and goes out at 0 dB; the stored gain and the band's
     // curve stay.
     e.bypassBoxes[2]->click();
-    QVERIFY(s.bypassTicked[2]);
-    QVERIFY(s.builders.mainBandBypassed(2));
+    QVERIFY(s.model().rowBypassed(2));
     QVERIFY(!rowIsFlat(mainBand3));
     QCOMPARE(traceCounts(mainBand3), 0);
-    QCOMPARE(s.image.bands[mainBand3].peakingGain, 150);
+    QCOMPARE(s.model().image().bands[mainBand3].peakingGain, 150);
     QVERIFY(WaitForLastBlock(app.sim, mainBlock, mainGroup, [](const QByteArray& f) {
         return PayloadByte(f, 2) == 0x78 && PayloadByte(f, 3) == 0;
     }));
@@ -197,7 +195,7 @@ void TestBtlBypass::bypassBoxes() {
 
     // Unticked: back into the trace and sent with its own gain.
     e.bypassBoxes[2]->click();
-    QVERIFY(!s.builders.mainBandBypassed(2));
+    QVERIFY(!s.model().rowBypassed(2));
     QCOMPARE(traceCounts(mainBand3), 1);
     QVERIFY(WaitForLastBlock(app.sim, mainBlock, mainGroup, [](const QByteArray& f) {
         return PayloadByte(f, 2) == 0x96 && PayloadByte(f, 3) == 0;
@@ -206,7 +204,7 @@ void TestBtlBypass::bypassBoxes() {
     // For a way the tick only changes the trace: the band is resent unchanged.
     e.rows[High].eq->click();
     const int highBand3 = BandIndex(High, 2);
-    const EqBand band = s.image.bands[highBand3];
+    const EqBand band = s.model().image().bands[highBand3];
     const auto [highBlock, highGroup] = BlockOfSlot(EqBandSlot(highBand3));
     e.bypassBoxes[2]->click();
     QVERIFY(WaitForLastBlock(app.sim, highBlock, highGroup, [&](const QByteArray& f) {
@@ -217,7 +215,7 @@ void TestBtlBypass::bypassBoxes() {
     // The tick belongs to the row and stays when another section is shown.
     e.RzButton4->click();
     QVERIFY(e.bypassBoxes[2]->isChecked());
-    QVERIFY(s.builders.mainBandBypassed(2));
+    QVERIFY(s.model().rowBypassed(2));
 }
 
 void TestBtlBypass::connectShowsTheUnitsImage() {
@@ -225,16 +223,16 @@ void TestBtlBypass::connectShowsTheUnitsImage() {
     QVERIFY(OpenEditors(app));
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     const QByteArray payload = app.sim.unitImage(1);
     QCOMPARE(payload.size(), 320);
     const ParameterImage unit =
         DecodeImageText(QByteArray(20, '0') + ToHexText(payload) + QByteArray("00AA"));
-    QVERIFY(s.image == unit);
+    QVERIFY(s.model().image() == unit);
 
     // The Main panels are open, both Main buttons lit.
-    QCOMPARE(s.selection.way, int(Main));
-    QCOMPARE(s.selection.panel, int(DelayPanel));
+    QCOMPARE(app.selection().way(), int(Main));
+    QCOMPARE(app.selection().panel(), int(DelayPanel));
     QCOMPARE(ButtonColour(e.RzButton4), HighlightButtonColour);
     QCOMPARE(ButtonColour(e.RzButton5), HighlightButtonColour);
     for (int row = 0; row < 6; ++row) {
@@ -258,13 +256,13 @@ void TestBtlBypass::appliedImageRefreshesEveryControl() {
     QVERIFY(OpenEditors(app));
     EditorWidgets& e = Editors(app);
     ChannelStrip& strip = app.window->editors().strip();
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
 
     // State the image must reset: ticked boxes, a master mute, an open High gain popup.
     e.RzButton4->click();
     e.bypassBoxes[0]->click();
     e.bypassBoxes[5]->click();
-    QVERIFY(s.builders.mainBandBypassed(5));
+    QVERIFY(s.model().rowBypassed(5));
     e.RzButton12->click();
     QVERIFY(strip.masterMuted());
     e.rows[High].gain->click();
@@ -282,15 +280,14 @@ void TestBtlBypass::appliedImageRefreshesEveryControl() {
     image.bands[BandIndex(Main, 0)].peakingGain = 150;
     image.bands[BandIndex(Main, 1)].type = 1;
     image.bands[BandIndex(Main, 1)].shelfGain = 60;
-    ApplyImage(s, ImageText(image));
+    s.model().replaceImage(DecodeImageText(ImageText(image)));
 
-    QCOMPARE(s.image.gainIndex[Low], 200);
+    QCOMPARE(s.model().image().gainIndex[Low], 200);
     for (QCheckBox* box : e.bypassBoxes) {
         QVERIFY(!box->isChecked());
     }
     for (int row = 0; row < 6; ++row) {
-        QVERIFY(!s.bypassTicked[row]);
-        QVERIFY(!s.builders.mainBandBypassed(row));
+        QVERIFY(!s.model().rowBypassed(row));
     }
     QVERIFY(!strip.masterMuted());
     QCOMPARE(ButtonColour(e.RzButton12), NormalButtonColour);
@@ -309,8 +306,8 @@ void TestBtlBypass::appliedImageRefreshesEveryControl() {
     }
     QVERIFY(SamePicture(e.rows[Mid].icon, RowIconPicture(true)));
     // Main EQ and Main delay ran.
-    QCOMPARE(s.selection.way, int(Main));
-    QCOMPARE(s.selection.panel, int(DelayPanel));
+    QCOMPARE(app.selection().way(), int(Main));
+    QCOMPARE(app.selection().panel(), int(DelayPanel));
     QCOMPARE(e.frequencyFields[0]->text(), QStringLiteral("1000.0 Hz"));
     QCOMPARE(e.gainFields[0]->text(), QStringLiteral("6.0 dB"));
     QCOMPARE(e.typeLists[1]->currentIndex(), 1);
@@ -327,13 +324,13 @@ void TestBtlBypass::appliedImageRefreshesEveryControl() {
     const ResponseGraph& graph = app.window->graph();
     QCOMPARE(graph.handle(BandIndex(Main, 0)),
              QPoint(graph.geometry().frequencyToX(1000.0), graph.geometry().gainToY(6.0)));
-    QVERIFY(!s.sendSlots.anyPending());
+    QVERIFY(!s.writer().sendSlots().anyPending());
 
     // A bass-enhancer value of 2 leaves the button as it was; level extremes.
     image.bassEnhancer = 2;
     image.btlMode = 0;
     image.masterLevel = 301;
-    ApplyImage(s, ImageText(image));
+    s.model().replaceImage(DecodeImageText(ImageText(image)));
     QCOMPARE(ButtonColour(e.RzButton98), ActiveButtonColour);
     QCOMPARE(e.TrackBar1->value(), 0);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("0.0 dB"));
@@ -343,7 +340,7 @@ void TestBtlBypass::appliedImageRefreshesEveryControl() {
     QCOMPARE(ButtonColour(e.RzButton7), NormalButtonColour);
     image.bassEnhancer = 0;
     image.masterLevel = 0;
-    ApplyImage(s, ImageText(image));
+    s.model().replaceImage(DecodeImageText(ImageText(image)));
     QCOMPARE(ButtonColour(e.RzButton98), NormalButtonColour);
     QCOMPARE(e.TrackBar1->value(), 301);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("Mute"));

@@ -44,7 +44,7 @@ void TestChannelStrip::typedGain() {
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
     ChannelStrip& strip = app.window->editors().strip();
-    ParameterImage& image = app.state().image;
+    const ParameterImage& image = app.model().image();
     QLineEdit* field = e.RzEdit17;
 
     // Opening shows the way's gain and places the popup below and right of its button.
@@ -114,7 +114,7 @@ void TestChannelStrip::typedGain() {
     QVERIFY(Leave(app));
     QTest::qWait(1200);
     QCOMPARE(BlockFrames(app.sim, Low, 0, mark).size(), 0);
-    QVERIFY(!app.state().sendSlots.pending(OutputSlot(Low)));
+    QVERIFY(!app.session().writer().sendSlots().pending(OutputSlot(Low)));
 }
 
 void TestChannelStrip::gainStepperAndFader() {
@@ -123,7 +123,7 @@ void TestChannelStrip::gainStepperAndFader() {
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
     ChannelStrip& strip = app.window->editors().strip();
-    ParameterImage& image = app.state().image;
+    const ParameterImage& image = app.model().image();
 
     // Low's stepper stops at 0.0 dB (index 200), High's at +5.0 dB (250); both stop at 0.
     e.rows[Low].gain->click();
@@ -204,22 +204,24 @@ void TestChannelStrip::limiterPopup() {
     QVERIFY(OpenEditors(app));
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     QCOMPARE(e.RzComboBox2->count(), 20);
     QCOMPARE(e.RzComboBox2->itemText(0), QStringLiteral("-19dBu"));
     QCOMPARE(e.RzComboBox2->itemText(19), QStringLiteral("0dBu"));
     QCOMPARE(e.RzComboBox3->itemText(0), QStringLiteral("0.5 ms"));
     QCOMPARE(e.RzComboBox5->itemText(6), QStringLiteral("5000ms"));
 
-    s.image.limiterThreshold[High] = 3;
-    s.image.limiterThreshold[Mid] = 17;
-    s.image.limiterAttack[Mid] = 6;
-    s.image.limiterRelease[Mid] = 2;
+    app.arrangeImage([&](ParameterImage& image) {
+        image.limiterThreshold[High] = 3;
+        image.limiterThreshold[Mid] = 17;
+        image.limiterAttack[Mid] = 6;
+        image.limiterRelease[Mid] = 2;
+    });
     e.rows[High].limiter->click();
     QCOMPARE(e.limiterCaption->text(), QStringLiteral("High--Limiter"));
     QCOMPARE(e.RzComboBox2->currentIndex(), 3);
     // Loading sends nothing.
-    QVERIFY(!s.sendSlots.pending(LimiterSlot(High)));
+    QVERIFY(!s.writer().sendSlots().pending(LimiterSlot(High)));
 
     // The same button again keeps the selection; another way's button moves the one popup
     // below itself and loads that way's values.
@@ -237,7 +239,7 @@ void TestChannelStrip::limiterPopup() {
     QCOMPARE(e.RzComboBox5->currentIndex(), 2);
 
     e.RzComboBox3->setCurrentIndex(1);
-    QCOMPARE(s.image.limiterAttack[Mid], 1);
+    QCOMPARE(s.model().image().limiterAttack[Mid], 1);
     QVERIFY(WaitForLastBlock(app.sim, Mid, 2, [](const QByteArray& f) {
         return PayloadByte(f, 0) == 17 && PayloadByte(f, 1) == 1 && PayloadByte(f, 2) == 2;
     }));
@@ -248,17 +250,17 @@ void TestChannelStrip::delayGroup() {
     QVERIFY(OpenEditors(app));
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
 
     e.rows[High].delay->click();
     QVERIFY(e.delayPopup->isVisible());
     QCOMPARE(e.delayCaption->text(), QStringLiteral("High--Delay"));
-    QCOMPARE(e.ScrollBar1->value(), s.image.delay[High]);
-    QCOMPARE(e.RzEdit18->text(), DelayMsText(s.image.delay[High]));
-    QVERIFY(!s.sendSlots.pending(OutputSlot(High)));
+    QCOMPARE(e.ScrollBar1->value(), s.model().image().delay[High]);
+    QCOMPARE(e.RzEdit18->text(), DelayMsText(s.model().image().delay[High]));
+    QVERIFY(!s.writer().sendSlots().pending(OutputSlot(High)));
 
     e.ScrollBar1->setValue(412);
-    QCOMPARE(s.image.delay[High], 412);
+    QCOMPARE(s.model().image().delay[High], 412);
     QCOMPARE(e.RzEdit18->text(), QStringLiteral("8.652 ms"));
     QCOMPARE(e.delayMetreLabel->text(), QStringLiteral("2.980 m"));
     QCOMPARE(e.delayFeetLabel->text(), QStringLiteral("9.777 ft"));
@@ -276,14 +278,14 @@ void TestChannelStrip::delayGroup() {
     QCOMPARE(e.RzEdit18->text(), QStringLiteral("8.652 ms"));
     QVERIFY(TypeAndLeave(app, e.RzEdit18, QStringLiteral("2")));
     QCOMPARE(e.RzEdit18->text(), QStringLiteral("8.652 ms"));
-    QCOMPARE(s.image.delay[High], 412);
+    QCOMPARE(s.model().image().delay[High], 412);
 
     // "Main delay" selects Main without closing anything or moving the popup.
     const QPoint popupAt = e.delayPopup->pos();
-    s.image.delay[Main] = 100;
+    app.arrangeImage([&](ParameterImage& image) { image.delay[Main] = 100; });
     e.RzButton5->click();
-    QCOMPARE(s.selection.way, int(Main));
-    QCOMPARE(s.selection.panel, int(DelayPanel));
+    QCOMPARE(app.selection().way(), int(Main));
+    QCOMPARE(app.selection().panel(), int(DelayPanel));
     QCOMPARE(e.delayCaption->text(), QStringLiteral("Mian--Delay"));
     QVERIFY(e.delayPopup->isVisible());
     QCOMPARE(e.delayPopup->pos(), popupAt);
@@ -293,8 +295,8 @@ void TestChannelStrip::delayGroup() {
     QVERIFY(WaitQuiet(app));
     const int mark = LogMark(app.sim);
     e.ScrollBar1->setValue(50);
-    QCOMPARE(s.image.delay[Main], 50);
-    QCOMPARE(s.image.delay[High], 412);
+    QCOMPARE(s.model().image().delay[Main], 50);
+    QCOMPARE(s.model().image().delay[High], 412);
     const QByteArray frame = WaitForBlock(app.sim, 3, 0, 4000, mark);
     QCOMPARE(PayloadByte(frame, 4) + 256 * PayloadByte(frame, 5), 50);
     QCOMPARE(BlockFrames(app.sim, High, 0, mark).size(), 0);
@@ -305,15 +307,17 @@ void TestChannelStrip::muteAndPolarity() {
     QVERIFY(OpenEditors(app));
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
 
-    s.image.onFlag[Mid] = 1;
-    s.image.polarity[Mid] = 0;
+    app.arrangeImage([&](ParameterImage& image) {
+        image.onFlag[Mid] = 1;
+        image.polarity[Mid] = 0;
+    });
     e.rows[Mid].mute->click();
-    QCOMPARE(s.image.onFlag[Mid], 0);
+    QCOMPARE(s.model().image().onFlag[Mid], 0);
     QCOMPARE(ButtonColour(e.rows[Mid].mute), ActiveButtonColour);
     e.rows[Mid].polarity->click();
-    QCOMPARE(s.image.polarity[Mid], 1);
+    QCOMPARE(s.model().image().polarity[Mid], 1);
     QCOMPARE(e.rows[Mid].polarity->text(), QStringLiteral("-"));
     QVERIFY(WaitForLastBlock(app.sim, Mid, 0, [](const QByteArray& f) {
         return PayloadByte(f, 1) == 0 && PayloadByte(f, 4) == 1;
@@ -321,7 +325,7 @@ void TestChannelStrip::muteAndPolarity() {
 
     e.rows[Mid].mute->click();
     e.rows[Mid].polarity->click();
-    QCOMPARE(s.image.onFlag[Mid], 1);
+    QCOMPARE(s.model().image().onFlag[Mid], 1);
     QCOMPARE(ButtonColour(e.rows[Mid].mute), NormalButtonColour);
     QCOMPARE(e.rows[Mid].polarity->text(), QStringLiteral("+"));
     QVERIFY(WaitForLastBlock(app.sim, Mid, 0, [](const QByteArray& f) {
@@ -335,11 +339,11 @@ void TestChannelStrip::signalGroup() {
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
     ChannelStrip& strip = app.window->editors().strip();
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
 
     e.TrackBar1->setValue(0);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("0.0 dB"));
-    QCOMPARE(s.image.masterLevel, 301);
+    QCOMPARE(s.model().image().masterLevel, 301);
     e.TrackBar1->setValue(300);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("-60.0 dB"));
     e.TrackBar1->setValue(120);
@@ -375,13 +379,15 @@ void TestChannelStrip::signalGroup() {
     QCOMPARE(e.TrackBar1->value(), 200);
 
     // Main polarity and bass enhancer.
-    s.image.polarity[Main] = 0;
-    s.image.bassEnhancer = 0;
+    app.arrangeImage([&](ParameterImage& image) {
+        image.polarity[Main] = 0;
+        image.bassEnhancer = 0;
+    });
     e.RzButton6->click();
     QCOMPARE(e.RzButton6->text(), QStringLiteral("Pol(-)"));
     QCOMPARE(ButtonColour(e.RzButton6), ActiveButtonColour);
     e.RzButton98->click();
-    QCOMPARE(s.image.bassEnhancer, 1);
+    QCOMPARE(s.model().image().bassEnhancer, 1);
     QCOMPARE(ButtonColour(e.RzButton98), ActiveButtonColour);
     QVERIFY(WaitForLastBlock(app.sim, 3, 0, [](const QByteArray& f) {
         return PayloadByte(f, 0) == 1 && PayloadByte(f, 6) == 1 &&
@@ -391,8 +397,8 @@ void TestChannelStrip::signalGroup() {
     e.RzButton98->click();
     QCOMPARE(e.RzButton6->text(), QStringLiteral("Pol(+)"));
     QCOMPARE(ButtonColour(e.RzButton6), NormalButtonColour);
-    QCOMPARE(s.image.polarity[Main], 0);
-    QCOMPARE(s.image.bassEnhancer, 0);
+    QCOMPARE(s.model().image().polarity[Main], 0);
+    QCOMPARE(s.model().image().bassEnhancer, 0);
     QCOMPARE(ButtonColour(e.RzButton98), NormalButtonColour);
 }
 
@@ -401,8 +407,8 @@ void TestChannelStrip::closePanelAndInertPopups() {
     QVERIFY(OpenEditors(app));
     EditorWidgets& e = Editors(app);
     ChannelStrip& strip = app.window->editors().strip();
-    ProgramState& s = app.state();
-    const ParameterImage before = s.image;
+    UnitSession& s = app.session();
+    const ParameterImage before = s.model().image();
 
     // A way's button after another way's closes the first: one highlight, one popup.
     e.rows[High].gain->click();
@@ -415,8 +421,8 @@ void TestChannelStrip::closePanelAndInertPopups() {
     e.SpeedButton17->click();
     QVERIFY(!e.gainPopup->isVisible());
     QCOMPARE(ButtonColour(e.rows[Mid].gain), NormalButtonColour);
-    QCOMPARE(s.selection.way, -1);
-    QCOMPARE(s.selection.panel, -1);
+    QCOMPARE(app.selection().way(), -1);
+    QCOMPARE(app.selection().panel(), -1);
 
     // With no way selected the gain popup's controls change nothing.
     e.SpinButton1->upButton()->click();
@@ -454,8 +460,8 @@ void TestChannelStrip::closePanelAndInertPopups() {
     QTest::mousePress(&graph, Qt::LeftButton, {}, handle);
     QVERIFY(!graph.dragging());
     QTest::mouseRelease(&graph, Qt::LeftButton, {}, handle);
-    QVERIFY(s.image == before);
-    QVERIFY(!s.sendSlots.anyPending());
+    QVERIFY(s.model().image() == before);
+    QVERIFY(!s.writer().sendSlots().anyPending());
 
     // "Main EQ" selects Main without closing: a way popup left open is shown but inert, and
     // its controls say so by being disabled.
@@ -463,7 +469,7 @@ void TestChannelStrip::closePanelAndInertPopups() {
     QVERIFY(e.RzEdit17->isEnabled() && e.SpinButton1->isEnabled() && e.Image2->isEnabled());
     e.RzButton4->click();
     QVERIFY(e.gainPopup->isVisible());
-    QCOMPARE(s.selection.way, int(Main));
+    QCOMPARE(app.selection().way(), int(Main));
     QVERIFY(!e.RzEdit17->isEnabled() && !e.SpinButton1->isEnabled() && !e.Image2->isEnabled());
     e.SpinButton1->upButton()->click();
     // A text that reaches the field anyway goes back on leaving it.
@@ -471,7 +477,7 @@ void TestChannelStrip::closePanelAndInertPopups() {
     e.RzEdit17->setText(QStringLiteral("-7"));
     strip.RzEdit17Exit();
     QCOMPARE(e.RzEdit17->text(), OutputGainText(before.gainIndex[High]));
-    QCOMPARE(s.image.gainIndex[High], before.gainIndex[High]);
+    QCOMPARE(s.model().image().gainIndex[High], before.gainIndex[High]);
     // A way's button afterwards closes everything the selection lit.
     e.rows[Low].delay->click();
     QCOMPARE(ButtonColour(e.RzButton4), NormalButtonColour);
@@ -480,15 +486,15 @@ void TestChannelStrip::closePanelAndInertPopups() {
     QVERIFY(e.delayPopup->isVisible());
 
     // The search result view: closing it brings the editor area back.
-    s.selection.panel = SearchResultPanel;
+    app.selection().setPanel(SearchResultPanel);
     app.widgets().RzGroupBox12->hide();
     app.widgets().RzGroupBox2->show();
-    emit s.closePanelRequested();
+    app.selection().requestClose();
     QVERIFY(!app.widgets().RzGroupBox2->isVisible());
     QVERIFY(app.widgets().RzGroupBox12->isVisible());
     QVERIFY(!e.delayPopup->isVisible());
-    QCOMPARE(s.selection.way, -1);
-    QCOMPARE(s.selection.panel, -1);
+    QCOMPARE(app.selection().way(), -1);
+    QCOMPARE(app.selection().panel(), -1);
 }
 
 QTEST_MAIN(TestChannelStrip)

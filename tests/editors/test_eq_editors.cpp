@@ -47,38 +47,38 @@ void TestEqEditors::selectingASectionFillsTheTable() {
     QVERIFY(OpenEditors(app));
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
 
     for (int way : {int(High), int(Mid), int(Low)}) {
         e.rows[way].eq->click();
-        QCOMPARE(s.selection.way, way);
-        QCOMPARE(s.selection.panel, int(EqPanel));
+        QCOMPARE(app.selection().way(), way);
+        QCOMPARE(app.selection().panel(), int(EqPanel));
         QCOMPARE(ButtonColour(e.rows[way].eq), HighlightButtonColour);
         QVERIFY(e.crossoverGroup->isVisible());
         for (int row = 0; row < 6; ++row) {
-            const EqBand& band = s.image.bands[BandIndex(way, row)];
+            const EqBand& band = s.model().image().bands[BandIndex(way, row)];
             QCOMPARE(e.frequencyFields[row]->text(), FrequencyText(band.frequencyIndex));
             QCOMPARE(e.qFields[row]->text(), QText(band.qIndex));
             QCOMPARE(e.typeLists[row]->currentIndex(), band.type);
             QCOMPARE(e.gainFields[row]->text(), EqGainText(band.activeGain()));
         }
-        QCOMPARE(e.RzEdit205->text(), FrequencyText(s.image.highPassIndex[way]));
-        QCOMPARE(e.RzEdit206->text(), FrequencyText(s.image.lowPassIndex[way]));
-        QCOMPARE(e.RzComboBox69->currentIndex(), s.image.highPassType[way]);
-        QCOMPARE(e.RzComboBox71->currentIndex(), s.image.lowPassType[way]);
+        QCOMPARE(e.RzEdit205->text(), FrequencyText(s.model().image().highPassIndex[way]));
+        QCOMPARE(e.RzEdit206->text(), FrequencyText(s.model().image().lowPassIndex[way]));
+        QCOMPARE(e.RzComboBox69->currentIndex(), s.model().image().highPassType[way]);
+        QCOMPARE(e.RzComboBox71->currentIndex(), s.model().image().lowPassType[way]);
     }
     // Another section's EQ button closes the previous selection.
     QCOMPARE(ButtonColour(e.rows[High].eq), NormalButtonColour);
 
     // "Main EQ" selects Main without closing anything.
     e.RzButton4->click();
-    QCOMPARE(s.selection.way, int(Main));
+    QCOMPARE(app.selection().way(), int(Main));
     QCOMPARE(ButtonColour(e.rows[Low].eq), HighlightButtonColour);
     QCOMPARE(e.frequencyFields[5]->text(),
-             FrequencyText(s.image.bands[BandIndex(Main, 5)].frequencyIndex));
+             FrequencyText(s.model().image().bands[BandIndex(Main, 5)].frequencyIndex));
     // Selecting sends nothing.
     for (int slot = 1; slot <= BlockSlotCount; ++slot) {
-        QVERIFY(!s.sendSlots.pending(slot));
+        QVERIFY(!s.writer().sendSlots().pending(slot));
     }
 }
 
@@ -87,9 +87,9 @@ void TestEqEditors::typedBandValues() {
     QVERIFY(OpenEditors(app));
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     e.rows[High].eq->click();
-    EqBand& band1 = s.image.bands[BandIndex(High, 0)];
+    const EqBand& band1 = s.model().image().bands[BandIndex(High, 0)];
 
     QVERIFY(TypeAndLeave(app, e.frequencyFields[0], QStringLiteral("25000")));
     QCOMPARE(e.frequencyFields[0]->text(), QStringLiteral("21900.0 Hz"));
@@ -138,17 +138,17 @@ void TestEqEditors::typedBandValues() {
 
     // Letters never reach a field; a frequency field that still carries " Hz" reverts.
     const QString before = e.frequencyFields[1]->text();
-    const int index = s.image.bands[BandIndex(High, 1)].frequencyIndex;
+    const int index = s.model().image().bands[BandIndex(High, 1)].frequencyIndex;
     QVERIFY(FocusOn(e.frequencyFields[1]));
     e.frequencyFields[1]->setCursorPosition(0);
     QTest::keyClicks(e.frequencyFields[1], QStringLiteral("x5"));
     QCOMPARE(e.frequencyFields[1]->text(), QStringLiteral("5") + before);
     QVERIFY(Leave(app));
     QCOMPARE(e.frequencyFields[1]->text(), before);
-    QCOMPARE(s.image.bands[BandIndex(High, 1)].frequencyIndex, index);
+    QCOMPARE(s.model().image().bands[BandIndex(High, 1)].frequencyIndex, index);
     // ... and so does an emptied one.
     QVERIFY(TypeAndLeave(app, e.qFields[1], QString()));
-    QCOMPARE(e.qFields[1]->text(), QText(s.image.bands[BandIndex(High, 1)].qIndex));
+    QCOMPARE(e.qFields[1]->text(), QText(s.model().image().bands[BandIndex(High, 1)].qIndex));
 }
 
 void TestEqEditors::commitHappensOnceForOneText() {
@@ -177,10 +177,10 @@ void TestEqEditors::steppersStopAtTheirLimits() {
     AppFixture app;
     QVERIFY(OpenEditors(app));
     EditorWidgets& e = Editors(app);
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     e.rows[Mid].eq->click();
-    EqBand& band = s.image.bands[BandIndex(Mid, 3)];
-    band.type = 2;
+    app.arrangeImage([](ParameterImage& image) { image.bands[BandIndex(Mid, 3)].type = 2; });
+    const EqBand& band = s.model().image().bands[BandIndex(Mid, 3)];
     e.rows[Mid].eq->click(); // reload with the type set above
 
     QVERIFY(TypeAndLeave(app, e.frequencyFields[3], QStringLiteral("1")));
@@ -223,9 +223,9 @@ void TestEqEditors::crossoverRows() {
     QVERIFY(OpenEditors(app));
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
-    ProgramState& s = app.state();
-    const int highPassHigh = s.image.highPassIndex[High];
-    const int highPassTypeHigh = s.image.highPassType[High];
+    UnitSession& s = app.session();
+    const int highPassHigh = s.model().image().highPassIndex[High];
+    const int highPassTypeHigh = s.model().image().highPassType[High];
     e.rows[Low].eq->click();
     QCOMPARE(e.RzComboBox69->count(), 9);
     QCOMPARE(e.RzComboBox69->itemText(0), QStringLiteral("12db-Bworth"));
@@ -237,14 +237,14 @@ void TestEqEditors::crossoverRows() {
     e.RzEdit205->setText(QStringLiteral("250 Hz"));
     QVERIFY(Leave(app));
     QCOMPARE(e.RzEdit205->text(), QStringLiteral("250.0 Hz"));
-    QCOMPARE(s.image.highPassIndex[Low], 88);
+    QCOMPARE(s.model().image().highPassIndex[Low], 88);
     QVERIFY(WaitForLastBlock(app.sim, Low, 1,
                              [](const QByteArray& f) { return PayloadByte(f, 0) == 88; }));
     QVERIFY(FocusOn(e.RzEdit206));
     e.RzEdit206->setText(QStringLiteral("5000Hz"));
     QTest::keyClick(e.RzEdit206, Qt::Key_Return);
     QCOMPARE(e.RzEdit206->text(), QStringLiteral("5040.0 Hz"));
-    QCOMPARE(s.image.lowPassIndex[Low], 192);
+    QCOMPARE(s.model().image().lowPassIndex[Low], 192);
     QVERIFY(Leave(app));
     const QString bandText = e.frequencyFields[0]->text();
     QVERIFY(FocusOn(e.frequencyFields[0]));
@@ -254,28 +254,28 @@ void TestEqEditors::crossoverRows() {
 
     // Types and steppers.
     e.RzComboBox69->setCurrentIndex(7);
-    QCOMPARE(s.image.highPassType[Low], 7);
+    QCOMPARE(s.model().image().highPassType[Low], 7);
     e.RzComboBox71->setCurrentIndex(3);
-    QCOMPARE(s.image.lowPassType[Low], 3);
+    QCOMPARE(s.model().image().lowPassType[Low], 3);
     QVERIFY(TypeAndLeave(app, e.RzEdit205, QStringLiteral("10")));
-    QCOMPARE(s.image.highPassIndex[Low], 0);
+    QCOMPARE(s.model().image().highPassIndex[Low], 0);
     e.RzSpinButtons181->downButton()->click();
-    QCOMPARE(s.image.highPassIndex[Low], 0);
+    QCOMPARE(s.model().image().highPassIndex[Low], 0);
     e.RzSpinButtons181->upButton()->click();
     QCOMPARE(e.RzEdit205->text(), QStringLiteral("20.3 Hz"));
     QVERIFY(TypeAndLeave(app, e.RzEdit206, QStringLiteral("30000")));
     QCOMPARE(e.RzEdit206->text(), QStringLiteral("21900.0 Hz"));
     e.RzSpinButtons182->upButton()->click();
-    QCOMPARE(s.image.lowPassIndex[Low], 243);
+    QCOMPARE(s.model().image().lowPassIndex[Low], 243);
     e.RzSpinButtons182->downButton()->click();
-    QCOMPARE(s.image.lowPassIndex[Low], 242);
+    QCOMPARE(s.model().image().lowPassIndex[Low], 242);
     QVERIFY(WaitForLastBlock(app.sim, Low, 1, [](const QByteArray& f) {
         return PayloadByte(f, 0) == 1 && PayloadByte(f, 1) == 7 && PayloadByte(f, 4) == 242 &&
                PayloadByte(f, 5) == 3;
     }));
     // Only Low's crossover changed.
-    QCOMPARE(s.image.highPassIndex[High], highPassHigh);
-    QCOMPARE(s.image.highPassType[High], highPassTypeHigh);
+    QCOMPARE(s.model().image().highPassIndex[High], highPassHigh);
+    QCOMPARE(s.model().image().highPassType[High], highPassTypeHigh);
 }
 
 void TestEqEditors::filtersReset() {
@@ -283,23 +283,23 @@ void TestEqEditors::filtersReset() {
     QVERIFY(OpenEditors(app));
     EditorWidgets& e = Editors(app);
     ShellWidgets& w = app.widgets();
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
 
     // Without a unit the click does nothing.
     e.RzButton4->click();
     QVERIFY(TypeAndLeave(app, e.gainFields[0], QStringLiteral("6")));
-    QCOMPARE(s.image.bands[BandIndex(Main, 0)].peakingGain, 150);
+    QCOMPARE(s.model().image().bands[BandIndex(Main, 0)].peakingGain, 150);
     QVERIFY(!e.RzButton97->isEnabled()); // shown disabled: it would do nothing
     app.window->editors().eq().RzButton97Click();
     QVERIFY(!w.RzGroupBox1->isVisible());
     QVERIFY(w.RzGroupBox12->isEnabled());
-    QCOMPARE(s.image.bands[BandIndex(Main, 0)].peakingGain, 150);
+    QCOMPARE(s.model().image().bands[BandIndex(Main, 0)].peakingGain, 150);
     QCOMPARE(e.gainFields[0]->text(), QStringLiteral("6.0 dB"));
 
     QVERIFY(app.connectTo(1));
     QVERIFY(WaitQuiet(app));
     QVERIFY(e.RzButton97->isEnabled());
-    const ParameterImage before = s.image;
+    const ParameterImage before = s.model().image();
     const int mark = LogMark(app.sim);
     e.RzButton97->click();
     QVERIFY(w.RzGroupBox1->isVisible());
@@ -314,7 +314,7 @@ void TestEqEditors::filtersReset() {
         QCOMPARE(field->text(), QStringLiteral("0"));
     }
     for (int row = 0; row < 6; ++row) {
-        const EqBand& band = s.image.bands[BandIndex(Main, row)];
+        const EqBand& band = s.model().image().bands[BandIndex(Main, row)];
         const EqBand& old = before.bands[BandIndex(Main, row)];
         QCOMPARE(band.activeGain(), 120);
         QCOMPARE(band.frequencyIndex, old.frequencyIndex);
@@ -325,14 +325,14 @@ void TestEqEditors::filtersReset() {
     QVERIFY(WaitUntil([&] { return w.RzGroupBox12->isEnabled(); }, 10000));
     QVERIFY(!w.RzGroupBox1->isVisible());
     QVERIFY(w.GroupBox1->isEnabled());
-    QVERIFY(!s.StagedTransfer.active);
+    QVERIFY(s.runningOperations().isEmpty());
     QTest::qWait(800);
     for (int row = 0; row < 6; ++row) {
         const int bandIndex = BandIndex(Main, row);
         const auto [block, group] = BandBlock(bandIndex);
         const QList<QByteArray> frames = BlockFrames(app.sim, block, group, mark);
         QCOMPARE(frames.size(), 1);
-        const int at = s.image.bands[bandIndex].type == 0 ? 2 : 4;
+        const int at = s.model().image().bands[bandIndex].type == 0 ? 2 : 4;
         QCOMPARE(PayloadByte(frames[0], at), 120);
     }
 }
@@ -341,7 +341,7 @@ void TestEqEditors::graphDragUpdatesTheFields() {
     AppFixture app;
     QVERIFY(OpenEditors(app));
     EditorWidgets& e = Editors(app);
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     ResponseGraph& graph = app.window->graph();
     e.rows[High].eq->click();
     graph.RecomputeAll();
@@ -350,7 +350,7 @@ void TestEqEditors::graphDragUpdatesTheFields() {
     QVERIFY(graph.dragging());
     Mouse(&graph, QEvent::MouseMove, {500, 60});
     Mouse(&graph, QEvent::MouseButtonRelease, {500, 60});
-    const EqBand& band = s.image.bands[BandIndex(High, 3)];
+    const EqBand& band = s.model().image().bands[BandIndex(High, 3)];
     QCOMPARE(e.frequencyFields[3]->text(), FrequencyText(band.frequencyIndex));
     QCOMPARE(e.gainFields[3]->text(), EqGainText(band.activeGain()));
     QVERIFY(band.activeGain() > 120);
@@ -362,9 +362,9 @@ void TestEqEditors::inertWithoutASelectedSection() {
     EditorWidgets& e = Editors(app);
     EqEditors& eq = app.window->editors().eq();
     EditCommitState& commit = app.window->editors().commitState();
-    ProgramState& s = app.state();
-    QCOMPARE(s.selection.way, -1); // the result view was closed
-    const ParameterImage before = s.image;
+    UnitSession& s = app.session();
+    QCOMPARE(app.selection().way(), -1); // the result view was closed
+    const ParameterImage before = s.model().image();
     const QString frequency = e.frequencyFields[0]->text();
 
     // Every control of the table is shown disabled: it would do nothing.
@@ -392,9 +392,9 @@ void TestEqEditors::inertWithoutASelectedSection() {
     QCOMPARE(e.RzComboBox69->currentIndex(), 0);
     // A bypass box keeps its tick but changes no band.
     e.bypassBoxes[4]->setChecked(true);
-    QVERIFY(s.bypassTicked[4]);
+    QVERIFY(s.model().rowBypassed(4));
     e.bypassBoxes[4]->setChecked(false);
-    QVERIFY(s.image == before);
+    QVERIFY(s.model().image() == before);
 
     // Selecting Main brings the table to life ...
     e.RzButton4->click();
@@ -411,7 +411,7 @@ void TestEqEditors::inertWithoutASelectedSection() {
     eq.commitBandField(EqEditors::BandField::Q, 0, true);
     QCOMPARE(e.qFields[0]->text(), QText(before.bands[BandIndex(Main, 0)].qIndex));
     eq.RzButton97Click();
-    QVERIFY(s.image == before);
+    QVERIFY(s.model().image() == before);
 }
 
 QTEST_MAIN(TestEqEditors)

@@ -75,7 +75,7 @@ void TestWindowColours::initTestCase() {
     e.RzButton98->click();
     e.RzButton6->click();
     e.RzButton7->click();
-    QVERIFY(WaitUntil([&] { return app_->state().image.btlMode == 1; }, 3000));
+    QVERIFY(WaitUntil([&] { return app_->model().image().btlMode == 1; }, 3000));
     e.RzButton4->click();
     e.RzButton5->click();
     QCOMPARE(ButtonColour(e.RzButton4), HighlightButtonColour);

@@ -5,8 +5,10 @@
 
 #include "editors/channel_editors.h"
 
-#include "app/program_state.h"
+#include "app/way_selection.h"
 #include "graph/response_graph.h"
+#include "model/unit_model.h"
+#include "operations/live_writer.h"
 #include "protocol/parameter_image.h"
 #include "protocol/send_slots.h"
 
@@ -77,15 +79,38 @@ int TracePixelRow(double total) {
     return (y > 17 && y < 225) ? y - 1 : -1;
 }
 
+// The graph's model and way selection, as the tests arrange them.
+struct GraphState {
+    UnitModel& model;
+    WaySelection& selection;
+    const SendSlots* queue = nullptr; // the window's send slots, where there is a window
+
+    const SendSlots& sendSlots() const { return *queue; }
+    const ParameterImage& image() const { return model.image(); }
+    // Puts values into the image as a whole parameter set arriving would.
+    void edit(const std::function<void(ParameterImage&)>& change) {
+        ParameterImage image = model.image();
+        change(image);
+        model.replaceImage(image);
+    }
+    void selectWay(int way) { selection.set(way, selection.panel()); }
+};
+
 // A window-less graph: a shown host with the graph in it, the grid drawn at the default size.
 struct Bench {
-    Bench() : state(AppOptions{}) {
+    Bench() {
         host.resize(740, 270);
-        graph = new ResponseGraph(state, &host);
+        graph = new ResponseGraph(model, selection, &host);
         graph->DrawGrid(720, 249);
         host.show();
     }
-    ProgramState state;
+    GraphState state() { return GraphState{model, selection, &writer.sendSlots()}; }
+    UnitModel model;
+    WaySelection selection;
+    // The line to no unit: what the graph's edits would queue.
+    UnitAddress address;
+    UnitLink link{address};
+    LiveWriter writer{link, model};
     QWidget host;
     ResponseGraph* graph = nullptr;
 };
@@ -203,7 +228,7 @@ void TestGraph::gridPicture() {
 
     // The grid picture never changes afterwards: drawing on the graph leaves it alone.
     const QImage before = g.copy();
-    b.state.selection.way = 0;
+    b.state().selectWay(0);
     b.graph->PlotTotal();
     b.graph->DrawHandles(0);
     QCOMPARE(b.graph->gridPicture(), before);
@@ -240,7 +265,7 @@ void TestGraph::flatTraceAndNoWay() {
     QCOMPARE(b.graph->picture(), b.graph->gridPicture());
 
     // All-zero rows: 0 dB is row 86, so the pixel is on row 85 in every column 42..713.
-    b.state.selection.way = 2;
+    b.state().selectWay(2);
     b.graph->PlotTotal();
     const QImage& p = b.graph->picture();
     for (int x = 42; x <= 713; ++x) {
@@ -259,7 +284,7 @@ void TestGraph::traceColumnsFollowFrequency() {
     ResponseCache& cache = b.graph->cache();
     cache.rows[HighPassRow(1)][101 - 41] = 10.0;
     cache.rows[LowPassRow(1)][682 - 41] = -20.0;
-    b.state.selection.way = 1;
+    b.state().selectWay(1);
     b.graph->PlotTotal();
     const QImage& p = b.graph->picture();
     QCOMPARE(RedRows(p, 101), QList<int>{TracePixelRow(10.0)});
@@ -274,7 +299,7 @@ void TestGraph::traceColumnsFollowFrequency() {
 void TestGraph::traceClippedAtFrame() {
     Bench b;
     ResponseCache& cache = b.graph->cache();
-    b.state.selection.way = 3;
+    b.state().selectWay(3);
     // The total is the sum of the six bands, the high-pass and the low-pass: split each level
     // over several rows of Main.
     struct Case {
@@ -328,11 +353,17 @@ void TestGraph::handlesAndNumbers() {
     QCOMPARE(ResponseGraph::BandColours[5], qRgb(0, 0, 255));
 
     // Squares are all drawn before any number: a number over the next band's square is on top.
-    b.state.image.bands[BandIndex(1, 0)].frequencyIndex = 100;
-    b.state.image.bands[BandIndex(1, 1)].frequencyIndex = 100;
-    b.state.image.bands[BandIndex(1, 1)].peakingGain = 169; // +9.8 dB: row 40
-    b.state.image.bands[BandIndex(1, 0)].peakingGain = 158; // +7.6 dB: row 50
-    b.state.selection.way = 1;
+    b.state().edit(
+        [&](ParameterImage& image) { image.bands[BandIndex(1, 0)].frequencyIndex = 100; });
+    b.state().edit(
+        [&](ParameterImage& image) { image.bands[BandIndex(1, 1)].frequencyIndex = 100; });
+    b.state().edit([&](ParameterImage& image) {
+        image.bands[BandIndex(1, 1)].peakingGain = 169;
+    }); // +9.8 dB: row 40
+    b.state().edit([&](ParameterImage& image) {
+        image.bands[BandIndex(1, 0)].peakingGain = 158;
+    }); // +7.6 dB: row 50
+    b.state().selectWay(1);
     for (int band : {BandIndex(1, 0), BandIndex(1, 1)}) {
         b.graph->setCurrentBand(band);
         b.graph->RedrawBand(0);
@@ -350,10 +381,10 @@ void TestGraph::handlesAndNumbers() {
 
 void TestGraph::numberFlipsBelowAtRow117() {
     Bench b;
-    b.state.selection.way = 0;
+    b.state().selectWay(0);
     b.graph->setCurrentBand(3);
     // -6.4 dB is row 116, -6.6 dB row 117.
-    b.state.image.bands[3].peakingGain = 88;
+    b.state().edit([&](ParameterImage& image) { image.bands[3].peakingGain = 88; });
     b.graph->RedrawBand(0);
     QPoint h = b.graph->handle(3);
     QCOMPARE(h.y(), 116);
@@ -362,7 +393,7 @@ void TestGraph::numberFlipsBelowAtRow117() {
     QVERIFY(CountColour(b.graph->picture(), QRect(h.x() - 2, h.y() - 18, 8, 14), White) > 3);
     QCOMPARE(CountColour(b.graph->picture(), QRect(h.x() - 2, h.y() + 4, 8, 14), White), 0);
 
-    b.state.image.bands[3].peakingGain = 87;
+    b.state().edit([&](ParameterImage& image) { image.bands[3].peakingGain = 87; });
     b.graph->RedrawBand(0);
     h = b.graph->handle(3);
     QCOMPARE(h.y(), 117);
@@ -372,17 +403,17 @@ void TestGraph::numberFlipsBelowAtRow117() {
 
 void TestGraph::bypassLeavesBandOut() {
     Bench b;
-    ProgramState& s = b.state;
+    GraphState s = b.state();
     // Band 3 of High and band 3 of Mid each get a +12 dB peak at 1 kHz.
     for (int band : {BandIndex(0, 2), BandIndex(1, 2)}) {
-        s.image.bands[band].frequencyIndex = 136;
-        s.image.bands[band].peakingGain = 180;
-        s.image.bands[band].qIndex = 9;
+        s.edit([&](ParameterImage& image) { image.bands[band].frequencyIndex = 136; });
+        s.edit([&](ParameterImage& image) { image.bands[band].peakingGain = 180; });
+        s.edit([&](ParameterImage& image) { image.bands[band].qIndex = 9; });
     }
-    s.selection.way = 1;
+    s.selectWay(1);
     b.graph->setCurrentBand(BandIndex(1, 2));
     b.graph->RedrawBand(0);
-    s.selection.way = 0;
+    s.selectWay(0);
     b.graph->setCurrentBand(BandIndex(0, 2));
     b.graph->RedrawBand(0);
     const int peakX = 445; // beside the handle square (426..433)
@@ -391,7 +422,7 @@ void TestGraph::bypassLeavesBandOut() {
              QList<int>{TracePixelRow(b.graph->cache().rows[2][peakX - 41])});
 
     // Ticking box 3 and redrawing the band leaves it out of the trace: flat at row 85.
-    s.bypassTicked[2] = true;
+    s.model.setRowBypassed(2, true);
     b.graph->RedrawBand(0);
     const auto underHandle = [&](int x) {
         for (int k = 0; k < 6; ++k) {
@@ -420,7 +451,7 @@ void TestGraph::bypassLeavesBandOut() {
              64);
 
     // Unticking and redrawing brings it back.
-    s.bypassTicked[2] = false;
+    s.model.setRowBypassed(2, false);
     b.graph->RedrawBand(0);
     QVERIFY(b.graph->cache().rows[2][peakX - 41] > 9.0);
     QVERIFY(RedRows(b.graph->picture(), peakX).first() < 40);
@@ -428,21 +459,21 @@ void TestGraph::bypassLeavesBandOut() {
 
 void TestGraph::storedSumIsConnectedAndCountsEveryBand() {
     Bench b;
-    ProgramState& s = b.state;
+    GraphState s = b.state();
     // A steep, high peak in Low band 5 and a crossover pair, computed while Mid is shown.
-    s.image.bands[BandIndex(2, 4)].frequencyIndex = 136;
-    s.image.bands[BandIndex(2, 4)].peakingGain = 180;
-    s.image.bands[BandIndex(2, 4)].qIndex = 14;
-    s.image.lowPassIndex[2] = 180;
-    s.image.lowPassType[2] = 7;
-    s.selection.way = 1;
+    s.edit([&](ParameterImage& image) { image.bands[BandIndex(2, 4)].frequencyIndex = 136; });
+    s.edit([&](ParameterImage& image) { image.bands[BandIndex(2, 4)].peakingGain = 180; });
+    s.edit([&](ParameterImage& image) { image.bands[BandIndex(2, 4)].qIndex = 14; });
+    s.edit([&](ParameterImage& image) { image.lowPassIndex[2] = 180; });
+    s.edit([&](ParameterImage& image) { image.lowPassType[2] = 7; });
+    s.selectWay(1);
     b.graph->setCurrentBand(BandIndex(2, 4));
     b.graph->RedrawBand(0);
     b.graph->RedrawCrossover(false, 7); // computes Mid's low-pass, not Low's
     b.graph->RecomputeAll();
     // Box 5 is ticked, but the stored sum counts every band.
-    s.bypassTicked[4] = true;
-    s.selection.way = 2;
+    s.model.setRowBypassed(4, true);
+    s.selectWay(2);
     b.graph->DrawStoredSum(2);
     const QImage& p = b.graph->picture();
     const ResponseCache& c = b.graph->cache();
@@ -498,13 +529,15 @@ void TestGraph::storedSumIsConnectedAndCountsEveryBand() {
 
 void TestGraph::redrawBandTypes() {
     Bench b;
-    ProgramState& s = b.state;
-    s.selection.way = 3;
+    GraphState s = b.state();
+    s.selectWay(3);
     const int band = BandIndex(3, 1);
-    EqBand& e = s.image.bands[band];
-    e.frequencyIndex = 120;
-    e.peakingGain = 150; // +6 dB
-    e.shelfGain = 90;    // -6 dB
+    s.edit([&](ParameterImage& image) {
+        EqBand& e = image.bands[band];
+        e.frequencyIndex = 120;
+        e.peakingGain = 150; // +6 dB
+        e.shelfGain = 90;    // -6 dB
+    });
     b.graph->setCurrentBand(band);
     QCOMPARE(b.graph->currentBand(), band);
     b.graph->setCurrentBand(99); // ignored
@@ -530,7 +563,7 @@ void TestGraph::redrawBandTypes() {
     // Any other type places the handle (from the shelf gain) but computes nothing and draws
     // no trace: the row keeps its values and the picture is grid plus handles.
     const auto kept = b.graph->cache().rows[band];
-    e.frequencyIndex = 60;
+    s.edit([&](ParameterImage& image) { image.bands[band].frequencyIndex = 60; });
     b.graph->RedrawBand(7);
     QCOMPARE(b.graph->handle(band).x(), g.frequencyToX(FrequencyTable[60]));
     QVERIFY(b.graph->cache().rows[band] == kept);
@@ -542,7 +575,7 @@ void TestGraph::redrawBandTypes() {
     QCOMPARE(CountColour(b.graph->picture(), QRect(42, 18, 672, 207), Red), 64);
 
     // A 0 dB handle gives an all-zero row.
-    e.peakingGain = EqGainZeroIndex;
+    s.edit([&](ParameterImage& image) { image.bands[band].peakingGain = EqGainZeroIndex; });
     b.graph->RedrawBand(0);
     for (int j = 1; j <= 672; ++j) {
         QCOMPARE(b.graph->cache().rows[band][j], 0.0);
@@ -551,15 +584,15 @@ void TestGraph::redrawBandTypes() {
 
 void TestGraph::crossoverRedraw() {
     Bench b;
-    ProgramState& s = b.state;
-    s.image.lowPassIndex[0] = 136; // 1 kHz
-    s.image.highPassIndex[0] = 60;
+    GraphState s = b.state();
+    s.edit([&](ParameterImage& image) { image.lowPassIndex[0] = 136; }); // 1 kHz
+    s.edit([&](ParameterImage& image) { image.highPassIndex[0] = 60; });
     // No section shown: nothing computed.
     b.graph->RedrawCrossover(false, 7);
     QCOMPARE(b.graph->cache().rows[LowPassRow(0)][600], 0.0);
     QCOMPARE(b.graph->picture(), b.graph->gridPicture());
 
-    s.selection.way = 0;
+    s.selectWay(0);
     b.graph->RedrawCrossover(false, 7);
     const ResponseCache& c = b.graph->cache();
     QVERIFY(c.rows[LowPassRow(0)][600] < -30.0);
@@ -580,22 +613,24 @@ void TestGraph::crossoverRedraw() {
 
 void TestGraph::recomputeAllFillsEverySection() {
     Bench b;
-    ProgramState& s = b.state;
-    for (int way = 0; way < 4; ++way) {
-        for (int k = 0; k < 6; ++k) {
-            EqBand& e = s.image.bands[BandIndex(way, k)];
-            e.frequencyIndex = 20 + 35 * k + way;
-            e.type = (k + way) % 3;
-            e.peakingGain = 130 + 5 * k;
-            e.shelfGain = 100 - 3 * k;
-            e.qIndex = 3 + 10 * way;
+    GraphState s = b.state();
+    s.edit([&](ParameterImage& image) {
+        for (int way = 0; way < 4; ++way) {
+            for (int k = 0; k < 6; ++k) {
+                EqBand& e = image.bands[BandIndex(way, k)];
+                e.frequencyIndex = 20 + 35 * k + way;
+                e.type = (k + way) % 3;
+                e.peakingGain = 130 + 5 * k;
+                e.shelfGain = 100 - 3 * k;
+                e.qIndex = 3 + 10 * way;
+            }
+            image.highPassIndex[way] = 10 + way;
+            image.highPassType[way] = way;
+            image.lowPassIndex[way] = 200 + way;
+            image.lowPassType[way] = 4 + way;
         }
-        s.image.highPassIndex[way] = 10 + way;
-        s.image.highPassType[way] = way;
-        s.image.lowPassIndex[way] = 200 + way;
-        s.image.lowPassType[way] = 4 + way;
-    }
-    s.selection.way = 2;
+    });
+    s.selectWay(2);
     QSignalSpy edited(b.graph, &ResponseGraph::bandEdited);
     b.graph->RecomputeAll();
     QCOMPARE(edited.count(), 0);
@@ -604,7 +639,7 @@ void TestGraph::recomputeAllFillsEverySection() {
     const GraphGeometry& g = b.graph->geometry();
     auto expected = std::make_unique<ResponseCache>();
     for (int band = 0; band < 24; ++band) {
-        const EqBand& e = s.image.bands[band];
+        const EqBand& e = s.image().bands[band];
         const QPoint h(g.frequencyToX(FrequencyTable[e.frequencyIndex]),
                        g.gainToY(EqGainTable[e.activeGain()]));
         QCOMPARE(b.graph->handle(band), h);
@@ -624,10 +659,10 @@ void TestGraph::recomputeAllFillsEverySection() {
                             [](double v) { return std::abs(v) > 0.5; }));
     }
     for (int way = 0; way < 4; ++way) {
-        ComputeHighPassResponse(*expected, g, way, s.image.highPassIndex[way],
-                                s.image.highPassType[way]);
-        ComputeLowPassResponse(*expected, g, way, s.image.lowPassIndex[way],
-                               s.image.lowPassType[way]);
+        ComputeHighPassResponse(*expected, g, way, s.image().highPassIndex[way],
+                                s.image().highPassType[way]);
+        ComputeLowPassResponse(*expected, g, way, s.image().lowPassIndex[way],
+                               s.image().lowPassType[way]);
         QVERIFY(expected->rows[HighPassRow(way)] == b.graph->cache().rows[HighPassRow(way)]);
         QVERIFY(expected->rows[LowPassRow(way)] == b.graph->cache().rows[LowPassRow(way)]);
         QVERIFY(b.graph->cache().rows[HighPassRow(way)][1] < -3.0);
@@ -665,8 +700,8 @@ void TestGraph::recomputeAllFillsEverySection() {
 
 void TestGraph::dragFollowsPointerWithinLimits() {
     Bench b;
-    ProgramState& s = b.state;
-    s.selection.way = 0;
+    GraphState s = b.state();
+    s.selectWay(0);
     b.graph->RecomputeAll();
     ResponseGraph* graph = b.graph;
     QSignalSpy edited(graph, &ResponseGraph::bandEdited);
@@ -683,9 +718,9 @@ void TestGraph::dragFollowsPointerWithinLimits() {
     QCOMPARE(edited.count(), 0);
 
     QTest::mouseMove(graph, QPoint(400, 60) + offset);
-    QCOMPARE(s.image.bands[band].frequencyIndex, g.xToFrequencyIndex(400));
-    QCOMPARE(s.image.bands[band].peakingGain, g.yToEqGainIndex(60));
-    QCOMPARE(s.image.bands[band].shelfGain, EqGainZeroIndex); // the other gain is untouched
+    QCOMPARE(s.image().bands[band].frequencyIndex, g.xToFrequencyIndex(400));
+    QCOMPARE(s.image().bands[band].peakingGain, g.yToEqGainIndex(60));
+    QCOMPARE(s.image().bands[band].shelfGain, EqGainZeroIndex); // the other gain is untouched
     QCOMPARE(edited.count(), 1);
     QCOMPARE(edited.last().at(0).toInt(), band);
     // The handle snaps to the table point.
@@ -699,44 +734,44 @@ void TestGraph::dragFollowsPointerWithinLimits() {
 
     // The outermost pixels reach the ends of both tables.
     QTest::mouseMove(graph, QPoint(689, 32) + offset);
-    QCOMPARE(s.image.bands[band].frequencyIndex, 243);
-    QCOMPARE(s.image.bands[band].peakingGain, 180);
+    QCOMPARE(s.image().bands[band].frequencyIndex, 243);
+    QCOMPARE(s.image().bands[band].peakingGain, 180);
     QCOMPARE(graph->handle(band), QPoint(689, 30));
     QTest::mouseMove(graph, QPoint(97, 198) + offset);
-    QCOMPARE(s.image.bands[band].frequencyIndex, 0);
-    QCOMPARE(s.image.bands[band].peakingGain, 0);
+    QCOMPARE(s.image().bands[band].frequencyIndex, 0);
+    QCOMPARE(s.image().bands[band].peakingGain, 0);
     QCOMPARE(graph->handle(band), QPoint(99, 198));
     // One pixel further the centre is outside the limits: both values stay.
     QTest::mouseMove(graph, QPoint(96, 199) + offset);
-    QCOMPARE(s.image.bands[band].frequencyIndex, 0);
-    QCOMPARE(s.image.bands[band].peakingGain, 0);
+    QCOMPARE(s.image().bands[band].frequencyIndex, 0);
+    QCOMPARE(s.image().bands[band].peakingGain, 0);
 
     // A shelf band drags its shelf gain.
     QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(97, 198));
     QVERIFY(!graph->dragging());
-    s.image.bands[4].type = 1;
+    s.edit([&](ParameterImage& image) { image.bands[4].type = 1; });
     graph->setCurrentBand(4);
     graph->RedrawBand(1);
     QTest::mousePress(graph, Qt::LeftButton, {}, graph->handle(4));
     QTest::mouseMove(graph, QPoint(300, 150));
-    QCOMPARE(s.image.bands[4].shelfGain, g.yToEqGainIndex(150));
-    QCOMPARE(s.image.bands[4].peakingGain, EqGainZeroIndex);
+    QCOMPARE(s.image().bands[4].shelfGain, g.yToEqGainIndex(150));
+    QCOMPARE(s.image().bands[4].peakingGain, EqGainZeroIndex);
     QVERIFY(graph->cache().rows[4][1] < -10.0); // low shelf below 0 dB
     QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(300, 150));
 
     // Moves after the release change nothing.
-    const EqBand before = s.image.bands[4];
+    const EqBand before = s.image().bands[4];
     const int count = edited.count();
     QTest::mouseMove(graph, QPoint(500, 100));
     graph->Image5MouseMove(QPoint(500, 100));
-    QCOMPARE(s.image.bands[4], before);
+    QCOMPARE(s.image().bands[4], before);
     QCOMPARE(edited.count(), count);
 }
 
 void TestGraph::dragAboveTopKeepsGainRow() {
     Bench b;
-    ProgramState& s = b.state;
-    s.selection.way = 3;
+    GraphState s = b.state();
+    s.selectWay(3);
     b.graph->RecomputeAll();
     ResponseGraph* graph = b.graph;
     const GraphGeometry& g = graph->geometry();
@@ -744,30 +779,30 @@ void TestGraph::dragAboveTopKeepsGainRow() {
     QTest::mousePress(graph, Qt::LeftButton, {}, graph->handle(band));
     QVERIFY(graph->dragging());
     QTest::mouseMove(graph, QPoint(200, 50));
-    const int gain = s.image.bands[band].peakingGain;
+    const int gain = s.image().bands[band].peakingGain;
     const int row = graph->handle(band).y();
     QCOMPARE(gain, g.yToEqGainIndex(50));
     // Above row 32 the handle keeps its row and the band its gain, however often the pointer
     // moves; the frequency still follows.
     for (int x = 210; x <= 400; x += 10) {
         QTest::mouseMove(graph, QPoint(x, 10));
-        QCOMPARE(s.image.bands[band].peakingGain, gain);
+        QCOMPARE(s.image().bands[band].peakingGain, gain);
         QCOMPARE(graph->handle(band).y(), row);
-        QCOMPARE(s.image.bands[band].frequencyIndex, g.xToFrequencyIndex(x));
+        QCOMPARE(s.image().bands[band].frequencyIndex, g.xToFrequencyIndex(x));
     }
     // Left of the limit the frequency stays while the gain follows.
-    const int frequency = s.image.bands[band].frequencyIndex;
+    const int frequency = s.image().bands[band].frequencyIndex;
     const int column = graph->handle(band).x();
     for (int y = 100; y <= 190; y += 15) {
         QTest::mouseMove(graph, QPoint(20, y));
-        QCOMPARE(s.image.bands[band].frequencyIndex, frequency);
+        QCOMPARE(s.image().bands[band].frequencyIndex, frequency);
         QCOMPARE(graph->handle(band).x(), column);
-        QCOMPARE(s.image.bands[band].peakingGain, g.yToEqGainIndex(y));
+        QCOMPARE(s.image().bands[band].peakingGain, g.yToEqGainIndex(y));
     }
     QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(20, 190));
 
     // A handle at +12.0 dB (row 30) is picked up normally.
-    s.image.bands[band].peakingGain = 180;
+    s.edit([&](ParameterImage& image) { image.bands[band].peakingGain = 180; });
     graph->setCurrentBand(band);
     graph->RedrawBand(0);
     QCOMPARE(graph->handle(band).y(), 30);
@@ -779,12 +814,12 @@ void TestGraph::dragAboveTopKeepsGainRow() {
 
 void TestGraph::overlappingHandlesPickLowerBand() {
     Bench b;
-    ProgramState& s = b.state;
+    GraphState s = b.state();
     for (int k : {2, 4}) {
-        s.image.bands[BandIndex(1, k)].frequencyIndex = 150;
-        s.image.bands[BandIndex(1, k)].peakingGain = 140;
+        s.edit([&](ParameterImage& image) { image.bands[BandIndex(1, k)].frequencyIndex = 150; });
+        s.edit([&](ParameterImage& image) { image.bands[BandIndex(1, k)].peakingGain = 140; });
     }
-    s.selection.way = 1;
+    s.selectWay(1);
     b.graph->RecomputeAll();
     ResponseGraph* graph = b.graph;
     const QPoint h = graph->handle(BandIndex(1, 2));
@@ -793,17 +828,17 @@ void TestGraph::overlappingHandlesPickLowerBand() {
     QCOMPARE(graph->currentBand(), BandIndex(1, 2));
     QTest::mouseMove(graph, h + QPoint(60, 40));
     QTest::mouseRelease(graph, Qt::LeftButton, {}, h + QPoint(60, 40));
-    QVERIFY(s.image.bands[BandIndex(1, 2)].frequencyIndex > 150);
-    QCOMPARE(s.image.bands[BandIndex(1, 4)].frequencyIndex, 150);
-    QCOMPARE(s.image.bands[BandIndex(1, 4)].peakingGain, 140);
+    QVERIFY(s.image().bands[BandIndex(1, 2)].frequencyIndex > 150);
+    QCOMPARE(s.image().bands[BandIndex(1, 4)].frequencyIndex, 150);
+    QCOMPARE(s.image().bands[BandIndex(1, 4)].peakingGain, 140);
 }
 
 void TestGraph::pressWithoutWayOrOffHandle() {
     Bench b;
-    ProgramState& s = b.state;
+    GraphState s = b.state();
     ResponseGraph* graph = b.graph;
     QSignalSpy edited(graph, &ResponseGraph::bandEdited);
-    const ParameterImage image = s.image;
+    const ParameterImage image = s.image();
     const QImage picture = graph->picture().copy();
 
     // No section shown: a press on a start handle picks nothing.
@@ -811,12 +846,12 @@ void TestGraph::pressWithoutWayOrOffHandle() {
     QVERIFY(!graph->dragging());
     QTest::mouseMove(graph, QPoint(300, 120));
     QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(300, 120));
-    QCOMPARE(s.image, image);
+    QCOMPARE(s.image(), image);
     QCOMPARE(edited.count(), 0);
     QCOMPARE(graph->picture(), picture);
 
     // A section shown, but the press is 8 pixels off every handle: nothing happens.
-    s.selection.way = 0;
+    s.selectWay(0);
     graph->DrawHandles(0);
     graph->setCurrentBand(5);
     QTest::mousePress(graph, Qt::LeftButton, {}, QPoint(236 + 8, 86));
@@ -827,26 +862,26 @@ void TestGraph::pressWithoutWayOrOffHandle() {
     QTest::mousePress(graph, Qt::LeftButton, {}, QPoint(236, 86 - 8));
     QVERIFY(!graph->dragging());
     QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(236, 86 - 8));
-    QCOMPARE(s.image, image);
+    QCOMPARE(s.image(), image);
     QCOMPARE(edited.count(), 0);
     // No unit connected: a drag edits the image but queues nothing.
     QTest::mousePress(graph, Qt::LeftButton, {}, QPoint(236 - 7, 86 + 7));
     QVERIFY(graph->dragging());
     QTest::mouseMove(graph, QPoint(300, 120));
     QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(300, 120));
-    QVERIFY(s.image != image);
+    QVERIFY(s.image() != image);
     QCOMPARE(edited.count(), 1);
-    QVERIFY(!s.sendSlots.pending(EqBandSlot(2)));
+    QVERIFY(!s.sendSlots().pending(EqBandSlot(2)));
 }
 
 void TestGraph::lostReleaseEndsTheDrag() {
     Bench b;
-    ProgramState& s = b.state;
+    GraphState s = b.state();
     ResponseGraph* graph = b.graph;
-    s.selection.way = 0;
+    s.selectWay(0);
     graph->DrawHandles(0);
     QSignalSpy edited(graph, &ResponseGraph::bandEdited);
-    const ParameterImage image = s.image;
+    const ParameterImage image = s.image();
     QTest::mousePress(graph, Qt::LeftButton, {}, graph->handle(2));
     QVERIFY(graph->dragging());
     // The release went to a modal box: the next move arrives with no button held.
@@ -854,14 +889,14 @@ void TestGraph::lostReleaseEndsTheDrag() {
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(graph, &move);
     QVERIFY(!graph->dragging());
-    QCOMPARE(s.image, image);
+    QCOMPARE(s.image(), image);
     QCOMPARE(edited.count(), 0);
     // A press away from every handle then starts nothing either.
     QTest::mouseRelease(graph, Qt::LeftButton, {}, graph->handle(2));
     QTest::mousePress(graph, Qt::LeftButton, {}, QPoint(650, 200));
     QTest::mouseMove(graph, QPoint(600, 150));
     QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(600, 150));
-    QCOMPARE(s.image, image);
+    QCOMPARE(s.image(), image);
     QCOMPARE(edited.count(), 0);
 }
 
@@ -877,15 +912,19 @@ void TestGraph::dragInWindowQueuesLatestValues() {
     QCOMPARE(graph.parentWidget(), static_cast<QWidget*>(app.widgets().RzGroupBox8));
     QCOMPARE(static_cast<QWidget&>(graph).geometry(), QRect(8, 12, 720, 249));
     QVERIFY(WaitUntil([&] { return graph.isVisible(); }, 5000));
-    ProgramState& s = app.state();
+    GraphState s{app.model(), app.selection(), &app.session().writer().sendSlots()};
 
     // Show High with its bands spread out, as selecting its EQ page would.
     for (int k = 0; k < 6; ++k) {
-        s.image.bands[BandIndex(0, k)].frequencyIndex = 30 + 35 * k;
-        s.image.bands[BandIndex(0, k)].type = 0;
-        s.image.bands[BandIndex(0, k)].peakingGain = EqGainZeroIndex;
+        s.edit([&](ParameterImage& image) {
+            image.bands[BandIndex(0, k)].frequencyIndex = 30 + 35 * k;
+        });
+        s.edit([&](ParameterImage& image) { image.bands[BandIndex(0, k)].type = 0; });
+        s.edit([&](ParameterImage& image) {
+            image.bands[BandIndex(0, k)].peakingGain = EqGainZeroIndex;
+        });
     }
-    s.selection.way = 0;
+    s.selectWay(0);
     graph.RecomputeAll();
     QSignalSpy edited(&graph, &ResponseGraph::bandEdited);
 
@@ -906,7 +945,7 @@ void TestGraph::dragInWindowQueuesLatestValues() {
         }
         return out;
     };
-    const auto expectedPayload = [&] { return ToHexText(BlockPayload(s.image, 0, 5)); };
+    const auto expectedPayload = [&] { return ToHexText(BlockPayload(s.image(), 0, 5)); };
 
     const QPoint start = graph.handle(2);
     QTest::mousePress(&graph, Qt::LeftButton, {}, start + QPoint(3, 2));
@@ -915,15 +954,15 @@ void TestGraph::dragInWindowQueuesLatestValues() {
     QCOMPARE(window.focusWidget(), static_cast<QWidget*>(app.widgets().RzButton8));
 
     // Several quick moves inside one queue interval: the slot holds the latest values.
-    const int frequencyBefore = s.image.bands[2].frequencyIndex;
+    const int frequencyBefore = s.image().bands[2].frequencyIndex;
     for (int i = 1; i <= 8; ++i) {
         QTest::mouseMove(&graph, start + QPoint(10 * i, -5 * i));
     }
-    QVERIFY(s.image.bands[2].frequencyIndex > frequencyBefore);
-    QVERIFY(s.image.bands[2].peakingGain > EqGainZeroIndex);
+    QVERIFY(s.image().bands[2].frequencyIndex > frequencyBefore);
+    QVERIFY(s.image().bands[2].peakingGain > EqGainZeroIndex);
     QCOMPARE(edited.count(), 8);
-    QVERIFY(s.sendSlots.pending(slot));
-    QVERIFY(s.sendSlots.blockFrame(slot).toHex().toUpper().contains(expectedPayload()));
+    QVERIFY(s.sendSlots().pending(slot));
+    QVERIFY(s.sendSlots().blockFrame(slot).toHex().toUpper().contains(expectedPayload()));
 
     // The queue writes it once, with those values.
     QVERIFY(WaitUntil([&] { return bandFrames().size() >= 1; }, 4000));
@@ -944,36 +983,38 @@ void TestGraph::dragInWindowQueuesLatestValues() {
     frames = bandFrames();
     QCOMPARE(frames.size(), 2);
     QCOMPARE(frames.last().mid(20, 16), expectedPayload());
-    QVERIFY(!s.sendSlots.pending(slot));
+    QVERIFY(!s.sendSlots().pending(slot));
     // The unit stored what was sent.
     QCOMPARE(app.sim.unitImage(1).mid(BlockOffset(0, 5), 8).toHex().toUpper(), expectedPayload());
 
     // With no section shown a press does nothing, also in the window.
-    s.selection.way = -1;
-    const ParameterImage image = s.image;
+    s.selectWay(-1);
+    const ParameterImage image = s.image();
     QTest::mousePress(&graph, Qt::LeftButton, {}, graph.handle(2));
     QVERIFY(!graph.dragging());
     QTest::mouseMove(&graph, graph.handle(2) + QPoint(30, 30));
     QTest::mouseRelease(&graph, Qt::LeftButton, {}, graph.handle(2) + QPoint(30, 30));
-    QCOMPARE(s.image, image);
+    QCOMPARE(s.image(), image);
 }
 
 // Bands of Main spread out over the graph, some where the pixel mappings and their inverses
 // disagree most (the top rows, 182 Hz), one a low shelf. No two catch areas touch.
-void SpreadMainBands(ProgramState& s) {
+void SpreadMainBands(GraphState& s) {
     const struct {
         int frequency;
         int gain;
         int type;
     } bands[6] = {{30, 170, 0}, {77, 175, 0},  {100, 120, 0},
                   {136, 60, 0}, {180, 150, 1}, {220, 5, 0}};
-    for (int k = 0; k < 6; ++k) {
-        EqBand& band = s.image.bands[BandIndex(Main, k)];
-        band.frequencyIndex = bands[k].frequency;
-        band.type = bands[k].type;
-        band.peakingGain = bands[k].type == 0 ? bands[k].gain : EqGainZeroIndex;
-        band.shelfGain = bands[k].type == 0 ? EqGainZeroIndex : bands[k].gain;
-    }
+    s.edit([&](ParameterImage& image) {
+        for (int k = 0; k < 6; ++k) {
+            EqBand& band = image.bands[BandIndex(Main, k)];
+            band.frequencyIndex = bands[k].frequency;
+            band.type = bands[k].type;
+            band.peakingGain = bands[k].type == 0 ? bands[k].gain : EqGainZeroIndex;
+            band.shelfGain = bands[k].type == 0 ? EqGainZeroIndex : bands[k].gain;
+        }
+    });
 }
 
 void TestGraph::smallDragsKeepTheUntouchedAxis_data() {
@@ -1002,14 +1043,14 @@ void TestGraph::smallDragsKeepTheUntouchedAxis() {
     QFETCH(QPoint, direction);
     QFETCH(QPoint, rim);
     Bench b;
-    ProgramState& s = b.state;
+    GraphState s = b.state();
     SpreadMainBands(s);
-    s.selection.way = Main;
+    s.selectWay(Main);
     b.graph->RecomputeAll();
     ResponseGraph* graph = b.graph;
     const int band = BandIndex(Main, row);
     const QPoint start = graph->handle(band);
-    const EqBand before = s.image.bands[band];
+    const EqBand before = s.image().bands[band];
     const bool sideways = direction.y() == 0;
 
     // The moved axis's index after each step, pressed at the centre, then on the rim.
@@ -1021,7 +1062,7 @@ void TestGraph::smallDragsKeepTheUntouchedAxis() {
         }
         for (int d = 1; d <= 5; ++d) {
             QTest::mouseMove(graph, pressAt + d * direction);
-            const EqBand& now = s.image.bands[band];
+            const EqBand& now = s.image().bands[band];
             const QPoint h = graph->handle(band);
             if (sideways) {
                 if (now.activeGain() != before.activeGain() || h.y() != start.y()) {
@@ -1037,7 +1078,7 @@ void TestGraph::smallDragsKeepTheUntouchedAxis() {
         }
         // Back on the press point: the band is as it was.
         QTest::mouseMove(graph, pressAt);
-        const bool restored = s.image.bands[band] == before && graph->handle(band) == start;
+        const bool restored = s.image().bands[band] == before && graph->handle(band) == start;
         QTest::mouseRelease(graph, Qt::LeftButton, {}, pressAt);
         return restored ? moved : QList<int>{-4};
     };
@@ -1072,11 +1113,11 @@ void TestGraph::hiddenSectionsInertInWindow() {
     TForm1& window = *app.window;
     ResponseGraph& graph = window.graph();
     EditorWidgets& e = window.editors().widgets();
-    ProgramState& s = app.state();
+    GraphState s{app.model(), app.selection(), &app.session().writer().sendSlots()};
     QVERIFY(WaitUntil([&] { return graph.isVisible(); }, 5000));
     SpreadMainBands(s);
-    s.image.bands[BandIndex(Mid, 1)].frequencyIndex = 160;
-    s.image.bands[BandIndex(Mid, 1)].peakingGain = 100;
+    s.edit([&](ParameterImage& image) { image.bands[BandIndex(Mid, 1)].frequencyIndex = 160; });
+    s.edit([&](ParameterImage& image) { image.bands[BandIndex(Mid, 1)].peakingGain = 100; });
     graph.RecomputeAll();
     e.RzButton4->click();
     QCOMPARE(graph.shownWay(), int(Main));
@@ -1084,14 +1125,14 @@ void TestGraph::hiddenSectionsInertInWindow() {
     // Where Mid's band 2 would be drawn if Mid were shown.
     const QPoint midHandle = graph.handle(BandIndex(Mid, 1));
     e.rows[Mid].gain->click();
-    QCOMPARE(s.selection.way, int(Mid));
+    QCOMPARE(s.selection.way(), int(Mid));
     QVERIFY(!e.bypassBoxes[1]->isEnabled());
     QVERIFY(!e.frequencyFields[1]->isEnabled());
     // Let anything the selection queued go out first.
-    QVERIFY(WaitUntil([&] { return !s.sendSlots.anyPending(); }, 5000));
+    QVERIFY(WaitUntil([&] { return !s.sendSlots().anyPending(); }, 5000));
     QTest::qWait(600);
     const int mark = int(app.sim.frames().size());
-    const ParameterImage image = s.image;
+    const ParameterImage image = s.image();
     const QImage picture = graph.picture().copy();
 
     for (const QPoint at : {midHandle, mainHandle}) {
@@ -1102,11 +1143,11 @@ void TestGraph::hiddenSectionsInertInWindow() {
     }
     // A box ticked all the same (it is disabled to the user) keeps its tick and acts on no band.
     e.bypassBoxes[1]->setChecked(true);
-    QVERIFY(s.bypassTicked[1]);
+    QVERIFY(s.model.rowBypassed(1));
     QCOMPARE(graph.shownWay(), int(Main));
     QCOMPARE(graph.picture(), picture);
-    QCOMPARE(s.image, image);
-    QVERIFY(!s.sendSlots.anyPending());
+    QCOMPARE(s.image(), image);
+    QVERIFY(!s.sendSlots().anyPending());
     QTest::qWait(1300);
     // Nothing but polls went out: no block write.
     const QList<QByteArray> after = app.sim.frames().mid(mark);
@@ -1117,15 +1158,19 @@ void TestGraph::hiddenSectionsInertInWindow() {
 
 void TestGraph::redrawLeavesNothingBehind() {
     Bench b;
-    ProgramState& s = b.state;
+    GraphState s = b.state();
     ResponseGraph* graph = b.graph;
     for (int k = 0; k < 6; ++k) {
-        s.image.bands[BandIndex(3, k)].frequencyIndex = 10 + 45 * k;
-        s.image.bands[BandIndex(3, k)].peakingGain = k % 2 ? 0 : 180;
+        s.edit([&](ParameterImage& image) {
+            image.bands[BandIndex(3, k)].frequencyIndex = 10 + 45 * k;
+        });
+        s.edit([&](ParameterImage& image) {
+            image.bands[BandIndex(3, k)].peakingGain = k % 2 ? 0 : 180;
+        });
     }
-    s.image.lowPassIndex[3] = 150;
-    s.image.lowPassType[3] = 11;
-    s.selection.way = 3;
+    s.edit([&](ParameterImage& image) { image.lowPassIndex[3] = 150; });
+    s.edit([&](ParameterImage& image) { image.lowPassType[3] = 11; });
+    s.selectWay(3);
     graph->RecomputeAll();
     graph->DrawStoredSum(3);
     const QImage held = graph->picture(); // a copy handed out keeps what it showed
@@ -1140,23 +1185,23 @@ void TestGraph::redrawLeavesNothingBehind() {
     QCOMPARE(held, heldPixels);
 
     // A redraw with nothing to show brings back the bare grid, pixel for pixel.
-    s.selection.way = -1;
+    s.selectWay(-1);
     graph->RedrawBand(7);
     QCOMPARE(graph->picture(), graph->gridPicture());
-    s.selection.way = 3;
+    s.selectWay(3);
     graph->DrawStoredSum(3);
-    s.selection.way = -1;
+    s.selectWay(-1);
     graph->RedrawCrossover(true, 0);
     QCOMPARE(graph->picture(), graph->gridPicture());
 }
 
 void TestGraph::oddSizesStayInsideThePicture() {
     Bench b;
-    ProgramState& s = b.state;
+    GraphState s = b.state();
     ResponseGraph* graph = b.graph;
-    s.selection.way = 0;
-    s.image.lowPassIndex[0] = 100;
-    s.image.lowPassType[0] = 11;
+    s.selectWay(0);
+    s.edit([&](ParameterImage& image) { image.lowPassIndex[0] = 100; });
+    s.edit([&](ParameterImage& image) { image.lowPassType[0] = 11; });
     // Sizes far from the default draw what fits and write nothing outside the picture or the
     // cache (a sanitized build checks the memory side); wider than the cache is limited to it.
     for (const QSize size : {QSize(1, 1), QSize(60, 30), QSize(2000, 2000), QSize(720, 249)}) {

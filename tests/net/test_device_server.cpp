@@ -43,7 +43,7 @@ struct NetworkWindow {
         }
         w.Button3->click();
         return WaitUntil(
-            [&] { return window->connection().state() == Connection::State::Connected; }, 8000);
+            [&] { return window->connection().state() == UnitConnection::State::Connected; }, 8000);
     }
     ~NetworkWindow() {
         if (window) {
@@ -104,11 +104,10 @@ void TestDeviceServer::connectAndEditAsOnASerialLine() {
     QVERIFY(app.connectTo(1));
     QCOMPARE(app.window->widgets().RzStatusPane2->text(),
              QStringLiteral("Connected ") + server.url());
-    ProgramState& s = app.window->state();
     QVERIFY(WaitUntil([&] { return !sim.framesWith("A20021").isEmpty(); }, 3000));
     // An edit goes out through the send queue as on a serial line.
-    s.image.highPassIndex[High] = 77;
-    s.builders.queueCrossoverBlock(High);
+    app.window->session().model().setCrossoverFrequencyHz(High, UnitModel::Filter::HighPass,
+                                                          FrequencyTable[77]);
     QVERIFY(WaitUntil([&] { return quint8(sim.unitImage(1).at(8)) == 77; }, 5000));
     QList<QByteArray> headers;
     for (const QByteArray& f : sim.frames()) {
@@ -193,7 +192,7 @@ void TestDeviceServer::stoppedServerIsReportedWithoutHanging() {
     server.stop();
     QVERIFY(WaitUntil([&] { return app.answerer.messages().contains(NoDevice); }, 5000));
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(app.window->connection().state(), Connection::State::Disconnected);
+    QCOMPARE(app.window->connection().state(), UnitConnection::State::Disconnected);
     QCOMPARE(w.RzStatusPane2->text(), QStringLiteral("Disconnected"));
 
     // "Connect" with the server still stopped: the port cannot be opened, with the reason.

@@ -109,18 +109,35 @@ inline bool Settle(AppFixture& app) {
     return WaitUntil(
         [&] {
             return !app.sim.framesWith(SystemReadHeader).isEmpty() &&
-                   app.state().sendSlots.nextPending() == 0 && app.state().SendingSlot == 0 &&
+                   app.session().writer().sendSlots().nextPending() == 0 &&
+                   app.session().writer().sendingSlot() == 0 &&
                    (app.widgets().lastLoadedLabel->text().startsWith("Last loaded preset:Pre") ||
                     app.widgets().lastLoadedLabel->text().startsWith("Last loaded preset:Usr"));
         },
         5000);
 }
 
+// The running operation of type Op, or nullptr.
+template <typename Op> Op* RunningOperation(AppFixture& app) {
+    for (Operation* op : app.session().runningOperations()) {
+        if (auto* typed = qobject_cast<Op*>(op)) {
+            return typed;
+        }
+    }
+    return nullptr;
+}
+
+// True when `owner` has a timer of that name and it runs.
+inline bool TimerActive(const QObject* owner, const char* name) {
+    const QTimer* timer = owner ? owner->findChild<QTimer*>(QLatin1String(name)) : nullptr;
+    return timer && timer->isActive();
+}
+
 // Switches broadcast mode on and connects; true once the source panel is shown.
 inline bool ConnectBroadcast(AppFixture& app) {
     ShellWidgets& w = app.widgets();
     w.RzButton8->click();
-    if (app.state().DeviceAddress != BroadcastAddress) {
+    if (app.session().address().address() != BroadcastAddress) {
         return false;
     }
     w.Button3->click();

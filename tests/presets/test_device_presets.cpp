@@ -14,10 +14,10 @@ namespace {
 bool Recall(AppFixture& app, int position) {
     app.widgets().devicePresetList->setCurrentIndex(position);
     app.widgets().RzButton9->click();
-    if (!WaitUntil([&] { return app.state().flags.recall; }, 2000)) {
+    if (!WaitUntil([&] { return RunningOperation<RecallPreset>(app) != nullptr; }, 2000)) {
         return false;
     }
-    return WaitUntil([&] { return !app.state().flags.recall && Idle(app); }, 5000);
+    return WaitUntil([&] { return !RunningOperation<RecallPreset>(app) && Idle(app); }, 5000);
 }
 
 QByteArray PaddedName(const QByteArray& name) {
@@ -44,7 +44,7 @@ void TestDevicePresets::recallSendsListPositionPlusOne() {
     QVERIFY(app.connectTo(1));
     QVERIFY(Settle(app));
     ShellWidgets& w = app.widgets();
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     QVERIFY(w.lastLoadedLabel->text().startsWith("Last loaded preset:Pre0"));
     QCOMPARE(w.devicePresetList->itemText(7), QStringLiteral("Usr7:Rehearsal 1"));
 
@@ -56,17 +56,18 @@ void TestDevicePresets::recallSendsListPositionPlusOne() {
                           "proceed?"}));
     QCOMPARE(wire.nonPoll().value(0), ToHexText(PresetRecall(0, 8)));
     // The recalled values are shown, and the system read that follows selects the entry.
-    QVERIFY(s.image == DecodeImageText(ReplyLine(app.sim.unitSlot(1, 8))));
-    QVERIFY(!s.timers.Timer22.isActive());
+    QVERIFY(s.model().image() == DecodeImageText(ReplyLine(app.sim.unitSlot(1, 8))));
+    QVERIFY(!TimerActive(RunningOperation<RecallPreset>(app), "recallTimeout"));
     QVERIFY(WaitUntil(
         [&] { return w.lastLoadedLabel->text() == "Last loaded preset:Usr7         "; }, 3000));
     QCOMPARE(w.devicePresetList->currentIndex(), 7);
-    QVERIFY(s.timers.Timer1.isActive() || s.timers.Timer7.isActive() || s.timers.Timer4.isActive());
+    QVERIFY(s.writer().pollTimer().isActive() ||
+            s.writer().queueState() != LiveWriter::QueueState::Idle);
 
     wire.clear();
     QVERIFY(Recall(app, 0));
     QCOMPARE(wire.nonPoll().value(0), ToHexText(PresetRecall(0, 1)));
-    QVERIFY(s.image == DecodeImageText(ReplyLine(app.sim.unitSlot(1, 1))));
+    QVERIFY(s.model().image() == DecodeImageText(ReplyLine(app.sim.unitSlot(1, 1))));
     QVERIFY(WaitUntil(
         [&] { return w.lastLoadedLabel->text() == "Last loaded preset:Pre0         "; }, 3000));
     QCOMPARE(w.devicePresetList->currentIndex(), 0);
@@ -86,7 +87,7 @@ void TestDevicePresets::recallNeedsConfirmationAndConnection() {
 
     QVERIFY(app.connectTo(1));
     QVERIFY(Settle(app));
-    const ParameterImage before = app.state().image;
+    const ParameterImage before = app.model().image();
     w.devicePresetList->setCurrentIndex(3);
     for (ModalAnswerer::Confirm answer :
          {ModalAnswerer::Confirm::Second, ModalAnswerer::Confirm::Close}) {
@@ -96,9 +97,9 @@ void TestDevicePresets::recallNeedsConfirmationAndConnection() {
         w.RzButton9->click();
         QTest::qWait(300);
         QCOMPARE(app.answerer.messages().size(), 1);
-        QVERIFY(!app.state().flags.recall);
+        QVERIFY(!RunningOperation<RecallPreset>(app));
         QVERIFY(wire.nonPoll().isEmpty());
-        QVERIFY(app.state().image == before);
+        QVERIFY(app.model().image() == before);
         QVERIFY(Idle(app));
     }
 }
@@ -110,8 +111,8 @@ void TestDevicePresets::recallWithoutReplyTimesOut() {
     QVERIFY(app.connectTo(1));
     QVERIFY(WaitUntil([&] { return wire.frames().size() >= 6; }, 5000));
     ShellWidgets& w = app.widgets();
-    ProgramState& s = app.state();
-    const ParameterImage before = s.image;
+    UnitSession& s = app.session();
+    const ParameterImage before = s.model().image();
     w.devicePresetList->setCurrentIndex(6);
     app.answerer.clear();
     QElapsedTimer clock;
@@ -135,11 +136,11 @@ void TestDevicePresets::recallWithoutReplyTimesOut() {
     const qint64 took = clock.elapsed();
     QVERIFY2(took >= 11000 && took < 20000, qPrintable(QString::number(took)));
     QCOMPARE(barAtTimeout, 100);
-    QVERIFY(!s.timers.Timer3.isActive());
-    QVERIFY(!s.flags.recall);
+    QVERIFY(!TimerActive(RunningOperation<RecallPreset>(app), "recallProgress"));
+    QVERIFY(!RunningOperation<RecallPreset>(app));
     QVERIFY(!w.RzGroupBox1->isVisible());
     QVERIFY(w.GroupBox3->isEnabled() && w.RzGroupBox4->isEnabled());
-    QVERIFY(s.image == before);
+    QVERIFY(s.model().image() == before);
     QCOMPARE(wire.framesWith("A20728").size(), 1); // Usr6: is preset 7
 }
 
@@ -150,7 +151,7 @@ void TestDevicePresets::namesAreSavedTrimmedAndPadded() {
     QVERIFY(app.connectTo(1));
     QVERIFY(Settle(app));
     ShellWidgets& w = app.widgets();
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     QCOMPARE(w.RzEdit1->text(), QStringLiteral("Party 1")); // the "Usr6:" name
 
     // Blanks around the name are removed before it is sent, listed and stored.
@@ -163,13 +164,13 @@ void TestDevicePresets::namesAreSavedTrimmedAndPadded() {
     QCOMPARE(w.RzEdit1->text(), QStringLiteral("Stage Left"));
     QCOMPARE(w.devicePresetList->itemText(6), QStringLiteral("Usr6:Stage Left"));
     QCOMPARE(w.devicePresetList->currentIndex(), 2);
-    QCOMPARE(s.presetNames[6], PaddedName("Stage Left"));
+    QCOMPARE(s.model().presetNames()[6], PaddedName("Stage Left"));
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("Successfully saved."), 3000));
     QCOMPARE(wire.nonPoll().value(0), ToHexText(NameWrite(0, 7, PaddedName("Stage Left"))));
     QVERIFY(WaitUntil([&] { return app.sim.unitName(1, 7) == PaddedName("Stage Left"); }, 2000));
     // The acknowledgement queues a system read.
     QVERIFY(WaitUntil([&] { return !wire.framesWith(SystemReadHeader).isEmpty(); }, 3000));
-    QVERIFY(!s.flags.saveAwaited);
+    QVERIFY(!RunningOperation<StoreName>(app));
 
     // An empty name sends 20 zero bytes and lists "Usr7:" alone.
     w.RzComboBox11->setCurrentIndex(1);

@@ -52,7 +52,7 @@ void TestInitialDataLoad::loadFromUnitReachesEveryUnit() {
     FrameLog wire(app.sim);
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     QVERIFY(ConnectBroadcast(app));
     QCOMPARE(app.answerer.messages(), QStringList({ProceedMessage}));
     QCOMPARE(w.RzGroupBox16->pos(), QPoint(208, 448));
@@ -78,13 +78,13 @@ void TestInitialDataLoad::loadFromUnitReachesEveryUnit() {
     for (int id = 1; id <= 3; ++id) {
         QCOMPARE(app.sim.unitImage(id), image3);
     }
-    QCOMPARE(s.SourceAddress, 2);
-    QVERIFY(s.image == DecodeImageText(ReplyLine(image3, ParameterImageBlock, 2)));
+    QCOMPARE(app.window->initialDataLoad().sourceAddress(), 2);
+    QVERIFY(s.model().image() == DecodeImageText(ReplyLine(image3, ParameterImageBlock, 2)));
     QVERIFY(!w.RzGroupBox16->isVisible() && w.RzGroupBox12->isVisible());
     QCOMPARE(w.RzProgressBar1->value(), 100);
     // Editing goes on by broadcast: the queue runs, the poll does not.
-    QVERIFY(s.timers.sendTimer.isActive());
-    QVERIFY(!s.timers.Timer1.isActive());
+    QVERIFY(s.writer().scanTimer().isActive());
+    QVERIFY(!s.writer().pollTimer().isActive());
     QCOMPARE(app.answerer.messages().size(), 1);
 }
 
@@ -93,7 +93,7 @@ void TestInitialDataLoad::loadFromFileReachesEveryUnit() {
     FrameLog wire(app.sim);
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     QVERIFY(ConnectBroadcast(app));
 
     // A file holding unit 2's slot 5, split over two lines, in lower case.
@@ -120,10 +120,10 @@ void TestInitialDataLoad::loadFromFileReachesEveryUnit() {
         QCOMPARE(app.sim.unitImage(id), payload);
         QCOMPARE(app.sim.unitImage(id).mid(280), payload.mid(280));
     }
-    QVERIFY(s.image == DecodeImageText(line));
+    QVERIFY(s.model().image() == DecodeImageText(line));
     QVERIFY(!w.RzGroupBox16->isVisible() && w.RzGroupBox12->isVisible());
-    QVERIFY(s.timers.sendTimer.isActive());
-    QVERIFY(!s.timers.Timer1.isActive());
+    QVERIFY(s.writer().scanTimer().isActive());
+    QVERIFY(!s.writer().pollTimer().isActive());
     QCOMPARE(app.answerer.messages().size(), 1);
 }
 
@@ -199,7 +199,7 @@ void TestInitialDataLoad::silentSourceThenLateReply() {
     FrameLog wire(app.sim);
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     QVERIFY(ConnectBroadcast(app));
     const QByteArray image2 = app.sim.unitImage(2);
     w.RzEdit3->setText(QStringLiteral("2"));
@@ -215,8 +215,10 @@ void TestInitialDataLoad::silentSourceThenLateReply() {
     QVERIFY(!w.RzGroupBox1->isVisible());
     QVERIFY(!w.RzGroupBox12->isVisible());
     QVERIFY(!w.GroupBox1->isEnabled());
-    QVERIFY(!s.timers.Timer333.isActive());
-    QVERIFY(s.flags.loadFromDevice);
+    InitialDataLoad* load = RunningOperation<InitialDataLoad>(app);
+    QVERIFY(load);
+    QVERIFY(!TimerActive(load, "initialLoadProgress"));
+    QVERIFY(load->awaitingSource());
 
     // The late reply still goes out to every unit.
     QVERIFY(WaitUntil([&] { return wire.framesWith(ImageWriteHeader).size() >= 2; }, 12000));
@@ -225,8 +227,9 @@ void TestInitialDataLoad::silentSourceThenLateReply() {
     for (int id = 1; id <= 3; ++id) {
         QCOMPARE(app.sim.unitImage(id), image2);
     }
-    QVERIFY(s.image == DecodeImageText(ReplyLine(image2)));
-    QVERIFY(!s.flags.loadFromDevice);
+    QVERIFY(s.model().image() == DecodeImageText(ReplyLine(image2)));
+    QVERIFY(!RunningOperation<InitialDataLoad>(app) ||
+            !RunningOperation<InitialDataLoad>(app)->awaitingSource());
 }
 
 void TestInitialDataLoad::fileChosenAfterSilentSourceWins() {
@@ -234,7 +237,7 @@ void TestInitialDataLoad::fileChosenAfterSilentSourceWins() {
     FrameLog wire(app.sim);
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     QVERIFY(ConnectBroadcast(app));
     const QByteArray payload = app.sim.unitSlot(1, 5);
     QVERIFY(payload != app.sim.unitImage(2));
@@ -249,13 +252,17 @@ void TestInitialDataLoad::fileChosenAfterSilentSourceWins() {
     // The user turns to a file; unit 2's reply comes in the middle of its distribution.
     w.Button11->click();
     QVERIFY(DistributionDone(app));
-    QVERIFY(!s.flags.loadFromDevice); // the reply did arrive
+    // The reply did arrive, and it is not waited for any more.
+    QVERIFY(!RunningOperation<InitialDataLoad>(app) ||
+            !RunningOperation<InitialDataLoad>(app)->awaitingSource());
     QCOMPARE(wire.frames(), QList<QByteArray>{ToHexText(ImageRead(1))} + BroadcastFrames(payload));
     for (int id = 1; id <= 2; ++id) {
         QCOMPARE(app.sim.unitImage(id), payload);
     }
-    QVERIFY(s.image == DecodeImageText(ReplyLine(payload)));
-    QCOMPARE(s.StoredImage, ReplyLine(payload));
+    QVERIFY(s.model().image() == DecodeImageText(ReplyLine(payload)));
+    // The late reply did not start another distribution.
+    QTest::qWait(1500);
+    QCOMPARE(wire.framesWith(ImageWriteHeader).size(), 2);
 }
 
 void TestInitialDataLoad::closeButtonDisconnects() {
@@ -266,11 +273,12 @@ void TestInitialDataLoad::closeButtonDisconnects() {
     QVERIFY(ConnectBroadcast(app));
     w.SpeedButton3->click();
     QVERIFY(WaitUntil(
-        [&] { return app.window->connection().state() == Connection::State::Disconnected; }, 3000));
+        [&] { return app.window->connection().state() == UnitConnection::State::Disconnected; },
+        3000));
     QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
     QVERIFY(!w.RzGroupBox16->isVisible());
     QVERIFY(w.RzGroupBox12->isVisible());
-    QVERIFY(!app.state().driver.PortOpen());
+    QVERIFY(!app.session().link().portOpen());
     QVERIFY(wire.frames().isEmpty());
 }
 

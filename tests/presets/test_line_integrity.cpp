@@ -5,7 +5,8 @@
 #include "preset_test_support.h"
 
 #include "line_timing.h"
-#include "protocol/receive_parser.h"
+#include "operations/pacing.h"
+#include "protocol/frame_reader.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -103,7 +104,7 @@ void TestLineIntegrity::damagedRepliesNeverReachAFile() {
     app.answerer.clear();
 
     Start(app, all ? app.widgets().Button4 : app.widgets().Button6);
-    const int limitMs = all ? 25000 : PresetFiles::SaveOneTimeoutMs + 5000;
+    const int limitMs = all ? 25000 : pacing::SaveOneTimeoutMs + 5000;
     QVERIFY(WaitUntil(
         [&] { return ReadAll(path) != OldContent || app.answerer.messages().contains(Overtime); },
         limitMs));

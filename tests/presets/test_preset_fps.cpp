@@ -50,7 +50,7 @@ void TestPresetFps::allPresetsRoundTrip() {
     QVERIFY(app.open());
     QVERIFY(app.connectTo(1));
     QVERIFY(Settle(app));
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     QList<QByteArray> slots1;
     for (int n = 1; n <= 20; ++n) {
         slots1.append(app.sim.unitSlot(1, n));
@@ -65,8 +65,9 @@ void TestPresetFps::allPresetsRoundTrip() {
     app.answerer.clear();
     // Start while the queue is in the middle of a send: its pending steps must not restart the
     // poll during the backup (a poll empties the received text and loses a slot reply).
-    s.sendSlots.setPending(SystemReadSlot);
-    QVERIFY(WaitUntil([&] { return s.timers.Timer7.isActive(); }, 2000));
+    s.writer().sendSlots().setPending(SystemReadSlot);
+    QVERIFY(
+        WaitUntil([&] { return s.writer().queueState() == LiveWriter::QueueState::Picked; }, 2000));
     app.widgets().Button4->click();
     QCOMPARE(app.answerer.messages(),
              QStringList({"Saving all Presets to PC.Do you\rwant to proceed?"}));
@@ -105,10 +106,11 @@ void TestPresetFps::allPresetsRoundTrip() {
     QVERIFY(WaitUntil([&] { return app.widgets().Button3->isEnabled(); }, 3000));
     app.widgets().Button3->click();
     QVERIFY(WaitUntil(
-        [&] { return app.window->connection().state() == Connection::State::Disconnected; }, 3000));
+        [&] { return app.window->connection().state() == UnitConnection::State::Disconnected; },
+        3000));
     QVERIFY(app.connectTo(2));
     QVERIFY(Settle(app));
-    const ParameterImage shown = s.image;
+    const ParameterImage shown = s.model().image();
     const QByteArray image2 = app.sim.unitImage(2);
     AnswerOpen(app, path, &log);
     wire.clear();
@@ -149,9 +151,9 @@ void TestPresetFps::allPresetsRoundTrip() {
     sent.removeAll(ToHexText(SystemRead(1))); // the name table queues a system read
     QCOMPARE(sent, expected);
     // The program's own image is not changed by loading all presets.
-    QVERIFY(s.image == shown);
-    QCOMPARE(s.ImageSlotCounter, 0);
-    QVERIFY(s.timers.Timer1.isActive());
+    QVERIFY(s.model().image() == shown);
+    QVERIFY(!RunningOperation<LoadAllPresets>(app));
+    QVERIFY(WaitUntil([&] { return s.writer().pollTimer().isActive(); }, 1000));
     QCOMPARE(app.answerer.messages().size(), 1);
 }
 
@@ -161,7 +163,7 @@ void TestPresetFps::damagedFilesSendNothing() {
     QVERIFY(app.open());
     QVERIFY(app.connectTo(1));
     QVERIFY(Settle(app));
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     QList<QByteArray> lines;
     for (int n = 1; n <= 20; ++n) {
         lines.append(SlotLine(app.sim, 1, n));
@@ -197,7 +199,7 @@ void TestPresetFps::damagedFilesSendNothing() {
         for (const QByteArray& frame : wire.frames()) {
             QCOMPARE(frame, ToHexText(StatusPoll(0)));
         }
-        QVERIFY2(s.timers.Timer1.isActive(), qPrintable(name));
+        QVERIFY2(s.writer().pollTimer().isActive(), qPrintable(name));
         QVERIFY(Idle(app));
     }
     for (int slot = 1; slot <= 20; ++slot) {
@@ -225,7 +227,7 @@ void TestPresetFps::emptyFileOrCancelEndsSilently() {
         QTest::qWait(500);
         QCOMPARE(app.answerer.messages().size(), 1); // the confirmation, nothing after it
         QVERIFY(wire.nonPoll().isEmpty());
-        QVERIFY(app.state().timers.Timer1.isActive());
+        QVERIFY(app.session().writer().pollTimer().isActive());
         QVERIFY(Idle(app));
     }
 }
@@ -238,38 +240,36 @@ void TestPresetFps::saveAllTimeoutStopsCollecting() {
     QVERIFY(app.open());
     QVERIFY(app.connectTo(1));
     QVERIFY(WaitUntil([&] { return wire.frames().size() >= 6; }, 5000));
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     ChooserLog log;
     AnswerSave(app, QDir::temp().filePath("never-written.fps"), &log);
     app.answerer.clear();
     QElapsedTimer clock;
     clock.start();
+    qsizetype collected = -1;
     app.widgets().Button4->click();
-    QVERIFY(WaitUntil([&] { return s.flags.backup; }, 1000));
+    QPointer<SaveAllPresets> save;
+    QVERIFY(WaitUntil([&] { return (save = RunningOperation<SaveAllPresets>(app)); }, 1000));
+    connect(save, &Operation::finished, this, [&] { collected = save->lines().size(); });
 
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("overtime，try again."), 25000));
     const qint64 took = clock.elapsed();
     QVERIFY2(took >= 15000 && took < 25000, qPrintable(QString::number(took)));
-    const qsizetype collected = s.backupList.size();
     QVERIFY2(collected >= 1 && collected <= 5, qPrintable(QString::number(collected)));
-    QVERIFY(!s.flags.backup);
-    QCOMPARE(s.flags.backupCount, 0);
-    QVERIFY(!s.timers.Timer8.isActive());
+    QVERIFY(!RunningOperation<SaveAllPresets>(app));
     QVERIFY(!app.widgets().RzGroupBox1->isVisible());
     QVERIFY(app.widgets().GroupBox3->isEnabled());
     QCOMPARE(wire.framesWith("A20129").size(), 1);
     QCOMPARE(wire.framesWith("A21429").size(), 1); // all 20 were requested
 
-    // Slot replies that arrive after the time-out (all 20 of them, fed through the parser as
-    // the driver would) are not collected and offer no save.
+    // Slot replies that arrive after the time-out (all 20 of them, handed on as the driver
+    // would) are not collected and offer no save.
     for (int slot = 1; slot <= 20; ++slot) {
-        s.driver.ReceiveText =
-            ReplyLine(app.sim.unitSlot(1, slot), PresetSlotBlock, 0, quint8(slot));
-        s.driver.parser();
+        emit s.link().driver().received(QByteArray::fromHex(
+            ReplyLine(app.sim.unitSlot(1, slot), PresetSlotBlock, 0, quint8(slot))));
     }
     QTest::qWait(100);
-    QCOMPARE(s.backupList.size(), collected);
-    QVERIFY(!s.timers.FSaveDialog4.isActive());
+    QVERIFY(s.runningOperations().isEmpty());
     QVERIFY(log.saved.isEmpty());
 }
 

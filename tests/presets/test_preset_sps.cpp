@@ -3,8 +3,6 @@
 // fails, and the time-out of a save whose image never comes.
 #include "preset_test_support.h"
 
-#include "app/image_apply.h"
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -27,7 +25,8 @@ bool LoadSinglePreset(AppFixture& app, const QString& path) {
     if (!WaitUntil([&] { return !app.sim.framesWith(ImageWriteHeader).isEmpty(); }, 5000)) {
         return false;
     }
-    return WaitUntil([&] { return Idle(app) && app.state().timers.Timer1.isActive(); }, 15000);
+    return WaitUntil([&] { return Idle(app) && app.session().writer().pollTimer().isActive(); },
+                     15000);
 }
 
 // Sets the file size limit of this process for the lifetime of the object (the simulator, a
@@ -85,8 +84,9 @@ void TestPresetSps::singlePresetRoundTrip() {
     QTemporaryDir dir;
     ChooserLog log;
     AnswerSave(app, dir.filePath("unit1"), &log);
-    ProgramState& s = app.state();
-    s.image.gainIndex[High] = 5; // the program's copy: an image saved to a file is not shown
+    UnitSession& s = app.session();
+    // The program's copy: an image saved to a file is not shown.
+    app.arrangeImage([](ParameterImage& image) { image.gainIndex[High] = 5; });
     wire.clear();
     app.answerer.clear();
     app.widgets().Button6->click();
@@ -108,17 +108,17 @@ void TestPresetSps::singlePresetRoundTrip() {
                                           "0140"));
     // One image request to unit 1, and the reply went to the file, not to the editors.
     QCOMPARE(wire.framesWith(ImageReadHeader), QList<QByteArray>({ToHexText(ImageRead(0))}));
-    QCOMPARE(s.image.gainIndex[High], 5);
-    QVERIFY(!s.flags.saveUnitImage);
-    QVERIFY(!app.window->presetFiles().saveOneTimeout().isActive());
-    QVERIFY(WaitUntil([&] { return s.timers.Timer1.isActive(); }, 1000));
+    QCOMPARE(s.model().image().gainIndex[High], 5);
+    QVERIFY(!RunningOperation<SaveOnePreset>(app));
+    QVERIFY(WaitUntil([&] { return s.writer().pollTimer().isActive(); }, 1000));
     QVERIFY(app.answerer.messages().size() == 1); // no time-out, no failure
 
     // Load the file into unit 2.
     QVERIFY(WaitUntil([&] { return app.widgets().Button3->isEnabled(); }, 3000));
     app.widgets().Button3->click();
     QVERIFY(WaitUntil(
-        [&] { return app.window->connection().state() == Connection::State::Disconnected; }, 3000));
+        [&] { return app.window->connection().state() == UnitConnection::State::Disconnected; },
+        3000));
     QVERIFY(app.connectTo(2));
     QVERIFY(Settle(app));
     wire.clear();
@@ -142,15 +142,16 @@ void TestPresetSps::singlePresetRoundTrip() {
     QCOMPARE(QByteArray::fromHex(writes[0]),
              DeviceFrame(1, WriteBlock, 0, ParameterImageBlock, 0, image1));
     // The editors' image is the file's, and the window is usable with the poll running.
-    QVERIFY(s.image == DecodeImageText(content));
+    QVERIFY(s.model().image() == DecodeImageText(content));
     // The editors show it too: the master fader sits at 301 - level (units 1 and 2 differ).
     const auto* fader = app.window->findChild<QSlider*>(QStringLiteral("TrackBar1"));
     QVERIFY(fader);
     QCOMPARE(fader->value(), 301 - DecodeImageText(content).masterLevel);
     QVERIFY(301 - DecodeImageText(ReplyLine(image2)).masterLevel != fader->value());
     QCOMPARE(app.widgets().RzProgressBar1->value(), 100);
-    QVERIFY(s.timers.sendTimer.isActive());
-    QCOMPARE(s.StoredImage, content.left(664));
+    QVERIFY(s.writer().scanTimer().isActive());
+    // What went out is the file's image, byte for byte.
+    QCOMPARE(LoggedPayload(writes[0]), ImagePayloadFromText(content.left(664)));
 }
 
 void TestPresetSps::splitOrLowerCaseFileLoads_data() {
@@ -191,7 +192,7 @@ void TestPresetSps::splitOrLowerCaseFileLoads() {
     QVERIFY(LoadSinglePreset(app, path));
     QCOMPARE(app.answerer.messages().size(), 1); // the confirmation only
     QCOMPARE(app.sim.unitImage(1), payload);
-    QVERIFY(app.state().image == DecodeImageText(line));
+    QVERIFY(app.model().image() == DecodeImageText(line));
 }
 
 void TestPresetSps::damagedFilesSendNothing() {
@@ -200,8 +201,8 @@ void TestPresetSps::damagedFilesSendNothing() {
     QVERIFY(app.open());
     QVERIFY(app.connectTo(1));
     QVERIFY(Settle(app));
-    ProgramState& s = app.state();
-    const ParameterImage before = s.image;
+    UnitSession& s = app.session();
+    const ParameterImage before = s.model().image();
     const QByteArray unitBefore = app.sim.unitImage(1);
 
     const QByteArray good = ReplyLine(app.sim.unitSlot(1, 4));
@@ -227,8 +228,8 @@ void TestPresetSps::damagedFilesSendNothing() {
         QTest::qWait(300);
         // The keep-alive poll goes on (it is restarted); nothing else reached the unit.
         QVERIFY2(wire.nonPoll().isEmpty(), qPrintable(name));
-        QVERIFY2(s.timers.Timer1.isActive(), qPrintable(name));
-        QVERIFY(s.image == before);
+        QVERIFY2(s.writer().pollTimer().isActive(), qPrintable(name));
+        QVERIFY(s.model().image() == before);
         QVERIFY(Idle(app));
     }
     // A file that cannot be read is damaged as well.
@@ -322,23 +323,23 @@ void TestPresetSps::saveWithoutReplyTimesOut() {
     QVERIFY(WaitUntil([&] { return wire.frames().size() >= 6; }, 5000));
     ChooserLog log;
     AnswerSave(app, QDir::temp().filePath("never-written.sps"), &log);
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     app.answerer.clear();
     QElapsedTimer clock;
     clock.start();
     app.widgets().Button6->click();
-    QVERIFY(WaitUntil([&] { return s.flags.saveUnitImage; }, 1000));
-    QVERIFY(WaitUntil([&] { return !s.timers.Timer15.isActive() && Idle(app); }, 2000));
+    QVERIFY(WaitUntil([&] { return RunningOperation<SaveOnePreset>(app) != nullptr; }, 1000));
+    QVERIFY(WaitUntil([&] { return Idle(app); }, 2000));
     // The window is usable while the image is awaited; polling is paused.
-    QVERIFY(!s.timers.Timer1.isActive());
-    QVERIFY(app.window->presetFiles().saveOneTimeout().isActive());
+    QVERIFY(!s.writer().pollTimer().isActive());
+    QVERIFY(TimerActive(RunningOperation<SaveOnePreset>(app), "saveOneTimeout"));
 
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("overtime，try again."), 20000));
     const qint64 took = clock.elapsed();
     QVERIFY2(took >= 11000 && took < 20000, qPrintable(QString::number(took)));
-    QVERIFY(!s.flags.saveUnitImage);
-    QVERIFY(s.timers.Timer1.isActive() || s.timers.intimer.isActive() ||
-            app.window->connection().state() == Connection::State::Disconnected);
+    QVERIFY(!RunningOperation<SaveOnePreset>(app));
+    QVERIFY(s.writer().pollTimer().isActive() || s.writer().watchdogTimer().isActive() ||
+            app.window->connection().state() == UnitConnection::State::Disconnected);
     QVERIFY(log.saved.isEmpty());
     QVERIFY(!app.widgets().RzGroupBox1->isVisible());
     QVERIFY(app.widgets().GroupBox3->isEnabled());

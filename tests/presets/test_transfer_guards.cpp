@@ -5,6 +5,7 @@
 
 #include "protocol/frames.h"
 
+#include <QPointer>
 #include <QTest>
 
 using namespace quellaton;
@@ -27,33 +28,44 @@ void TestTransferGuards::saveOneWaitEndsWhenARecallStarts() {
     AnswerSave(app, QString()); // a file dialog, should one come, is cancelled
     QVERIFY(app.connectTo(1));
     QVERIFY(Settle(app)); // the three frames the unit answers are through
-    ProgramState& s = app.state();
     ShellWidgets& w = app.widgets();
     w.Button6->click(); // "Save this preset to PC", confirmed
-    QVERIFY(WaitUntil([&] { return s.flags.saveUnitImage; }, 3000));
-    QTimer& saveTimeout = app.window->presetFiles().saveOneTimeout();
-    QVERIFY(saveTimeout.isActive());
+    QPointer<SaveOnePreset> save;
+    QVERIFY(WaitUntil(
+        [&] {
+            save = RunningOperation<SaveOnePreset>(app);
+            return save && save->state() == SaveOnePreset::State::AwaitingImage;
+        },
+        3000));
+    QVERIFY(TimerActive(save, "saveOneTimeout"));
     // A recall, confirmed, while the image is still awaited.
     w.devicePresetList->setCurrentIndex(3);
     w.RzButton9->click();
-    QVERIFY(WaitUntil([&] { return s.flags.recall; }, 3000));
-    QVERIFY(!saveTimeout.isActive());
-    QVERIFY(!s.flags.saveUnitImage);
-    QVERIFY(s.timers.Timer22.isActive());
+    QVERIFY(WaitUntil(
+        [&] {
+            const RecallPreset* recall = RunningOperation<RecallPreset>(app);
+            return recall && recall->state() == RecallPreset::State::AwaitingImage;
+        },
+        3000));
+    QVERIFY(!save || !save->running());
+    QVERIFY(RunningOperation<SaveOnePreset>(app) == nullptr);
+    QVERIFY(TimerActive(RunningOperation<RecallPreset>(app), "recallTimeout"));
     QVERIFY(!w.GroupBox3->isEnabled()); // the recall holds the window
 }
 
 void TestTransferGuards::broadcastFlagDoesNotReachALaterConnection() {
     AppFixture app;
     QVERIFY(app.open());
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     // Left over from a broadcast load whose source never answered.
-    s.flags.loadFromDevice = true;
+    QPointer<InitialDataLoad> load = s.initialDataLoad();
+    load->start();
+    load->loadFromUnit(1);
+    QVERIFY(load->running());
     QVERIFY(app.connectTo(1));
-    QVERIFY(!s.flags.loadFromDevice);
-    QVERIFY(!s.timers.trunon1.isActive());
+    QVERIFY(!load || !load->running());
     // The unit's image was shown as on any connect, and nothing was written to it.
-    QCOMPARE(s.image.Encode().left(280), app.sim.unitImage(1).left(280));
+    QCOMPARE(s.model().image().Encode().left(280), app.sim.unitImage(1).left(280));
     QTest::qWait(1500);
     QVERIFY(app.sim.framesWith(ImageWriteHeader).isEmpty());
 }
@@ -64,21 +76,26 @@ void TestTransferGuards::disconnectEndsTheTransfers() {
     AnswerSave(app, QString());
     QVERIFY(app.connectTo(1));
     QVERIFY(Settle(app));
-    ProgramState& s = app.state();
+    UnitSession& s = app.session();
     ShellWidgets& w = app.widgets();
     w.Button4->click(); // "Save all presets to PC", confirmed; the unit stays silent
-    QVERIFY(WaitUntil([&] { return s.timers.Timer8.isActive() && s.flags.backup; }, 3000));
+    QPointer<SaveAllPresets> save;
+    QVERIFY(WaitUntil(
+        [&] {
+            save = RunningOperation<SaveAllPresets>(app);
+            return save && TimerActive(save, "slotReadTimer");
+        },
+        3000));
     QVERIFY(!w.GroupBox2->isEnabled());
     app.window->connection().ForceDisconnect();
-    QCOMPARE(app.window->connection().state(), Connection::State::Disconnected);
-    QVERIFY(!s.timers.Timer8.isActive());
-    QVERIFY(!s.timers.Timer9.isActive());
-    QVERIFY(!s.flags.backup);
+    QCOMPARE(app.window->connection().state(), UnitConnection::State::Disconnected);
+    QVERIFY(!save || !save->running());
+    QVERIFY(s.runningOperations().isEmpty());
     QVERIFY(Idle(app));
     QVERIFY(w.fileMenu->isEnabled());
     // The save-all time-out would have come 16 s after the start: it does not.
     QTest::qWait(1000);
-    QVERIFY(!s.timers.Timer1.isActive());
+    QVERIFY(!s.writer().pollTimer().isActive());
     QVERIFY(!app.answerer.messages().contains(QStringLiteral("overtime，try again.")));
 }
 

@@ -50,7 +50,10 @@ bool UnitModel::rowBypassed(int row) const {
 }
 
 void UnitModel::edited(int slot) {
-    emit blockEdited(slot);
+    // The views refresh while an image is being replaced; nothing they do is an edit.
+    if (!replacing_) {
+        emit blockEdited(slot);
+    }
 }
 
 // The Main block carries the master level as the level bar shows it: within 0..301.
@@ -67,7 +70,9 @@ void UnitModel::replaceImage(const ParameterImage& image) {
             emit bypassChanged(row);
         }
     }
+    replacing_ = true;
     emit imageReplaced();
+    replacing_ = false;
 }
 
 void UnitModel::setSystem(const SystemValues& values) {
@@ -77,7 +82,7 @@ void UnitModel::setSystem(const SystemValues& values) {
 
 void UnitModel::setPresetNames(const PresetNames& names) {
     names_ = names;
-    emit presetNamesChanged();
+    emit presetNamesReplaced();
 }
 
 void UnitModel::setPresetName(int slot, const QByteArray& name) {
@@ -87,7 +92,7 @@ void UnitModel::setPresetName(int slot, const QByteArray& name) {
     QByteArray stored = name.left(PresetNameSize);
     stored.append(QByteArray(PresetNameSize - stored.size(), '\0'));
     names_[std::size_t(slot - 1)] = stored;
-    emit presetNamesChanged();
+    emit presetNameChanged(slot);
 }
 
 void UnitModel::setStatus(const StatusReply& status) {

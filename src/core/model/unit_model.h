@@ -106,7 +106,10 @@ signals:
     void imageReplaced();
     void bypassChanged(int row);
     void systemChanged();
-    void presetNamesChanged();
+    // All 20 names are new (the name table arrived).
+    void presetNamesReplaced();
+    // The name of preset slot 1..20 was stored.
+    void presetNameChanged(int slot);
     void statusChanged();
 
 private:
@@ -121,6 +124,7 @@ private:
     PresetNames names_{};
     StatusReply status_;
     bool statusKnown_ = false;
+    bool replacing_ = false;
 };
 
 } // namespace quellaton

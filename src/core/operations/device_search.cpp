@@ -1,6 +1,7 @@
 #include "operations/device_search.h"
 
 #include "operations/pacing.h"
+#include "operations/timer_setup.h"
 #include "protocol/frames.h"
 
 #include <algorithm>
@@ -119,9 +120,7 @@ DeviceSearch::DeviceSearch(UnitLink* link, PortList ports, int firstAddress, int
                            int pauseMs, Mode mode, QObject* parent)
     : QObject(parent), link_(link), ports_(std::move(ports)), first_(firstAddress),
       last_(lastAddress), pauseMs_(pauseMs), mode_(mode) {
-    endPause_.setObjectName(QStringLiteral("searchEndPause"));
-    endPause_.setSingleShot(true);
-    endPause_.setInterval(pacing::SearchEndPauseMs);
+    SetUpTimer(endPause_, this, "searchEndPause", pacing::SearchEndPauseMs, true);
     connect(&endPause_, &QTimer::timeout, this, [this] {
         if (link_) {
             link_->driver().ClosePort();
@@ -140,14 +139,7 @@ DeviceSearch::DeviceSearch(UnitLink* link, PortList ports, int firstAddress, int
                                                       pauseMs, mode_ == Mode::AllAtOnce));
         LineProbe* probe = probes_.back().get();
         connect(probe, &Operation::finished, this, &DeviceSearch::probeEnded);
-        connect(probe, &Operation::progress, this, [this] {
-            int done = 0;
-            for (const auto& p : probes_) {
-                done += p->probesSent();
-            }
-            const int perPort = last_ - first_ + 1;
-            emit progress(done, perPort * int(probes_.size()));
-        });
+        connect(probe, &Operation::progress, this, &DeviceSearch::reportProgress);
     }
 }
 
@@ -161,6 +153,30 @@ DeviceSearch::~DeviceSearch() {
 
 const LineProbe* DeviceSearch::probe(int index) const {
     return index >= 0 && index < int(probes_.size()) ? probes_[std::size_t(index)].get() : nullptr;
+}
+
+// One port after another, the progress counts the ports begun before the current one as whole
+// (a port that could not be opened too); all at once, it adds up the probes of every line, a
+// line that could not be opened counting as probed.
+void DeviceSearch::reportProgress() {
+    const int perPort = last_ - first_ + 1;
+    const int total = perPort * int(probes_.size());
+    int done = 0;
+    if (mode_ == Mode::OneAfterAnother) {
+        const int begun = int(probes_.size()) - 1 - current_;
+        done = begun * perPort + (current_ >= 0 ? probes_[std::size_t(current_)]->probesSent() : 0);
+    } else {
+        for (const auto& p : probes_) {
+            done += (p->ended() && !p->opened()) ? perPort : p->probesSent();
+        }
+    }
+    emit progress(done, total);
+}
+
+int DeviceSearch::probeAddress() const {
+    const LineProbe* current = probe(current_);
+    return mode_ == Mode::OneAfterAnother && current && current->running() ? current->probeAddress()
+                                                                           : -1;
 }
 
 void DeviceSearch::start() {
@@ -207,6 +223,7 @@ void DeviceSearch::probeEnded() {
         return;
     }
     if (mode_ == Mode::AllAtOnce) {
+        reportProgress();
         running_ -= 1;
         if (running_ == 0) {
             state_ = State::Done;

@@ -38,6 +38,8 @@ public:
     // In increasing address, each once.
     QList<ProbeHit> hits() const;
     int probesSent() const { return probed_; }
+    // The address probed last (an answer now is filed under it); -1 before the first probe.
+    int probeAddress() const { return probeAddress_; }
     int probeCount() const { return last_ - first_ + 1; }
     // Stops before the next probe (the hits found so far stay); ends with Aborted.
     void requestStop();
@@ -97,6 +99,8 @@ public:
     // One per port, in the order given.
     const PortList& ports() const { return ports_; }
     const LineProbe* probe(int index) const;
+    // One port after another: the address probed last on the port probed now, else -1.
+    int probeAddress() const;
 
 signals:
     void progress(int done, int total);
@@ -106,6 +110,7 @@ signals:
 private:
     void startNext();
     void probeEnded();
+    void reportProgress();
     void finishProbing();
 
     UnitLink* link_;

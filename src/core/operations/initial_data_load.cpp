@@ -1,6 +1,7 @@
 #include "operations/initial_data_load.h"
 
 #include "operations/pacing.h"
+#include "operations/timer_setup.h"
 #include "protocol/frames.h"
 
 namespace quellaton {
@@ -8,9 +9,7 @@ namespace quellaton {
 InitialDataLoad::InitialDataLoad(UnitLink& link, LiveWriter& writer, UnitModel& model,
                                  QObject* parent)
     : Operation(link, parent), writer_(writer), model_(model) {
-    sourceTimeout_.setObjectName(QStringLiteral("sourceUnitTimeout"));
-    sourceTimeout_.setSingleShot(true);
-    sourceTimeout_.setInterval(pacing::SourceUnitTimeoutMs);
+    SetUpTimer(sourceTimeout_, this, "sourceUnitTimeout", pacing::SourceUnitTimeoutMs, true);
     connect(&sourceTimeout_, &QTimer::timeout, this, [this] {
         progress_.stop();
         if (state_ == State::AwaitingSource) {
@@ -18,7 +17,7 @@ InitialDataLoad::InitialDataLoad(UnitLink& link, LiveWriter& writer, UnitModel& 
         }
         emit sourceSilent();
     });
-    progress_.setObjectName(QStringLiteral("initialLoadProgress"));
+    SetUpTimer(progress_, this, "initialLoadProgress", pacing::InitialLoadFileTickMs, false);
     connect(&progress_, &QTimer::timeout, this, [this] {
         ticks_ += 1;
         emit progress(ticks_, pacing::InitialLoadTicks);

@@ -28,6 +28,8 @@ public:
     State state() const { return state_; }
     Source source() const { return source_; }
     int sourceAddress() const { return sourceAddress_; }
+    // A unit's image was asked for and has not come yet.
+    bool awaitingSource() const { return awaitingUnit_; }
     bool distributing() const { return state_ == State::Distributing || state_ == State::Settling; }
 
     // Reads the image of the unit with device ID `id` (1..255). When it does not answer within

@@ -6,33 +6,17 @@
 
 #include <memory>
 
+#include "operations/timer_setup.h"
+
 namespace quellaton {
-
-namespace {
-
-void Setup(QTimer& timer, const char* name, int ms, bool singleShot) {
-    timer.setObjectName(QLatin1String(name));
-    timer.setInterval(ms);
-    timer.setSingleShot(singleShot);
-    timer.setTimerType(Qt::PreciseTimer);
-}
-
-// A timer started while it runs keeps its countdown.
-void Start(QTimer& timer) {
-    if (!timer.isActive()) {
-        timer.start();
-    }
-}
-
-} // namespace
 
 LiveWriter::LiveWriter(UnitLink& link, UnitModel& model, QObject* parent)
     : QObject(parent), link_(link), model_(model) {
-    Setup(scan_, "queueScanTimer", pacing::QueueScanMs, false);
-    Setup(writeDelay_, "queueWriteDelay", pacing::QueueWriteDelayMs, true);
-    Setup(resume_, "queueResumeTimer", pacing::QueueResumeMs, true);
-    Setup(poll_, "pollTimer", pacing::PollIntervalMs, false);
-    Setup(watchdog_, "pollWatchdog", pacing::PollWatchdogMs, true);
+    SetUpTimer(scan_, this, "queueScanTimer", pacing::QueueScanMs, false);
+    SetUpTimer(writeDelay_, this, "queueWriteDelay", pacing::QueueWriteDelayMs, true);
+    SetUpTimer(resume_, this, "queueResumeTimer", pacing::QueueResumeMs, true);
+    SetUpTimer(poll_, this, "pollTimer", pacing::PollIntervalMs, false);
+    SetUpTimer(watchdog_, this, "pollWatchdog", pacing::PollWatchdogMs, true);
     connect(&scan_, &QTimer::timeout, this, &LiveWriter::scanTick);
     connect(&writeDelay_, &QTimer::timeout, this, &LiveWriter::writePicked);
     connect(&resume_, &QTimer::timeout, this, &LiveWriter::resume);
@@ -79,14 +63,14 @@ void LiveWriter::start() {
 }
 
 void LiveWriter::startQueue() {
-    Start(scan_);
+    StartKeeping(scan_);
     if (queueState_ == QueueState::Idle) {
         queueState_ = QueueState::Scanning;
     }
 }
 
 void LiveWriter::startPoll() {
-    Start(poll_);
+    StartKeeping(poll_);
 }
 
 void LiveWriter::pause() {
@@ -147,7 +131,7 @@ void LiveWriter::scanTick() {
     poll_.stop();
     watchdog_.stop();
     queueState_ = QueueState::Picked;
-    Start(writeDelay_);
+    StartKeeping(writeDelay_);
 }
 
 void LiveWriter::writePicked() {
@@ -171,7 +155,7 @@ void LiveWriter::writePicked() {
         sendingSlot_ = 0;
         queueState_ = QueueState::Resuming;
         emit slotSent(slot);
-        Start(resume_);
+        StartKeeping(resume_);
     };
     int written = 0;
     for (int copy = 0; copy < copies; ++copy) {
@@ -201,7 +185,7 @@ void LiveWriter::pollTick() {
     link_.clearReceived();
     link_.send(StatusPoll(link_.addressByte()), this, [this](bool) {
         if (active_) {
-            Start(watchdog_);
+            StartKeeping(watchdog_);
         }
     });
 }

@@ -1,5 +1,6 @@
 #include "operations/operation.h"
 
+#include "operations/timer_setup.h"
 #include "protocol/frames.h"
 #include "protocol/parameter_image.h"
 
@@ -8,9 +9,7 @@
 namespace quellaton {
 
 Operation::Operation(UnitLink& link, QObject* parent) : QObject(parent), link_(link) {
-    pause_.setObjectName(QStringLiteral("stepPause"));
-    pause_.setSingleShot(true);
-    pause_.setTimerType(Qt::PreciseTimer);
+    SetUpTimer(pause_, this, "stepPause", 0, true);
     connect(&pause_, &QTimer::timeout, this, [this] {
         if (running_ && afterPause_) {
             const auto next = std::move(afterPause_);

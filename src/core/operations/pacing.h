@@ -17,9 +17,7 @@ inline constexpr int PollIntervalMs = 500;
 inline constexpr int PollWatchdogMs = 2000;
 inline constexpr int PresenceCheckMs = 3000;
 
-// Closing a port: the pause before a disconnect closes it (a receive pass under way finishes
-// first), and the pause after closing it before another port is opened.
-inline constexpr int DisconnectPauseMs = 50;
+// The pause after closing a port before another port is opened.
 inline constexpr int ReopenPauseMs = 100;
 
 // The send queue: scan tick, delay before the picked slot is written, pause after it.

@@ -2,16 +2,11 @@
 
 #include "protocol/frames.h"
 
+#include "operations/timer_setup.h"
+
 namespace quellaton {
 
 namespace {
-
-void Setup(QTimer& timer, const char* name, int ms, bool singleShot) {
-    timer.setObjectName(QLatin1String(name));
-    timer.setInterval(ms);
-    timer.setSingleShot(singleShot);
-    timer.setTimerType(Qt::PreciseTimer);
-}
 
 constexpr int LoadOneProgressTicks = pacing::LoadOneSettleMs / pacing::LoadOneProgressMs;
 
@@ -21,7 +16,7 @@ constexpr int LoadOneProgressTicks = pacing::LoadOneSettleMs / pacing::LoadOnePr
 
 SaveOnePreset::SaveOnePreset(UnitLink& link, LiveWriter& writer, int timeoutMs, QObject* parent)
     : Operation(link, parent), writer_(writer) {
-    Setup(timeout_, "saveOneTimeout", timeoutMs, true);
+    SetUpTimer(timeout_, this, "saveOneTimeout", timeoutMs, true);
     connect(&timeout_, &QTimer::timeout, this, [this] {
         writer_.start();
         finish(Result::TimedOut);
@@ -52,6 +47,11 @@ bool SaveOnePreset::claim(const Reply& reply) {
     }
     imageText_ = reply.text;
     link_.clearReceived();
+    if (state_ != State::AwaitingImage) {
+        // Answered before the settle after the request had passed.
+        state_ = State::AwaitingImage;
+        emit requestSent();
+    }
     writer_.start();
     finish(Result::Done);
     return true;
@@ -65,8 +65,8 @@ void SaveOnePreset::end(Result) {
 
 SaveAllPresets::SaveAllPresets(UnitLink& link, LiveWriter& writer, QObject* parent)
     : Operation(link, parent), writer_(writer) {
-    Setup(tick_, "slotReadTimer", pacing::SlotReadIntervalMs, false);
-    Setup(timeout_, "saveAllTimeout", pacing::BackupTimeoutMs, true);
+    SetUpTimer(tick_, this, "slotReadTimer", pacing::SlotReadIntervalMs, false);
+    SetUpTimer(timeout_, this, "saveAllTimeout", pacing::BackupTimeoutMs, true);
     connect(&tick_, &QTimer::timeout, this, &SaveAllPresets::tick);
     connect(&timeout_, &QTimer::timeout, this, [this] {
         writer_.start();
@@ -130,7 +130,7 @@ void SaveAllPresets::end(Result) {
 LoadOnePreset::LoadOnePreset(UnitLink& link, LiveWriter& writer, UnitModel& model,
                              QByteArray imageText, QObject* parent)
     : Operation(link, parent), writer_(writer), model_(model), imageText_(std::move(imageText)) {
-    Setup(progress_, "loadOneProgress", pacing::LoadOneProgressMs, false);
+    SetUpTimer(progress_, this, "loadOneProgress", pacing::LoadOneProgressMs, false);
     connect(&progress_, &QTimer::timeout, this, [this] {
         ticks_ += 1;
         emit progress(ticks_, LoadOneProgressTicks);
@@ -170,8 +170,8 @@ LoadAllPresets::LoadAllPresets(UnitLink& link, LiveWriter& writer, QList<QByteAr
                                int namesTimeoutMs, QObject* parent)
     : Operation(link, parent), writer_(writer), lines_(std::move(lines)),
       namesTimeoutMs_(namesTimeoutMs) {
-    Setup(slotTimer_, "slotWriteTimer", pacing::SlotWriteIntervalMs, true);
-    Setup(namesTimeout_, "restoreNamesTimeout", std::max(namesTimeoutMs, 0), true);
+    SetUpTimer(slotTimer_, this, "slotWriteTimer", pacing::SlotWriteIntervalMs, true);
+    SetUpTimer(namesTimeout_, this, "restoreNamesTimeout", std::max(namesTimeoutMs, 0), true);
     connect(&slotTimer_, &QTimer::timeout, this, &LoadAllPresets::writeSlot);
     connect(&namesTimeout_, &QTimer::timeout, this, [this] { finish(Result::TimedOut); });
 }

@@ -1,13 +1,13 @@
 #include "operations/request.h"
 
+#include "operations/timer_setup.h"
+
 namespace quellaton {
 
 Request::Request(UnitLink& link, QByteArray frame, Reply::Kind awaited, int timeoutMs,
                  QObject* parent)
     : Operation(link, parent), frame_(std::move(frame)), awaited_(awaited) {
-    timeout_.setObjectName(QStringLiteral("requestTimeout"));
-    timeout_.setSingleShot(true);
-    timeout_.setInterval(timeoutMs);
+    SetUpTimer(timeout_, this, "requestTimeout", timeoutMs, true);
     connect(&timeout_, &QTimer::timeout, this, [this] { finish(Result::TimedOut); });
 }
 

@@ -3,35 +3,24 @@
 #include "operations/pacing.h"
 #include "protocol/frames.h"
 
+#include "operations/timer_setup.h"
+
 namespace quellaton {
-
-namespace {
-
-void Setup(QTimer& timer, const char* name, int ms, bool singleShot) {
-    timer.setObjectName(QLatin1String(name));
-    timer.setInterval(ms);
-    timer.setSingleShot(singleShot);
-    timer.setTimerType(Qt::PreciseTimer);
-}
-
-} // namespace
 
 UnitConnection::UnitConnection(UnitLink& link, UnitModel& model, LiveWriter& writer,
                                QObject* parent)
     : QObject(parent), link_(link), model_(model), writer_(writer),
       lister_([] { return FillPortList({}); }) {
-    Setup(firstByte_, "firstByteTimeout", pacing::FirstByteTimeoutMs, true);
-    Setup(image_, "imageTimeout", pacing::ImageTimeoutMs, true);
-    Setup(names_, "namesTimeout", pacing::NamesTimeoutMs, true);
-    Setup(presence_, "presenceCheck", pacing::PresenceCheckMs, false);
-    Setup(reopen_, "reopenPause", pacing::ReopenPauseMs, true);
-    Setup(closing_, "disconnectPause", pacing::DisconnectPauseMs, true);
+    SetUpTimer(firstByte_, this, "firstByteTimeout", pacing::FirstByteTimeoutMs, true);
+    SetUpTimer(image_, this, "imageTimeout", pacing::ImageTimeoutMs, true);
+    SetUpTimer(names_, this, "namesTimeout", pacing::NamesTimeoutMs, true);
+    SetUpTimer(presence_, this, "presenceCheck", pacing::PresenceCheckMs, false);
+    SetUpTimer(reopen_, this, "reopenPause", pacing::ReopenPauseMs, true);
     connect(&firstByte_, &QTimer::timeout, this, [this] { timeout(firstByte_); });
     connect(&image_, &QTimer::timeout, this, [this] { timeout(image_); });
     connect(&names_, &QTimer::timeout, this, [this] { timeout(names_); });
     connect(&presence_, &QTimer::timeout, this, &UnitConnection::checkPresence);
     connect(&reopen_, &QTimer::timeout, this, &UnitConnection::openPort);
-    connect(&closing_, &QTimer::timeout, this, &UnitConnection::closePort);
     connect(&link_, &UnitLink::bytesReceived, this, &UnitConnection::bytesReceived);
     connect(&link_, &UnitLink::unclaimedReply, this, &UnitConnection::unclaimedReply);
     connect(&writer_, &LiveWriter::pollUnanswered, this, &UnitConnection::pollUnanswered);
@@ -150,15 +139,9 @@ void UnitConnection::disconnectLink(Failure reason) {
     image_.stop();
     names_.stop();
     reopen_.stop();
+    // Whoever shows the connection puts the window back before the port goes; a frame still on
+    // the line may finish first.
     setState(State::Disconnecting);
-    // A receive pass already under way is handled before the port goes.
-    closing_.start();
-}
-
-void UnitConnection::closePort() {
-    if (state_ != State::Disconnecting) {
-        return;
-    }
     link_.driver().ClosePort();
     setState(State::Disconnected);
     emit disconnected(pendingReason_);

@@ -36,7 +36,7 @@ public:
         Connected,        // names received, polling and sending
         BroadcastPending, // port open for all units, waiting for the user's confirmation
         Broadcasting,     // confirmed: all units are driven at once
-        Disconnecting,    // the port closes in a moment
+        Disconnecting,    // the port is being closed
     };
     Q_ENUM(State)
 
@@ -84,7 +84,8 @@ signals:
     void broadcastConfirmationNeeded();
     // A received image has been shown (the port and device lists stay as they are from now).
     void imageShown();
-    // The connection ended, or the connect failed; emitted once the port is closed.
+    // The connection ended, or the connect failed; emitted once the port is closed (a
+    // disconnect closes it at once).
     void disconnected(quellaton::UnitConnection::Failure reason);
 
 private:
@@ -92,7 +93,6 @@ private:
     void openPort();
     void portOpened(bool ok);
     void requestImage();
-    void closePort();
     void bytesReceived();
     void unclaimedReply(const Reply& reply);
     void imageReceived(const QByteArray& text);
@@ -114,7 +114,6 @@ private:
     QTimer names_;
     QTimer presence_;
     QTimer reopen_;
-    QTimer closing_;
 };
 
 } // namespace quellaton

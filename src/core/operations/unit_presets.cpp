@@ -3,16 +3,11 @@
 #include "protocol/block_builders.h"
 #include "protocol/frames.h"
 
+#include "operations/timer_setup.h"
+
 namespace quellaton {
 
 namespace {
-
-void Setup(QTimer& timer, const char* name, int ms, bool singleShot) {
-    timer.setObjectName(QLatin1String(name));
-    timer.setInterval(ms);
-    timer.setSingleShot(singleShot);
-    timer.setTimerType(Qt::PreciseTimer);
-}
 
 constexpr int RecallProgressTicks = 10;
 
@@ -23,8 +18,8 @@ constexpr int RecallProgressTicks = 10;
 RecallPreset::RecallPreset(UnitLink& link, LiveWriter& writer, UnitModel& model, int preset,
                            QObject* parent)
     : Operation(link, parent), writer_(writer), model_(model), preset_(preset) {
-    Setup(timeout_, "recallTimeout", pacing::RecallTimeoutMs, true);
-    Setup(progress_, "recallProgress", pacing::RecallProgressMs, false);
+    SetUpTimer(timeout_, this, "recallTimeout", pacing::RecallTimeoutMs, true);
+    SetUpTimer(progress_, this, "recallProgress", pacing::RecallProgressMs, false);
     connect(&timeout_, &QTimer::timeout, this, [this] {
         writer_.start();
         finish(Result::TimedOut);
@@ -77,7 +72,7 @@ void RecallPreset::end(Result) {
 StoreName::StoreName(UnitLink& link, LiveWriter& writer, UnitModel& model, int slot,
                      QByteArray name, int ackTimeoutMs, QObject* parent)
     : Operation(link, parent), writer_(writer), model_(model), slot_(slot), name_(std::move(name)) {
-    Setup(ackTimeout_, "nameAckTimeout", std::max(ackTimeoutMs, 0), true);
+    SetUpTimer(ackTimeout_, this, "nameAckTimeout", std::max(ackTimeoutMs, 0), true);
     connect(&ackTimeout_, &QTimer::timeout, this, [this] { finish(Result::TimedOut); });
 }
 
@@ -129,7 +124,7 @@ void StoreName::end(Result) {
 ChangeId::ChangeId(UnitLink& link, LiveWriter& writer, UnitModel& model, int newId,
                    int ackTimeoutMs, QObject* parent)
     : Operation(link, parent), writer_(writer), model_(model), newId_(newId) {
-    Setup(ackTimeout_, "idAckTimeout", std::max(ackTimeoutMs, 0), true);
+    SetUpTimer(ackTimeout_, this, "idAckTimeout", std::max(ackTimeoutMs, 0), true);
     connect(&ackTimeout_, &QTimer::timeout, this, [this] { finish(Result::TimedOut); });
 }
 

@@ -66,12 +66,6 @@ bool ReplyIntact(QByteArrayView text, int chars) {
     return HexToInt(frame.sliced(chars - 4, 2)) == check;
 }
 
-QString LastLoadedPresetLabel(int preset) {
-    const QString kind = preset <= 6 ? QStringLiteral("Pre") : QStringLiteral("Usr");
-    return QStringLiteral("Last loaded preset:") + kind + QString::number(preset - 1) +
-           QString(9, QLatin1Char(' '));
-}
-
 ReadResult ReadReplies(QByteArray& text) {
     ReadResult result;
 
@@ -95,7 +89,6 @@ ReadResult ReadReplies(QByteArray& text) {
         reply.system.systemByte1 = PayloadByte(text, 1);
         reply.system.systemByte2 = PayloadByte(text, 2);
         reply.system.protectTemperature = PayloadByte(text, 5);
-        reply.system.lastLoadedLabel = LastLoadedPresetLabel(reply.system.lastLoadedPreset);
         result.replies.append(reply);
         Remove(text, ShortReplyChars);
     }

@@ -21,7 +21,6 @@ struct SystemBlockReply {
     int systemByte1 = 0;
     int systemByte2 = 0;
     int protectTemperature = 0;
-    QString lastLoadedLabel; // "Last loaded preset:Usr6         "
 };
 
 struct StatusReply {
@@ -73,9 +72,6 @@ ReadResult ReadReplies(QByteArray& receiveText);
 // gives exactly that size, its check byte is the XOR of the address through the payload, and
 // it ends in the End byte.
 bool ReplyIntact(QByteArrayView text, int chars);
-
-// "Last loaded preset:Pre0         " for preset 1, "...:Usr6         " for preset 7.
-QString LastLoadedPresetLabel(int preset);
 
 // The received text and the passes over it.
 class FrameReader {

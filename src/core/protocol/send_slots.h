@@ -8,7 +8,6 @@
 
 #include <QByteArray>
 #include <array>
-#include <functional>
 
 namespace quellaton {
 
@@ -49,37 +48,6 @@ public:
 private:
     std::array<QByteArray, BlockSlotCount + 1> frames_{};
     std::array<bool, SendSlotCount + 1> pending_{};
-};
-
-// The block builders. Each one turns the program's copy of the image into its slot's frame
-// and marks the slot pending, but only while a port is open; with no port nothing is built
-// or queued.
-class BlockBuilders {
-public:
-    BlockBuilders(ParameterImage& image, SendSlots& sendSlots, std::function<bool()> portOpen,
-                  std::function<int()> address);
-
-    void queueOutputBlock(int way);
-    void queueCrossoverBlock(int section);
-    void queueLimiterBlock(int way);
-    void queueEqBandBlock(int bandIndex);
-    // The master level is taken from the master fader: level = 301 - position.
-    void queueMainBlock(int masterFaderPosition);
-    // Queues the system write carrying `deviceId`; returns whether it was queued.
-    bool queueSystemWrite(const SystemValues& values, int deviceId);
-
-    // While a Main band's bypass box is ticked its frames carry 0 dB in place of its gain.
-    void setMainBandBypassed(int band, bool bypassed);
-    bool mainBandBypassed(int band) const;
-
-private:
-    void prepareChannelSlot(int slot, QByteArray payload);
-
-    ParameterImage& image_;
-    SendSlots& slots_;
-    std::function<bool()> portOpen_;
-    std::function<int()> address_;
-    std::array<bool, BandsPerSection> mainBypass_{};
 };
 
 } // namespace quellaton

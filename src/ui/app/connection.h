@@ -1,88 +1,74 @@
-// Connecting to one unit (or all units in broadcast mode) and supervising the link: the port
-// list and its refresh, the connect handshake with its three time-outs, the keep-alive poll,
-// the port presence check, the connection indicator, and the send queue that writes the
-// pending blocks one at a time.
+// The connection controls of the main window: the port list and its refresh, the
+// "Connect"/"Disconnect" button with its two-second lock, the connection picture, the status
+// pane, the messages of a failed or lost connection, and the confirmation a broadcast connect
+// asks for. The connection itself is the core's (UnitConnection); this shows it and drives it.
 #pragma once
 
-#include "app/confirmation.h"
-#include "app/program_state.h"
+#include "app/dialogs.h"
 #include "app/shell_widgets.h"
+#include "link/port_list.h"
+#include "operations/unit_session.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
 
 namespace quellaton {
+
+struct AppOptions {
+    QStringList extraPorts;      // --port PATH, for devices the system does not list
+    bool listSystemPorts = true; // off in tests, so only the given paths are listed
+};
 
 class Connection : public QObject {
     Q_OBJECT
 public:
-    enum class State {
-        Disconnected,
-        AwaitingReply,    // image requested, nothing received yet
-        ReceivingImage,   // bytes arrive, the image is not complete
-        AwaitingNames,    // image applied, name table requested
-        Connected,        // names received, polling and sending
-        BroadcastPending, // port open for all units, waiting for the user's choice
-        Broadcasting      // the user chose to proceed: all units are driven at once
-    };
-    Q_ENUM(State)
+    using State = UnitConnection::State;
 
-    Connection(ProgramState& state, ShellWidgets& widgets, Confirmation& confirmation,
-               QWidget* window);
+    Connection(UnitSession& session, const AppOptions& options, ShellWidgets& widgets,
+               TForm5& confirmation, QWidget* window);
 
-    State state() const { return state_; }
+    State state() const { return session_.connection().state(); }
+    const PortList& ports() const { return ports_; }
+    // The ports as the list shows them now, filled anew from the system.
+    PortList listPorts() const;
 
-    // Fills the port list at start: the system's ports and the given paths, last selected.
+    // Fills the port list: the system's ports and the given paths, last selected.
     void FillPorts();
 
-    // "Connect"/"Disconnect"; also called by the supervision timers to disconnect.
+    // "Connect"/"Disconnect".
     void Button3Click();
-    // Disconnects whatever state the connection is in (also when already disconnected).
+    // Disconnects whatever state the connection is in.
     void ForceDisconnect();
-
-    // What the reply parser reports.
-    void bytesReceived();
-    void imageApplied();
-    void namesReceived();
 
     // The ending shared by the time-outs of long transfers: unlock the window, resume polling
     // and sending, and say "overtime，try again.".
-    void TimeoutEnding(QTimer& timer);
+    void TimeoutEnding();
 
 signals:
-    void stateChanged(quellaton::Connection::State state);
+    // The user confirmed a broadcast connect: the initial data load begins.
+    void broadcastConfirmed();
 
 private:
-    void setState(State state);
-    void connectPort();
-    void disconnectPort();
-    PortList listPorts() const;
     void setPortList(const PortList& list);
     int selectedPort() const;
     void showState();
-    // Disconnects a connection that the supervision found lost.
-    void dropConnection();
-    // The open port is no longer there: not listed by the system, or a dropped connection.
-    bool portVanished() const;
-
-    void Timer1Timer();
-    void intimerTimer();
-    void sendTimerTimer();
-    void Timer7Timer();
-    void Timer4Timer();
-    void chconTimer();
-    void chcon112Timer();
-    void chcon188Timer();
+    void stateChanged(State state);
+    void disconnected(UnitConnection::Failure reason);
+    void askBroadcast();
     void Timer6Timer();
     void Timer13Timer();
     void refurbishTimer();
-    void brocar1Timer();
-    void Timer22Timer();
-    void Timer21Timer();
-    void broadcastConfirmed();
 
-    ProgramState& s_;
+    UnitSession& session_;
+    AppOptions options_;
     ShellWidgets& w_;
-    Confirmation& confirmation_;
+    TForm5& confirmation_;
     QWidget* window_;
-    State state_ = State::Disconnected;
+    PortList ports_;
+    QTimer Timer6;
+    QTimer Timer13;
+    QTimer refurbish;
 };
 
 } // namespace quellaton

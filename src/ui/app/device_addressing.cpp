@@ -2,12 +2,9 @@
 
 #include "app/key_filter.h"
 #include "app/messages.h"
-#include "link/pump_wait.h"
-#include "operations/pacing.h"
+#include "operations/timer_setup.h"
 #include "protocol/frames.h"
-#include "transfers/line_steps.h"
 
-#include <QCoreApplication>
 #include <algorithm>
 
 namespace quellaton {
@@ -15,26 +12,49 @@ namespace quellaton {
 namespace {
 const char* const IdRangeMessage = "Please input 1~255 number.";
 constexpr int SearchAddresses = 256;
-constexpr int SearchPauseMs = pacing::ProbePauseMs;
 constexpr int StartupAddresses = 10;
-constexpr int StartupPauseMs = pacing::StartupProbePauseMs;
 } // namespace
 
-DeviceAddressing::DeviceAddressing(ProgramState& state, ShellWidgets& widgets, QWidget* window)
-    : s_(state), w_(widgets), window_(window) {
+void FoundTable::clear() {
+    std::fill(marks_.begin(), marks_.end(), false);
+}
+
+void FoundTable::mark(int row, int address) {
+    if (row >= 0 && row < Size && address >= 0 && address < Size) {
+        marks_[std::size_t(row * Size + address)] = true;
+    }
+}
+
+bool FoundTable::at(int row, int address) const {
+    return row >= 0 && row < Size && address >= 0 && address < Size &&
+           marks_[std::size_t(row * Size + address)];
+}
+
+DeviceAddressing::DeviceAddressing(UnitSession& session, Connection& connection,
+                                   ShellWidgets& widgets, WaySelection& selection, QWidget* window)
+    : QObject(window), session_(session), connection_(connection), w_(widgets),
+      selection_(selection), window_(window) {
+    SetUpTimer(Timer124, this, "Timer124", pacing::StartupSearchDelayMs, true);
+    SetUpTimer(Timer14, this, "Timer14", pacing::StartupResultShownMs, true);
+    connect(&Timer124, &QTimer::timeout, this, &DeviceAddressing::Timer124Timer);
+    connect(&Timer14, &QTimer::timeout, this, &DeviceAddressing::Timer14Timer);
+    Timer124.start();
+
     connect(w_.RzComboBox6, &QComboBox::currentIndexChanged, this,
             &DeviceAddressing::RzComboBox6Change);
+    // The list shows the unit addressed, whoever changed it.
+    connect(&session_.address(), &UnitAddress::changed, this, [this] {
+        const QSignalBlocker blocker(w_.RzComboBox6);
+        w_.RzComboBox6->setCurrentIndex(session_.address().deviceId() - 1);
+    });
     new KeyFilter(w_.RzEdit2, QString::fromLatin1(KeyFilter::Digits), [this] { Button1Click(); });
     connect(w_.Button1, &QPushButton::clicked, this, &DeviceAddressing::Button1Click);
     connect(w_.Button8, &QPushButton::clicked, this, &DeviceAddressing::ID1Click);
     connect(w_.Button9, &QPushButton::clicked, this, &DeviceAddressing::Button9Click);
     connect(w_.SpeedButton1, &QToolButton::clicked, this, &DeviceAddressing::closeResultPanel);
     connect(w_.RzButton11, &QPushButton::clicked, this, &DeviceAddressing::closeResultPanel);
-    connect(w_.Button2, &QPushButton::clicked, this, [this] { s_.SearchAbort = 1; });
+    connect(w_.Button2, &QPushButton::clicked, this, &DeviceAddressing::stopSearch);
     connect(w_.RzButton8, &QPushButton::clicked, this, &DeviceAddressing::RzButton8Click);
-    connect(&s_.timers.Timer124, &QTimer::timeout, this, &DeviceAddressing::Timer124Timer);
-    connect(&s_.timers.Timer14, &QTimer::timeout, this, &DeviceAddressing::Timer14Timer);
-    connect(&s_.timers.Timer2, &QTimer::timeout, this, &DeviceAddressing::Timer2Timer);
 }
 
 void DeviceAddressing::RzComboBox6Change() {
@@ -42,13 +62,12 @@ void DeviceAddressing::RzComboBox6Change() {
     if (index < 0) {
         return;
     }
-    s_.DeviceAddress = index;
-    s_.DeviceId = index + 1;
-    w_.RzEdit2->setText(QString::number(s_.DeviceId));
+    session_.address().setDeviceId(index + 1);
+    w_.RzEdit2->setText(QString::number(index + 1));
 }
 
 void DeviceAddressing::Button1Click() {
-    if (!s_.driver.PortOpen()) {
+    if (!session_.link().portOpen()) {
         ShowMessage(window_, QStringLiteral("Disconnect."));
         return;
     }
@@ -56,65 +75,20 @@ void DeviceAddressing::Button1Click() {
     const QString text = w_.RzEdit2->text().trimmed();
     const int id = text.toInt(&ok, 10);
     if (!ok || id < 1 || id > 255) {
-        w_.RzEdit2->setText(QString::number(s_.DeviceId));
+        w_.RzEdit2->setText(QString::number(session_.address().deviceId()));
         ShowMessage(window_, QString::fromLatin1(IdRangeMessage));
         return;
     }
-    s_.flags.idChangePending = true;
-    s_.DeviceId = id;
-    s_.builders.queueSystemWrite(s_.system, s_.DeviceId);
-    s_.driver.ReceiveText.clear();
-    if (s_.DeviceAddress != BroadcastAddress) {
-        // The polls that follow already go to the new address.
-        s_.DeviceAddress = s_.DeviceId - 1;
-        const QSignalBlocker blocker(w_.RzComboBox6);
-        w_.RzComboBox6->setCurrentIndex(s_.DeviceAddress);
-    }
-}
-
-void DeviceAddressing::Timer2Timer() {
-    s_.timers.Timer2.stop();
-    ShowMessage(window_, QStringLiteral("Device ID changed to ") + QString::number(s_.DeviceId));
-}
-
-void DeviceAddressing::probePorts(int addresses, int pauseMs) {
-    BlockingSerialDriver& d = s_.driver;
-    // The list as it stood when the search began: the report names these ports, whatever
-    // the system lists meanwhile.
-    searchedPorts_ = s_.ports;
-    searchedNumbers_ = s_.PortNumbers;
-    const int n = int(searchedPorts_.size());
-    for (int q = 1; q <= n; ++q) {
-        const int row = n - q;
-        QCoreApplication::processEvents();
-        if (s_.SearchAbort) {
-            return;
-        }
-        d.PortNumber = searchedNumbers_.value(row);
-        if (d.PortOpen()) {
-            d.ClosePort();
-            PumpWait(100);
-        }
-        d.PortLocation = searchedPorts_[row].location;
-        s_.searchRow = row;
-        d.OpenPort();
-        if (!d.PortOpen()) {
-            continue;
-        }
-        d.StartWatcher();
-        const bool finished = ProbeAddresses(
-            d, s_.ProbeAddress, 0, addresses - 1, pauseMs,
-            [this] {
-                QCoreApplication::processEvents();
-                return s_.SearchAbort != 0;
-            },
-            [&](int a) {
-                w_.RzProgressBar2->setValue(((q - 1) * addresses + a + 1) * 100 / (n * addresses));
+    ChangeId* change = session_.changeId(id);
+    connect(change, &Operation::finished, this, [this, id](Operation::Result result) {
+        if (result == Operation::Result::Done) {
+            // Shown from the event loop, once the reply has been handled.
+            QTimer::singleShot(0, this, [this, id] {
+                ShowMessage(window_, QStringLiteral("Device ID changed to ") + QString::number(id));
             });
-        if (!finished) {
-            return;
         }
-    }
+    });
+    change->start();
 }
 
 DeviceAddressing::Report DeviceAddressing::BuildReport(const FoundTable& table,
@@ -157,7 +131,6 @@ void DeviceAddressing::showReport(const Report& r) {
     w_.RzLabel6->setText(r.resultLine);
     w_.Memo1->setPlainText(r.lines.join(QLatin1Char('\n')));
     w_.Memo1->setVisible(!r.lines.isEmpty());
-    s_.driver.PortNumber = -1;
     if (r.lastAddress >= 0 && r.lastAddress < w_.RzComboBox6->count()) {
         const QSignalBlocker blocker(w_.RzComboBox6);
         w_.RzComboBox6->setCurrentIndex(r.lastAddress);
@@ -165,75 +138,89 @@ void DeviceAddressing::showReport(const Report& r) {
     RzComboBox6Change();
 }
 
-void DeviceAddressing::report() {
-    showReport(BuildReport(s_.foundTable, PortNames(searchedPorts_), searchedNumbers_));
+void DeviceAddressing::report(const DeviceSearch& search) {
+    // The list as it stood when the search began: the report names these ports, whatever the
+    // system lists meanwhile.
+    FoundTable table;
+    for (int row = 0; row < search.ports().size(); ++row) {
+        if (const LineProbe* probe = search.probe(row)) {
+            for (const ProbeHit& hit : probe->hits()) {
+                table.mark(row, hit.address);
+            }
+        }
+    }
+    const QStringList names = PortNames(search.ports());
+    showReport(BuildReport(table, names, BuildPortNumbers(names)));
 }
 
-void DeviceAddressing::runSearch(int addresses, int pauseMs) {
+void DeviceAddressing::runSearch(int addresses, int pauseMs, bool startup) {
     w_.RzProgressBar2->setValue(0);
     w_.RzGroupBox3->show();
     w_.RzGroupBox3->raise();
-    s_.flags.searchActive = true;
-    s_.foundTable.clear();
+    search_ = session_.search(connection_.ports(), 0, addresses - 1, pauseMs);
+    connect(search_, &DeviceSearch::progress, this, [this](int done, int total) {
+        w_.RzProgressBar2->setValue(total > 0 ? done * 100 / total : 0);
+    });
+    DeviceSearch* search = search_;
+    connect(search_, &DeviceSearch::probingFinished, this, [this, search] { report(*search); });
+    connect(search_, &DeviceSearch::finished, this, [this, startup] { searchEnded(startup); });
+    search_->start();
+}
 
-    probePorts(addresses, pauseMs);
-    report();
-    PumpWait(500);
-    if (s_.driver.PortOpen()) {
-        s_.driver.ClosePort();
-    }
-
+void DeviceAddressing::searchEnded(bool startup) {
     w_.RzGroupBox3->hide();
     w_.RzProgressBar2->setValue(0);
-    s_.flags.searchActive = false;
+    if (startup) {
+        for (QWidget* area :
+             {static_cast<QWidget*>(w_.Image20), static_cast<QWidget*>(w_.RzGroupBox8),
+              static_cast<QWidget*>(w_.GroupBox2), static_cast<QWidget*>(w_.GroupBox3)}) {
+            area->show();
+        }
+        w_.fileMenu->menuAction()->setVisible(true);
+        w_.helpMenu->menuAction()->setVisible(true);
+    } else {
+        for (QWidget* area : locked_) {
+            area->setEnabled(true);
+        }
+        w_.fileMenu->menuAction()->setEnabled(true);
+        w_.helpMenu->menuAction()->setEnabled(true);
+    }
+    selection_.setPanel(SearchResultPanel);
+    w_.RzGroupBox12->hide();
+    w_.RzGroupBox2->show();
+    if (startup) {
+        Timer14.start();
+    }
+    emit searchFinished();
 }
 
 void DeviceAddressing::ID1Click() {
-    if (s_.driver.PortOpen()) {
+    if (session_.link().portOpen() || searching()) {
         ShowMessage(window_, QStringLiteral("please disconnect and try again."));
         return;
     }
-    s_.SearchAbort = 0;
-    const QList<QWidget*> locked = {w_.GroupBox1, w_.GroupBox2, w_.GroupBox3, w_.RzGroupBox8,
-                                    w_.RzGroupBox12};
-    for (QWidget* area : locked) {
+    locked_ = {w_.GroupBox1, w_.GroupBox2, w_.GroupBox3, w_.RzGroupBox8, w_.RzGroupBox12};
+    for (QWidget* area : locked_) {
         area->setEnabled(false);
     }
     w_.fileMenu->menuAction()->setEnabled(false);
     w_.helpMenu->menuAction()->setEnabled(false);
-    runSearch(SearchAddresses, SearchPauseMs);
-
-    for (QWidget* area : locked) {
-        area->setEnabled(true);
-    }
-    w_.fileMenu->menuAction()->setEnabled(true);
-    w_.helpMenu->menuAction()->setEnabled(true);
-    s_.selection.panel = SearchResultPanel;
-    w_.RzGroupBox12->hide();
-    w_.RzGroupBox2->show();
-    emit searchFinished();
+    runSearch(SearchAddresses, pacing::ProbePauseMs, false);
 }
 
 void DeviceAddressing::Timer124Timer() {
-    s_.timers.Timer124.stop();
-    s_.SearchAbort = 0;
-    runSearch(StartupAddresses, StartupPauseMs);
-    for (QWidget* area :
-         {static_cast<QWidget*>(w_.Image20), static_cast<QWidget*>(w_.RzGroupBox8),
-          static_cast<QWidget*>(w_.GroupBox2), static_cast<QWidget*>(w_.GroupBox3)}) {
-        area->show();
+    Timer124.stop();
+    runSearch(StartupAddresses, pacing::StartupProbePauseMs, true);
+}
+
+void DeviceAddressing::stopSearch() {
+    if (search_) {
+        search_->requestStop();
     }
-    w_.fileMenu->menuAction()->setVisible(true);
-    w_.helpMenu->menuAction()->setVisible(true);
-    s_.selection.panel = SearchResultPanel;
-    w_.RzGroupBox12->hide();
-    w_.RzGroupBox2->show();
-    TimerTable::Start(s_.timers.Timer14);
-    emit searchFinished();
 }
 
 void DeviceAddressing::Timer14Timer() {
-    s_.timers.Timer14.stop();
+    Timer14.stop();
     w_.RzGroupBox2->hide();
     w_.RzGroupBox12->show();
 }
@@ -249,13 +236,13 @@ void DeviceAddressing::closeResultPanel() {
 }
 
 void DeviceAddressing::RzButton8Click() {
-    if (s_.driver.PortOpen()) {
+    if (session_.link().portOpen()) {
         ShowMessage(window_, QStringLiteral("Please disconnect."));
         return;
     }
-    s_.BroadcastMode = !s_.BroadcastMode;
-    const bool on = s_.BroadcastMode;
-    s_.DeviceAddress = on ? BroadcastAddress : s_.DeviceId - 1;
+    UnitAddress& address = session_.address();
+    address.setBroadcast(!address.broadcast());
+    const bool on = address.broadcast();
     w_.deviceIdLabel->setVisible(!on);
     w_.RzComboBox6->setVisible(!on);
     w_.GroupBox3->setVisible(!on);

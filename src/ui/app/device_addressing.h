@@ -1,24 +1,37 @@
 // Choosing the unit to talk to, finding the units on every port, changing a unit's device ID
-// and switching broadcast mode.
+// and switching broadcast mode, as the main window offers them.
 #pragma once
 
-#include "app/program_state.h"
+#include "app/connection.h"
 #include "app/shell_widgets.h"
+#include "app/way_selection.h"
+#include "operations/unit_session.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+#include <vector>
 
 namespace quellaton {
 
-enum PanelKind {
-    EqPanel = 0,
-    LimiterPanel = 1,
-    DelayPanel = 2,
-    GainPanel = 3,
-    SearchResultPanel = 4
+// Marks of a device search: port row x address. Rows are list positions of the port list.
+class FoundTable {
+public:
+    static constexpr int Size = 256;
+    FoundTable() : marks_(Size * Size, false) {}
+    void clear();
+    void mark(int row, int address);
+    bool at(int row, int address) const;
+
+private:
+    std::vector<bool> marks_;
 };
 
 class DeviceAddressing : public QObject {
     Q_OBJECT
 public:
-    DeviceAddressing(ProgramState& state, ShellWidgets& widgets, QWidget* window);
+    DeviceAddressing(UnitSession& session, Connection& connection, ShellWidgets& widgets,
+                     WaySelection& selection, QWidget* window);
 
     void RzComboBox6Change();
     void Button1Click();   // "OK" of "Set device ID :"
@@ -27,8 +40,12 @@ public:
     void RzButton8Click(); // "Broadcast Mode"
     void Button9Click();   // "Search result"
     void closeResultPanel();
+    // Stops a running search before its next probe (the window is closing).
+    void stopSearch();
 
-    bool searching() const { return s_.flags.searchActive; }
+    bool searching() const { return session_.searching(); }
+    // While searching: the address probed last, else -1.
+    int probeAddress() const { return search_ ? search_->probeAddress() : -1; }
 
     // The result list text of a search over the found table (rows are port-list positions).
     struct Report {
@@ -43,21 +60,22 @@ signals:
     void searchFinished();
 
 private:
-    // Probes `addresses` on every port, last list item first, pausing `pauseMs` before each
-    // probe. Returns when done or when SearchAbort is set.
-    void probePorts(int addresses, int pauseMs);
     // The search both searches share: the progress panel, the probes, the report, the close.
-    void runSearch(int addresses, int pauseMs);
-    void report();
+    void runSearch(int addresses, int pauseMs, bool startup);
+    void report(const DeviceSearch& search);
     void showReport(const Report& report);
-    void Timer2Timer();
+    void searchEnded(bool startup);
     void Timer14Timer();
 
-    ProgramState& s_;
+    UnitSession& session_;
+    Connection& connection_;
     ShellWidgets& w_;
+    WaySelection& selection_;
     QWidget* window_;
-    PortList searchedPorts_;
-    QList<int> searchedNumbers_;
+    QTimer Timer124;
+    QTimer Timer14;
+    QPointer<DeviceSearch> search_;
+    QList<QWidget*> locked_;
 };
 
 } // namespace quellaton

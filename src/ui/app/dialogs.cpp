@@ -28,6 +28,18 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     Button10 = new QPushButton(QStringLiteral("NO"), this);
     Button10->setObjectName(QStringLiteral("Button10"));
     Button10->setGeometry(190, 104, 84, 28);
+    connect(Button1, &QPushButton::clicked, this, [this] { done(int(Answer::First) + 1); });
+    connect(Button10, &QPushButton::clicked, this, [this] { done(int(Answer::Second) + 1); });
+}
+
+TForm5::Answer TForm5::ask(const QString& message, const QString& firstCaption, bool secondShown) {
+    RzLabel9->setText(QString(message).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+    RzLabel9->setProperty("messageText", message);
+    Button1->setText(firstCaption);
+    Button10->setVisible(secondShown);
+    // The close box rejects the dialog: 0.
+    const int code = exec();
+    return code > 0 ? Answer(code - 1) : Answer::Closed;
 }
 
 TForm6::TForm6(QWidget* parent) : QDialog(parent) {

@@ -7,12 +7,23 @@
 
 namespace quellaton {
 
-// Confirmation dialog: the caller sets the message, the first button's caption and whether
-// the second button is shown, then runs it modally.
+// Confirmation dialog: asks whether to go on with an action, and says how it was answered.
 class TForm5 : public QDialog {
     Q_OBJECT
 public:
+    enum class Answer {
+        First,  // the first button ("Yes", "Proceed"): go on
+        Second, // the second button
+        Closed, // the close box
+    };
+
     explicit TForm5(QWidget* parent = nullptr);
+
+    // Shows `message` ("\r" is a line break) with the first button captioned `firstCaption`
+    // and the second one shown or not, and waits for the answer (the window's timers and the
+    // line keep running meanwhile).
+    Answer ask(const QString& message, const QString& firstCaption, bool secondShown);
+
     QLabel* RzLabel9;
     QPushButton* Button1;  // first button, "YES" until a caller sets it
     QPushButton* Button10; // "NO"

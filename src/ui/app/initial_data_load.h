@@ -1,52 +1,48 @@
-// The initial data load of broadcast mode: after a broadcast connect was confirmed, the user
-// picks where the common starting data comes from (one unit, read by its own device ID, or a
-// single-preset file), and that image is written to all units by broadcast, twice, and shown
-// in the program's controls.
+// The initial data load of broadcast mode, as the main window offers it: once a broadcast
+// connect is confirmed, the panel "SELECT THE SOURCE FOR THE INITIAL DATA LOAD" lets the user
+// pick one unit (by its own device ID) or a single-preset file; the core's InitialDataLoad
+// writes that image to every unit, and the window stays locked until it is done.
 #pragma once
 
 #include "app/connection.h"
-#include "app/program_state.h"
+#include "app/file_chooser.h"
 #include "app/shell_widgets.h"
-#include "presets/preset_files.h"
+#include "operations/unit_session.h"
 
 #include <QObject>
+#include <QPointer>
 
 namespace quellaton {
 
-class InitialDataLoad : public QObject {
+class InitialDataLoad;
+
+class InitialDataPanel : public QObject {
     Q_OBJECT
 public:
-    InitialDataLoad(ProgramState& state, ShellWidgets& widgets, Connection& connection,
-                    FileChooser& chooser, QWidget* window);
+    InitialDataPanel(UnitSession& session, ShellWidgets& widgets, Connection& connection,
+                     FileChooser& chooser, QWidget* window);
 
     void SpeedButton3Click(); // the panel's close button: disconnect
     void Button10Click();     // "OK": load from the unit with the typed ID
     void Button11Click();     // "Load one preset from PC as initial data"
 
     // True while the image is being written to the units.
-    bool distributing() const { return distributing_; }
+    bool distributing() const;
+    // The address of the unit chosen last as the source (0 until one is chosen).
+    int sourceAddress() const { return sourceAddress_; }
 
 private:
-    void Timer20Timer();  // show the source panel over the locked window
-    void trunon1Timer();  // the source unit's image arrived
-    void Timer332Timer(); // the source unit did not answer
-    void Timer342Timer(); // progress of a load from a file
-    void Timer333Timer(); // progress of a load from a unit
-    void progressTick(QTimer& timer);
-    void finishLoad();
+    void showPanel();
     void showProgress();
-    // Writes StoredImage to every unit twice and shows it. `fromUnit` picks the longer pause
-    // before the second payload.
-    void BroadcastImage(bool fromUnit);
+    void finishLoad();
 
-    ProgramState& s_;
+    UnitSession& session_;
     ShellWidgets& w_;
     Connection& connection_;
     FileChooser& chooser_;
     QWidget* window_;
-    int progressCount_ = 0;
-    bool distributing_ = false;
-    bool progressDone_ = false;
+    QPointer<quellaton::InitialDataLoad> load_;
+    int sourceAddress_ = 0;
 };
 
 } // namespace quellaton

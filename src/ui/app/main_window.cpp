@@ -13,7 +13,7 @@
 namespace quellaton {
 
 TForm1::TForm1(AppOptions options, QWidget* parent)
-    : QMainWindow(parent), state_(std::make_unique<ProgramState>(std::move(options))) {
+    : QMainWindow(parent), session_(std::make_unique<UnitSession>()), options_(std::move(options)) {
     InstallAccessibleWidgets();
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("QUELLATON"));
@@ -25,21 +25,24 @@ TForm1::TForm1(AppOptions options, QWidget* parent)
     form5_ = new TForm5(this);
     form6_ = new TForm6(this);
 
-    confirmation_ = std::make_unique<Confirmation>(*state_, *form5_);
-    connection_ = std::make_unique<Connection>(*state_, w_, *confirmation_, this);
-    dispatcher_ = std::make_unique<ReplyDispatcher>(*state_, w_, *connection_);
-    addressing_ = std::make_unique<DeviceAddressing>(*state_, w_, this);
-    graph_ = new ResponseGraph(*state_, w_.RzGroupBox8);
-    editors_ = std::make_unique<ChannelEditors>(*state_, w_, *graph_, *this);
-    presetFiles_ = std::make_unique<PresetFiles>(*state_, w_, *confirmation_, *connection_,
-                                                 fileChooser_, this);
-    devicePresets_ = std::make_unique<DevicePresets>(*state_, w_, *confirmation_,
-                                                     editors_->commitState().commitArmed, this);
-    initialDataLoad_ =
-        std::make_unique<InitialDataLoad>(*state_, w_, *connection_, fileChooser_, this);
+    connection_ = new Connection(*session_, options_, w_, *form5_, this);
+    addressing_ = new DeviceAddressing(*session_, *connection_, w_, selection_, this);
+    graph_ = new ResponseGraph(session_->model(), selection_, w_.RzGroupBox8);
+    editors_ = std::make_unique<ChannelEditors>(*session_, selection_, w_, *graph_, *this);
+    presetFiles_ =
+        new PresetFiles(*session_, w_, *form5_, *connection_, selection_, fileChooser_, this);
+    devicePresets_ = new DevicePresets(*session_, w_, *form5_, *connection_, selection_,
+                                       editors_->commitState().commitArmed, this);
+    initialDataLoad_ = new InitialDataPanel(*session_, w_, *connection_, fileChooser_, this);
 
+    // The status labels show what the unit reported last.
+    connect(&session_->model(), &UnitModel::statusChanged, this, [this] {
+        const StatusReply& status = session_->model().status();
+        w_.temperatureLabel->setText(status.temperatureLabel);
+        w_.attenuationLabel->setText(status.attenuationLabel);
+    });
     // "Filters reset" acts only on a connected unit.
-    connect(connection_.get(), &Connection::stateChanged, &editors_->availability(),
+    connect(&session_->connection(), &UnitConnection::stateChanged, &editors_->availability(),
             &EditorAvailability::refresh);
     new PortCombo(w_.RzComboBox1);
     NameShellControls(w_);
@@ -51,9 +54,10 @@ TForm1::TForm1(AppOptions options, QWidget* parent)
 }
 
 TForm1::~TForm1() {
-    // The driver's parser callback points into the dispatcher, which goes first.
-    state_->driver.parser = nullptr;
-    state_->driver.ClosePort();
+    // The views go before the session they show.
+    editors_.reset();
+    session_->abortAll();
+    session_->link().driver().ClosePort();
 }
 
 void TForm1::FormCreate() {
@@ -69,9 +73,7 @@ void TForm1::FormCreate() {
     w_.RzGroupBox3->show();
     w_.RzGroupBox3->raise();
 
-    state_->DeviceId = 1;
-    state_->selection.way = -1;
-    state_->selection.panel = -1;
+    selection_.set(-1, -1);
     graph_->DrawGrid(720, 249);
     editors_->windowCreated();
     applyFonts();
@@ -84,7 +86,6 @@ void TForm1::FormCreate() {
 
     connection_->FillPorts();
     keyboard_ = new KeyboardNavigation(*this);
-    state_->timers.startInitialTimers();
 }
 
 void TForm1::applyFonts() {
@@ -117,9 +118,9 @@ void TForm1::applyFonts() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    state_->SearchAbort = 1;
+    addressing_->stopSearch();
     // A transfer under way is abandoned: the frame on the line finishes, nothing follows it.
-    state_->driver.Shutdown();
+    session_->link().driver().Shutdown();
     event->accept();
 }
 

@@ -7,9 +7,9 @@
 
 namespace quellaton {
 
-BtlBypass::BtlBypass(ProgramState& state, EditorWidgets& widgets, ChannelStrip& strip,
-                     EqEditors& eq, ResponseGraph& graph, QWidget* window, QObject* parent)
-    : QObject(parent), s_(state), e_(widgets), strip_(strip), eq_(eq), graph_(graph),
+BtlBypass::BtlBypass(UnitModel& model, EditorWidgets& widgets, ChannelStrip& strip, EqEditors& eq,
+                     ResponseGraph& graph, QWidget* window, QObject* parent)
+    : QObject(parent), model_(model), e_(widgets), strip_(strip), eq_(eq), graph_(graph),
       window_(window) {
     connect(e_.RzButton7, &QPushButton::clicked, this, &BtlBypass::RzButton7Click);
     for (int row = 0; row < BandsPerSection; ++row) {
@@ -19,7 +19,7 @@ BtlBypass::BtlBypass(ProgramState& state, EditorWidgets& widgets, ChannelStrip& 
 }
 
 void BtlBypass::RzButton7Click() {
-    const bool on = s_.image.btlMode != 0;
+    const bool on = model_.image().btlMode != 0;
     QMessageBox box(QMessageBox::Question, QStringLiteral("Notice"),
                     on ? QStringLiteral("Cancel the BTL model?")
                        : QStringLiteral("Switch to BTL mode?"),
@@ -29,13 +29,12 @@ void BtlBypass::RzButton7Click() {
         return;
     }
     strip_.closePanel();
-    s_.image.btlMode = on ? 0 : 1;
+    model_.toggleBtlMode();
     showBtlState();
-    strip_.queueMainBlock();
 }
 
 void BtlBypass::showBtlState() {
-    const bool on = s_.image.btlMode != 0;
+    const bool on = model_.image().btlMode != 0;
     const WayRowWidgets& mid = e_.rows[Mid];
     for (QWidget* control : {static_cast<QWidget*>(mid.mute), static_cast<QWidget*>(mid.gain),
                              static_cast<QWidget*>(mid.eq), static_cast<QWidget*>(mid.limiter),
@@ -51,9 +50,7 @@ void BtlBypass::bypassClicked(int row) {
     if (suppress) {
         return;
     }
-    const bool ticked = e_.bypassBoxes[row]->isChecked();
-    s_.bypassTicked[row] = ticked;
-    s_.builders.setMainBandBypassed(row, ticked);
+    model_.setRowBypassed(row, e_.bypassBoxes[row]->isChecked());
     // The section the table shows and edits; with none, only the tick is kept. (The
     // selected way may be another one, whose handles are not drawn.)
     const int way = eq_.liveWay();
@@ -62,16 +59,15 @@ void BtlBypass::bypassClicked(int row) {
     }
     const int bandIndex = BandIndex(way, row);
     graph_.setCurrentBand(bandIndex);
-    graph_.RedrawBand(s_.image.bands[bandIndex].type);
-    s_.builders.queueEqBandBlock(bandIndex);
+    graph_.RedrawBand(model_.band(bandIndex).type);
+    // The band goes out again: a Main band at 0 dB while its row is ticked.
+    model_.touch(EqBandSlot(bandIndex));
 }
 
 void BtlBypass::untickAll() {
     suppress = true;
     for (int row = 0; row < BandsPerSection; ++row) {
         e_.bypassBoxes[row]->setChecked(false);
-        s_.bypassTicked[row] = false;
-        s_.builders.setMainBandBypassed(row, false);
     }
     suppress = false;
 }

@@ -3,10 +3,10 @@
 // sent.
 #pragma once
 
-#include "app/program_state.h"
 #include "editors/channel_strip.h"
 #include "editors/editor_widgets.h"
 #include "editors/eq_editors.h"
+#include "model/unit_model.h"
 
 #include <QObject>
 
@@ -17,7 +17,7 @@ class ResponseGraph;
 class BtlBypass : public QObject {
     Q_OBJECT
 public:
-    BtlBypass(ProgramState& state, EditorWidgets& widgets, ChannelStrip& strip, EqEditors& eq,
+    BtlBypass(UnitModel& model, EditorWidgets& widgets, ChannelStrip& strip, EqEditors& eq,
               ResponseGraph& graph, QWidget* window, QObject* parent = nullptr);
 
     void RzButton7Click();
@@ -27,14 +27,14 @@ public:
 
     // Button colour, Mid row icon and the Mid row controls from the image's BTL flag.
     void showBtlState();
-    // Unticks the six boxes without acting on them and clears every bypass.
+    // Unticks the six boxes without acting on them (a new image has unticked the rows).
     void untickAll();
 
     // Set while the boxes are changed by the program rather than by the user.
     bool suppress = false;
 
 private:
-    ProgramState& s_;
+    UnitModel& model_;
     EditorWidgets& e_;
     ChannelStrip& strip_;
     EqEditors& eq_;

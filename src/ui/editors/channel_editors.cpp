@@ -6,15 +6,18 @@
 
 namespace quellaton {
 
-ChannelEditors::ChannelEditors(ProgramState& state, ShellWidgets& shell, ResponseGraph& graph,
-                               QMainWindow& window)
-    : s_(state), graph_(graph), widgets_(BuildEditorWidgets(shell, window.centralWidget())) {
-    strip_ = std::make_unique<ChannelStrip>(state, shell, widgets_, commit_);
-    eq_ = std::make_unique<EqEditors>(state, shell, widgets_, commit_, *strip_, graph);
-    btl_ = std::make_unique<BtlBypass>(state, widgets_, *strip_, *eq_, graph, &window);
-    availability_ = std::make_unique<EditorAvailability>(state, widgets_, *strip_, *eq_);
-    accessibility_ = std::make_unique<EditorAccessibility>(state, widgets_, *strip_, *eq_);
-    connect(&state, &ProgramState::imageApplied, this, &ChannelEditors::imageApplied);
+ChannelEditors::ChannelEditors(UnitSession& session, WaySelection& selection, ShellWidgets& shell,
+                               ResponseGraph& graph, QMainWindow& window)
+    : graph_(graph), widgets_(BuildEditorWidgets(shell, window.centralWidget())) {
+    UnitModel& model = session.model();
+    strip_ = std::make_unique<ChannelStrip>(model, selection, shell, widgets_, commit_);
+    eq_ = std::make_unique<EqEditors>(session, selection, shell, widgets_, commit_, *strip_, graph);
+    btl_ = std::make_unique<BtlBypass>(model, widgets_, *strip_, *eq_, graph, &window);
+    availability_ =
+        std::make_unique<EditorAvailability>(session, selection, widgets_, *strip_, *eq_);
+    accessibility_ =
+        std::make_unique<EditorAccessibility>(model, selection, widgets_, *strip_, *eq_);
+    connect(&model, &UnitModel::imageReplaced, this, &ChannelEditors::imageApplied);
     connect(&graph, &ResponseGraph::bandEdited, eq_.get(), &EqEditors::showBand);
 }
 

@@ -3,8 +3,8 @@
 // them when a parameter image has been applied.
 #pragma once
 
-#include "app/program_state.h"
 #include "app/shell_widgets.h"
+#include "app/way_selection.h"
 #include "editors/btl_bypass.h"
 #include "editors/channel_strip.h"
 #include "editors/edit_commit.h"
@@ -12,6 +12,7 @@
 #include "editors/editor_availability.h"
 #include "editors/editor_widgets.h"
 #include "editors/eq_editors.h"
+#include "operations/unit_session.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -23,8 +24,8 @@ class ResponseGraph;
 class ChannelEditors : public QObject {
     Q_OBJECT
 public:
-    ChannelEditors(ProgramState& state, ShellWidgets& shell, ResponseGraph& graph,
-                   QMainWindow& window);
+    ChannelEditors(UnitSession& session, WaySelection& selection, ShellWidgets& shell,
+                   ResponseGraph& graph, QMainWindow& window);
     ~ChannelEditors() override;
 
     EditorWidgets& widgets() { return widgets_; }
@@ -43,7 +44,6 @@ public:
     void imageApplied();
 
 private:
-    ProgramState& s_;
     ResponseGraph& graph_;
     EditorWidgets widgets_;
     EditCommitState commit_;

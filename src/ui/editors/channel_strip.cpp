@@ -5,6 +5,7 @@
 #include "app/toggle_button.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
+#include "protocol/send_slots.h"
 
 #include <QEvent>
 #include <QSignalBlocker>
@@ -49,9 +50,10 @@ private:
 
 } // namespace
 
-ChannelStrip::ChannelStrip(ProgramState& state, ShellWidgets& shell, EditorWidgets& widgets,
-                           EditCommitState& commit, QObject* parent)
-    : QObject(parent), s_(state), shell_(shell), e_(widgets), commit_(commit) {
+ChannelStrip::ChannelStrip(UnitModel& model, WaySelection& selection, ShellWidgets& shell,
+                           EditorWidgets& widgets, EditCommitState& commit, QObject* parent)
+    : QObject(parent), model_(model), selection_(selection), shell_(shell), e_(widgets),
+      commit_(commit) {
     for (int way = 0; way < WayCount; ++way) {
         setKnobFromGain(way);
     }
@@ -113,7 +115,7 @@ ChannelStrip::ChannelStrip(ProgramState& state, ShellWidgets& shell, EditorWidge
     connect(e_.RzButton6, &QPushButton::clicked, this, &ChannelStrip::RzButton6Click);
     connect(e_.RzButton98, &QPushButton::clicked, this, &ChannelStrip::RzButton98Click);
 
-    connect(&s_, &ProgramState::closePanelRequested, this, &ChannelStrip::closePanel);
+    connect(&selection_, &WaySelection::closeRequested, this, &ChannelStrip::closePanel);
     new EnableMirror(shell_.GroupBox1, {e_.gainPopup, e_.limiterPopup, e_.delayPopup});
 }
 
@@ -147,11 +149,10 @@ QPushButton* ChannelStrip::panelButton(int way, int kind) const {
 // ---- Way selection ----
 
 void ChannelStrip::selectWayPanel(int way, int kind) {
-    if (s_.selection.panel != kind || s_.selection.way != way) {
+    if (!selection_.is(way, kind)) {
         closePanel();
     }
-    s_.selection.panel = kind;
-    s_.selection.way = way;
+    selection_.set(way, kind);
     const bool wasSuppressed = suppress;
     if (kind == DelayPanel) {
         suppress = true;
@@ -183,16 +184,15 @@ void ChannelStrip::selectWayPanel(int way, int kind) {
         placePopup(popup, button);
     }
     suppress = wasSuppressed;
-    emit s_.selectionChanged();
+    selection_.announce();
 }
 
 void ChannelStrip::RzButton5Click() {
-    s_.selection.panel = DelayPanel;
-    s_.selection.way = Main;
+    selection_.set(Main, DelayPanel);
     SetButtonColour(e_.RzButton5, HighlightButtonColour);
     e_.delayCaption->setText(QStringLiteral("Mian--Delay"));
     loadDelay(Main);
-    emit s_.selectionChanged();
+    selection_.announce();
 }
 
 void ChannelStrip::placePopup(QWidget* popup, QPushButton* button) {
@@ -223,19 +223,18 @@ void ChannelStrip::closePanel() {
         dragging_ = false;
         redrawFader();
     }
-    if (s_.selection.panel == SearchResultPanel) {
+    if (selection_.panel() == SearchResultPanel) {
         shell_.RzGroupBox2->hide();
         shell_.RzGroupBox12->show();
     }
-    s_.selection.way = -1;
-    s_.selection.panel = -1;
-    emit s_.selectionChanged();
+    selection_.set(-1, -1);
+    selection_.announce();
 }
 
 // ---- Gain ----
 
 void ChannelStrip::setKnobFromGain(int way) {
-    const int index = std::clamp(s_.image.gainIndex[way], 0, OutputGainCount - 1);
+    const int index = std::clamp(model_.image().gainIndex[way], 0, OutputGainCount - 1);
     knobTop_[way] = LevelToFaderY(OutputGainTable[index]) - 5;
 }
 
@@ -249,19 +248,19 @@ void ChannelStrip::loadGain(int way) {
     dragging_ = false;
     setKnobFromGain(way);
     redrawFader();
-    e_.RzEdit17->setText(OutputGainText(s_.image.gainIndex[way]));
+    e_.RzEdit17->setText(OutputGainText(model_.image().gainIndex[way]));
 }
 
 bool ChannelStrip::gainEditable() const {
-    return gainWay_ >= 0 && gainWay_ < WayCount && s_.selection.way == gainWay_;
+    return gainWay_ >= 0 && gainWay_ < WayCount && selection_.way() == gainWay_;
 }
 
 bool ChannelStrip::limiterEditable() const {
-    return limiterWay_ >= 0 && limiterWay_ < WayCount && s_.selection.way == limiterWay_;
+    return limiterWay_ >= 0 && limiterWay_ < WayCount && selection_.way() == limiterWay_;
 }
 
 bool ChannelStrip::delayEditable() const {
-    return delayWay_ >= 0 && s_.selection.way == delayWay_;
+    return delayWay_ >= 0 && selection_.way() == delayWay_;
 }
 
 void ChannelStrip::Image2MouseDown(QPoint at) {
@@ -289,11 +288,14 @@ void ChannelStrip::Image2MouseMove(QPoint at) {
         // The stored index is the table entry of the number the field now shows.
         const QString shown = e_.RzEdit17->text();
         if (const auto value = ParseDecimal(shown.left(shown.size() - 3))) {
-            s_.image.gainIndex[way] = NearestOutputGainIndex(*value);
+            model_.setGainDb(way, *value);
+            redrawFader();
+            return;
         }
         redrawFader();
     }
-    s_.builders.queueOutputBlock(way);
+    // Every move while dragging sends the way's output block, inside the band or not.
+    model_.touch(OutputSlot(way));
 }
 
 void ChannelStrip::Image2MouseUp() {
@@ -338,12 +340,11 @@ void ChannelStrip::RzEdit17Return() {
         field->setText(QStringLiteral("-20.0"));
         value = -20.0;
     }
-    s_.image.gainIndex[way] = NearestOutputGainIndex(*value);
+    model_.setGainDb(way, *value);
     setKnobFromGain(way);
     dragging_ = false;
     redrawFader();
-    field->setText(OutputGainText(s_.image.gainIndex[way]));
-    s_.builders.queueOutputBlock(way);
+    field->setText(OutputGainText(model_.image().gainIndex[way]));
     commit_.referenceText = field->text();
 }
 
@@ -351,32 +352,24 @@ void ChannelStrip::SpinButton1DownClick() {
     if (!gainEditable()) {
         return;
     }
-    const int way = gainWay_;
-    int& index = s_.image.gainIndex[way];
-    if (index <= 0) {
-        return;
-    }
-    index -= 1;
-    e_.RzEdit17->setText(OutputGainText(index));
-    setKnobFromGain(way);
-    redrawFader();
-    s_.builders.queueOutputBlock(way);
+    stepGain(-1);
 }
 
 void ChannelStrip::SpinButton1UpClick() {
     if (!gainEditable()) {
         return;
     }
+    stepGain(1);
+}
+
+void ChannelStrip::stepGain(int delta) {
     const int way = gainWay_;
-    int& index = s_.image.gainIndex[way];
-    if (index >= ParameterImage::MaxGainIndex(way)) {
+    if (!model_.stepGain(way, delta)) {
         return;
     }
-    index += 1;
-    e_.RzEdit17->setText(OutputGainText(index));
+    e_.RzEdit17->setText(OutputGainText(model_.image().gainIndex[way]));
     setKnobFromGain(way);
     redrawFader();
-    s_.builders.queueOutputBlock(way);
 }
 
 // ---- Limiter ----
@@ -386,9 +379,9 @@ void ChannelStrip::loadLimiter(int way) {
     const QSignalBlocker b2(e_.RzComboBox2);
     const QSignalBlocker b3(e_.RzComboBox3);
     const QSignalBlocker b5(e_.RzComboBox5);
-    e_.RzComboBox2->setCurrentIndex(s_.image.limiterThreshold[way]);
-    e_.RzComboBox3->setCurrentIndex(s_.image.limiterAttack[way]);
-    e_.RzComboBox5->setCurrentIndex(s_.image.limiterRelease[way]);
+    e_.RzComboBox2->setCurrentIndex(model_.image().limiterThreshold[way]);
+    e_.RzComboBox3->setCurrentIndex(model_.image().limiterAttack[way]);
+    e_.RzComboBox5->setCurrentIndex(model_.image().limiterRelease[way]);
 }
 
 void ChannelStrip::limiterChanged(int which, int position) {
@@ -405,16 +398,15 @@ void ChannelStrip::limiterChanged(int which, int position) {
     }
     switch (which) {
     case 0:
-        s_.image.limiterThreshold[way] = position;
+        model_.setLimiterThreshold(way, position);
         break;
     case 1:
-        s_.image.limiterAttack[way] = position;
+        model_.setLimiterAttack(way, position);
         break;
     default:
-        s_.image.limiterRelease[way] = position;
+        model_.setLimiterRelease(way, position);
         break;
     }
-    s_.builders.queueLimiterBlock(way);
 }
 
 void ChannelStrip::RzComboBox2Change() {
@@ -439,7 +431,7 @@ void ChannelStrip::loadDelay(int way) {
     const bool wasSuppressed = suppress;
     suppress = true;
     delayWay_ = way;
-    const int steps = s_.image.delay[way];
+    const int steps = model_.image().delay[way];
     e_.ScrollBar1->setValue(std::clamp(steps, 0, MaxDelaySteps));
     showDelayTexts(steps);
     suppress = wasSuppressed;
@@ -449,48 +441,37 @@ void ChannelStrip::ScrollBar1Change() {
     if (suppress) {
         return;
     }
-    const int way = s_.selection.way;
+    const int way = selection_.way();
     if (way < 0 || way != delayWay_) {
         // The group shows a section that is not selected (or none): the move is refused.
         suppress = true;
         e_.ScrollBar1->setValue(
-            delayWay_ >= 0 ? std::clamp(s_.image.delay[delayWay_], 0, MaxDelaySteps) : 0);
+            delayWay_ >= 0 ? std::clamp(model_.image().delay[delayWay_], 0, MaxDelaySteps) : 0);
         suppress = false;
         return;
     }
     const int steps = e_.ScrollBar1->value();
-    s_.image.delay[way] = steps;
+    model_.setDelaySteps(way, steps);
     showDelayTexts(steps);
-    if (way == Main) {
-        queueMainBlock();
-    } else {
-        s_.builders.queueOutputBlock(way);
-    }
 }
 
 void ChannelStrip::RzEdit18Exit() {
     // A typed delay is never applied: the field goes back to the delay the group shows (the
     // reference text, unless the bar moved while the field had focus).
-    const int steps = delayWay_ >= 0 ? s_.image.delay[delayWay_] : e_.ScrollBar1->value();
+    const int steps = delayWay_ >= 0 ? model_.image().delay[delayWay_] : e_.ScrollBar1->value();
     e_.RzEdit18->setText(DelayMsText(steps));
 }
 
 // ---- Way mute and polarity ----
 
 void ChannelStrip::toggleMute(int way) {
-    int& on = s_.image.onFlag[way];
-    if (on != 0) {
-        on = 0;
-        SetButtonColour(e_.rows[way].mute, ActiveButtonColour);
-    } else {
-        on = 1;
-        SetButtonColour(e_.rows[way].mute, NormalButtonColour);
-    }
-    s_.builders.queueOutputBlock(way);
+    model_.toggleMute(way);
+    SetButtonColour(e_.rows[way].mute,
+                    model_.image().onFlag[way] != 0 ? NormalButtonColour : ActiveButtonColour);
 }
 
 void ChannelStrip::showWayPolarity(int way) {
-    const bool inverted = s_.image.polarity[way] != 0;
+    const bool inverted = model_.image().polarity[way] != 0;
     QPushButton* button = e_.rows[way].polarity;
     button->setText(inverted ? QStringLiteral("-") : QStringLiteral("+"));
     // The caption is the state; the button's checked state says the same to a screen reader.
@@ -500,18 +481,14 @@ void ChannelStrip::showWayPolarity(int way) {
 }
 
 void ChannelStrip::togglePolarity(int way) {
-    int& polarity = s_.image.polarity[way];
-    polarity = polarity != 0 ? 0 : 1;
+    model_.togglePolarity(way);
     showWayPolarity(way);
-    s_.builders.queueOutputBlock(way);
 }
 
 // ---- SIGNAL group ----
 
-void ChannelStrip::queueMainBlock() {
-    const int position = e_.TrackBar1->value();
-    s_.image.masterLevel = MainLevelTop - position;
-    s_.builders.queueMainBlock(position);
+void ChannelStrip::levelFromBar() {
+    model_.setMasterLevel(MainLevelTop - e_.TrackBar1->value());
 }
 
 void ChannelStrip::showLevelReadout() {
@@ -525,7 +502,7 @@ void ChannelStrip::TrackBar1Change() {
     masterMuted_ = false;
     SetButtonColour(e_.RzButton12, NormalButtonColour);
     showLevelReadout();
-    queueMainBlock();
+    levelFromBar();
 }
 
 void ChannelStrip::RzButton12Click() {
@@ -543,33 +520,20 @@ void ChannelStrip::RzButton12Click() {
     }
     suppress = wasSuppressed;
     showLevelReadout();
-    queueMainBlock();
+    levelFromBar();
 }
 
 void ChannelStrip::RzButton6Click() {
-    int& polarity = s_.image.polarity[Main];
-    if (polarity != 0) {
-        polarity = 0;
-        e_.RzButton6->setText(QStringLiteral("Pol(+)"));
-        SetButtonColour(e_.RzButton6, NormalButtonColour);
-    } else {
-        polarity = 1;
-        e_.RzButton6->setText(QStringLiteral("Pol(-)"));
-        SetButtonColour(e_.RzButton6, ActiveButtonColour);
-    }
-    queueMainBlock();
+    model_.togglePolarity(Main);
+    const bool inverted = model_.image().polarity[Main] != 0;
+    e_.RzButton6->setText(inverted ? QStringLiteral("Pol(-)") : QStringLiteral("Pol(+)"));
+    SetButtonColour(e_.RzButton6, inverted ? ActiveButtonColour : NormalButtonColour);
 }
 
 void ChannelStrip::RzButton98Click() {
-    int& enhancer = s_.image.bassEnhancer;
-    if (enhancer == 1) {
-        enhancer = 0;
-        SetButtonColour(e_.RzButton98, NormalButtonColour);
-    } else {
-        enhancer = 1;
-        SetButtonColour(e_.RzButton98, ActiveButtonColour);
-    }
-    queueMainBlock();
+    model_.toggleBassEnhancer();
+    SetButtonColour(e_.RzButton98,
+                    model_.image().bassEnhancer == 1 ? ActiveButtonColour : NormalButtonColour);
 }
 
 // ---- Refresh from an applied image ----
@@ -577,7 +541,7 @@ void ChannelStrip::RzButton98Click() {
 void ChannelStrip::showMasterLevel() {
     const bool wasSuppressed = suppress;
     suppress = true;
-    e_.TrackBar1->setValue(std::clamp(MainLevelTop - s_.image.masterLevel, 0, MainLevelTop));
+    e_.TrackBar1->setValue(std::clamp(MainLevelTop - model_.image().masterLevel, 0, MainLevelTop));
     suppress = wasSuppressed;
     showLevelReadout();
 }
@@ -589,18 +553,18 @@ void ChannelStrip::showSignalButtons() {
         const WayRowWidgets& r = e_.rows[way];
         showWayPolarity(way);
         SetButtonColour(r.mute,
-                        s_.image.onFlag[way] != 0 ? NormalButtonColour : ActiveButtonColour);
+                        model_.image().onFlag[way] != 0 ? NormalButtonColour : ActiveButtonColour);
     }
-    if (s_.image.polarity[Main] == 0) {
+    if (model_.image().polarity[Main] == 0) {
         e_.RzButton6->setText(QStringLiteral("Pol(+)"));
         SetButtonColour(e_.RzButton6, NormalButtonColour);
     } else {
         e_.RzButton6->setText(QStringLiteral("Pol(-)"));
         SetButtonColour(e_.RzButton6, ActiveButtonColour);
     }
-    if (s_.image.bassEnhancer == 0) {
+    if (model_.image().bassEnhancer == 0) {
         SetButtonColour(e_.RzButton98, NormalButtonColour);
-    } else if (s_.image.bassEnhancer == 1) {
+    } else if (model_.image().bassEnhancer == 1) {
         SetButtonColour(e_.RzButton98, ActiveButtonColour);
     }
 }

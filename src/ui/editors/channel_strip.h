@@ -4,12 +4,12 @@
 // the parameter image and then queues the block that carries the value.
 #pragma once
 
-#include "app/device_addressing.h"
-#include "app/program_state.h"
 #include "app/shell_widgets.h"
+#include "app/way_selection.h"
 #include "dsp/scales.h"
 #include "editors/edit_commit.h"
 #include "editors/editor_widgets.h"
+#include "model/unit_model.h"
 
 #include <QObject>
 #include <array>
@@ -19,8 +19,8 @@ namespace quellaton {
 class ChannelStrip : public QObject {
     Q_OBJECT
 public:
-    ChannelStrip(ProgramState& state, ShellWidgets& shell, EditorWidgets& widgets,
-                 EditCommitState& commit, QObject* parent = nullptr);
+    ChannelStrip(UnitModel& model, WaySelection& selection, ShellWidgets& shell,
+                 EditorWidgets& widgets, EditCommitState& commit, QObject* parent = nullptr);
 
     // Way "Gain", "Limiter" and "Delay" buttons (High, Mid, Low) and "Main delay".
     void RzButton45Click() { selectWayPanel(High, GainPanel); }
@@ -55,6 +55,8 @@ public:
     void RzEdit17Return(); // Enter in the gain field
     void SpinButton1DownClick();
     void SpinButton1UpClick();
+    // One gain step of the way the popup edits.
+    void stepGain(int delta);
 
     // Limiter popup.
     void RzComboBox2Change();
@@ -76,8 +78,8 @@ public:
     // the search result panel gives way to the editor area); then no way is selected.
     void closePanel();
 
-    // Queues the MainBlock with the master level taken from the level bar.
-    void queueMainBlock();
+    // The Main level as the level bar shows it: 301 minus its position.
+    void levelFromBar();
 
     // Refresh from a freshly applied image.
     void showMasterLevel();   // level bar and readout, under the suppress flag
@@ -121,7 +123,8 @@ private:
     void limiterChanged(int which, int position);
     void showLevelReadout();
 
-    ProgramState& s_;
+    UnitModel& model_;
+    WaySelection& selection_;
     ShellWidgets& shell_;
     EditorWidgets& e_;
     EditCommitState& commit_;

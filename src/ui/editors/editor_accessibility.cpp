@@ -43,9 +43,10 @@ void NameStepped(QLineEdit* field, SpinButtons* stepper, const QString& name,
 
 } // namespace
 
-EditorAccessibility::EditorAccessibility(ProgramState& state, EditorWidgets& widgets,
-                                         ChannelStrip& strip, EqEditors& eq, QObject* parent)
-    : QObject(parent), s_(state), e_(widgets), strip_(strip), eq_(eq) {
+EditorAccessibility::EditorAccessibility(UnitModel& model, WaySelection& selection,
+                                         EditorWidgets& widgets, ChannelStrip& strip, EqEditors& eq,
+                                         QObject* parent)
+    : QObject(parent), model_(model), e_(widgets), strip_(strip), eq_(eq) {
     delayValue_ = new AccessibleValue(e_.ScrollBar1, [this] {
         const int steps = e_.ScrollBar1->value();
         return QStringLiteral("%1, %2, %3")
@@ -57,12 +58,12 @@ EditorAccessibility::EditorAccessibility(ProgramState& state, EditorWidgets& wid
         e_.Image2,
         [this] {
             const int way = strip_.gainWay();
-            return way >= 0 ? OutputGainText(s_.image.gainIndex[way]) : QString();
+            return way >= 0 ? OutputGainText(model_.image().gainIndex[way]) : QString();
         },
         [this] {
             const int way = strip_.gainWay();
             const int index =
-                way >= 0 ? std::clamp(s_.image.gainIndex[way], 0, OutputGainCount - 1) : 0;
+                way >= 0 ? std::clamp(model_.image().gainIndex[way], 0, OutputGainCount - 1) : 0;
             return OutputGainTable[index];
         },
         AccessibleRange{-20.0, 5.0, 0.1});
@@ -70,7 +71,7 @@ EditorAccessibility::EditorAccessibility(ProgramState& state, EditorWidgets& wid
     connect(e_.RzEdit17, &QLineEdit::textChanged, faderValue_, &AccessibleValue::announce);
 
     nameFixedControls();
-    connect(&s_, &ProgramState::selectionChanged, this, &EditorAccessibility::refresh);
+    connect(&selection, &WaySelection::changed, this, &EditorAccessibility::refresh);
     refresh();
 }
 

@@ -6,10 +6,11 @@
 #pragma once
 
 #include "app/accessible_widgets.h"
-#include "app/program_state.h"
+#include "app/way_selection.h"
 #include "editors/channel_strip.h"
 #include "editors/editor_widgets.h"
 #include "editors/eq_editors.h"
+#include "model/unit_model.h"
 
 #include <QObject>
 
@@ -18,8 +19,8 @@ namespace quellaton {
 class EditorAccessibility : public QObject {
     Q_OBJECT
 public:
-    EditorAccessibility(ProgramState& state, EditorWidgets& widgets, ChannelStrip& strip,
-                        EqEditors& eq, QObject* parent = nullptr);
+    EditorAccessibility(UnitModel& model, WaySelection& selection, EditorWidgets& widgets,
+                        ChannelStrip& strip, EqEditors& eq, QObject* parent = nullptr);
 
     // Names the table after the section it shows and the popups and the DELAY group after
     // their ways.
@@ -30,7 +31,7 @@ private:
     void nameTable(int way);
     void namePopups();
 
-    ProgramState& s_;
+    UnitModel& model_;
     EditorWidgets& e_;
     ChannelStrip& strip_;
     EqEditors& eq_;

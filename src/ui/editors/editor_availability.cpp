@@ -12,10 +12,11 @@ void SetEnabled(std::initializer_list<QWidget*> widgets, bool on) {
 
 } // namespace
 
-EditorAvailability::EditorAvailability(ProgramState& state, EditorWidgets& widgets,
-                                       ChannelStrip& strip, EqEditors& eq, QObject* parent)
-    : QObject(parent), s_(state), e_(widgets), strip_(strip), eq_(eq) {
-    connect(&s_, &ProgramState::selectionChanged, this, &EditorAvailability::refresh);
+EditorAvailability::EditorAvailability(UnitSession& session, WaySelection& selection,
+                                       EditorWidgets& widgets, ChannelStrip& strip, EqEditors& eq,
+                                       QObject* parent)
+    : QObject(parent), session_(session), e_(widgets), strip_(strip), eq_(eq) {
+    connect(&selection, &WaySelection::changed, this, &EditorAvailability::refresh);
     refresh();
 }
 
@@ -30,7 +31,7 @@ void EditorAvailability::refresh() {
     SetEnabled({e_.RzEdit205, e_.RzSpinButtons181, e_.RzComboBox69, e_.RzEdit206,
                 e_.RzSpinButtons182, e_.RzComboBox71},
                table);
-    e_.RzButton97->setEnabled(table && s_.driver.PortOpen());
+    e_.RzButton97->setEnabled(table && session_.link().portOpen());
 
     SetEnabled({e_.Image2, e_.RzEdit17, e_.SpinButton1}, strip_.gainEditable());
     SetEnabled({e_.RzComboBox2, e_.RzComboBox3, e_.RzComboBox5}, strip_.limiterEditable());

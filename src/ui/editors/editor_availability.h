@@ -5,10 +5,11 @@
 // texts and places stay as they are.
 #pragma once
 
-#include "app/program_state.h"
+#include "app/way_selection.h"
 #include "editors/channel_strip.h"
 #include "editors/editor_widgets.h"
 #include "editors/eq_editors.h"
+#include "operations/unit_session.h"
 
 #include <QObject>
 
@@ -17,14 +18,14 @@ namespace quellaton {
 class EditorAvailability : public QObject {
     Q_OBJECT
 public:
-    EditorAvailability(ProgramState& state, EditorWidgets& widgets, ChannelStrip& strip,
-                       EqEditors& eq, QObject* parent = nullptr);
+    EditorAvailability(UnitSession& session, WaySelection& selection, EditorWidgets& widgets,
+                       ChannelStrip& strip, EqEditors& eq, QObject* parent = nullptr);
 
     // Enables exactly the controls that act in the present selection and connection.
     void refresh();
 
 private:
-    ProgramState& s_;
+    UnitSession& session_;
     EditorWidgets& e_;
     ChannelStrip& strip_;
     EqEditors& eq_;

@@ -9,11 +9,11 @@
 
 namespace quellaton {
 
-EqEditors::EqEditors(ProgramState& state, ShellWidgets& shell, EditorWidgets& widgets,
-                     EditCommitState& commit, ChannelStrip& strip, ResponseGraph& graph,
-                     QObject* parent)
-    : QObject(parent), s_(state), shell_(shell), e_(widgets), commit_(commit), strip_(strip),
-      graph_(graph) {
+EqEditors::EqEditors(UnitSession& session, WaySelection& selection, ShellWidgets& shell,
+                     EditorWidgets& widgets, EditCommitState& commit, ChannelStrip& strip,
+                     ResponseGraph& graph, QObject* parent)
+    : QObject(parent), session_(session), model_(session.model()), selection_(selection),
+      shell_(shell), e_(widgets), commit_(commit), strip_(strip), graph_(graph) {
     connect(e_.rows[High].eq, &QPushButton::clicked, this, &EqEditors::RzButton41Click);
     connect(e_.rows[Mid].eq, &QPushButton::clicked, this, &EqEditors::RzButton47Click);
     connect(e_.rows[Low].eq, &QPushButton::clicked, this, &EqEditors::RzButton53Click);
@@ -79,29 +79,27 @@ QLineEdit* EqEditors::fieldOf(BandField which, int row) const {
 
 // The table edits the section it shows, and only while that section is the selected one.
 bool EqEditors::editable() const {
-    return s_.selection.way >= 0 && s_.selection.way == shownWay_;
+    return selection_.way() >= 0 && selection_.way() == shownWay_;
 }
 
 // ---- Selecting a section ----
 
 void EqEditors::selectEq(int way) {
-    if (s_.selection.panel != EqPanel || s_.selection.way != way) {
+    if (!selection_.is(way, EqPanel)) {
         strip_.closePanel();
     }
-    s_.selection.panel = EqPanel;
-    s_.selection.way = way;
+    selection_.set(way, EqPanel);
     e_.crossoverGroup->setVisible(true);
     SetButtonColour(e_.rows[way].eq, HighlightButtonColour);
     loadSection(way);
-    emit s_.selectionChanged();
+    selection_.announce();
 }
 
 void EqEditors::RzButton4Click() {
-    s_.selection.panel = EqPanel;
-    s_.selection.way = Main;
+    selection_.set(Main, EqPanel);
     SetButtonColour(e_.RzButton4, HighlightButtonColour);
     loadSection(Main);
-    emit s_.selectionChanged();
+    selection_.announce();
 }
 
 void EqEditors::loadSection(int way) {
@@ -112,12 +110,12 @@ void EqEditors::loadSection(int way) {
 }
 
 void EqEditors::FillEqEditors() {
-    const int way = s_.selection.way;
+    const int way = selection_.way();
     if (way < 0 || way >= SectionCount) {
         return;
     }
     for (int row = 0; row < BandsPerSection; ++row) {
-        const EqBand& band = s_.image.bands[BandIndex(way, row)];
+        const EqBand& band = model_.band(BandIndex(way, row));
         commit_.programSet(e_.frequencyFields[row], FrequencyText(band.frequencyIndex));
         commit_.programSet(e_.qFields[row], QText(band.qIndex));
         {
@@ -130,12 +128,12 @@ void EqEditors::FillEqEditors() {
 
 void EqEditors::fillCrossovers() {
     const int way = shownWay_;
-    commit_.programSet(e_.RzEdit205, FrequencyText(s_.image.highPassIndex[way]));
-    commit_.programSet(e_.RzEdit206, FrequencyText(s_.image.lowPassIndex[way]));
+    commit_.programSet(e_.RzEdit205, FrequencyText(model_.image().highPassIndex[way]));
+    commit_.programSet(e_.RzEdit206, FrequencyText(model_.image().lowPassIndex[way]));
     const QSignalBlocker b69(e_.RzComboBox69);
     const QSignalBlocker b71(e_.RzComboBox71);
-    e_.RzComboBox69->setCurrentIndex(s_.image.highPassType[way]);
-    e_.RzComboBox71->setCurrentIndex(s_.image.lowPassType[way]);
+    e_.RzComboBox69->setCurrentIndex(model_.image().highPassType[way]);
+    e_.RzComboBox71->setCurrentIndex(model_.image().lowPassType[way]);
 }
 
 void EqEditors::showBand(int bandIndex) {
@@ -143,7 +141,7 @@ void EqEditors::showBand(int bandIndex) {
         return;
     }
     const int row = bandIndex % BandsPerSection;
-    const EqBand& band = s_.image.bands[bandIndex];
+    const EqBand& band = model_.band(bandIndex);
     commit_.programSet(e_.frequencyFields[row], FrequencyText(band.frequencyIndex));
     commit_.programSet(e_.gainFields[row], EqGainText(band.activeGain()));
 }
@@ -152,8 +150,7 @@ void EqEditors::showBand(int bandIndex) {
 
 void EqEditors::redrawBand(int bandIndex) {
     graph_.setCurrentBand(bandIndex);
-    graph_.RedrawBand(s_.image.bands[bandIndex].type);
-    s_.builders.queueEqBandBlock(bandIndex);
+    graph_.RedrawBand(model_.band(bandIndex).type);
 }
 
 void EqEditors::commitBandField(BandField which, int row, bool enterKey) {
@@ -165,36 +162,26 @@ void EqEditors::commitBandField(BandField which, int row, bool enterKey) {
         field->setText(commit_.referenceText);
         return;
     }
-    std::optional<TypedEntry> entry;
-    switch (which) {
-    case BandField::Frequency:
-        entry = EnterFrequency(field->text());
-        break;
-    case BandField::Q:
-        entry = EnterQ(field->text());
-        break;
-    case BandField::Gain:
-        entry = EnterEqGain(field->text());
-        break;
-    }
-    if (!entry) {
+    const std::optional<double> value = ParseDecimal(field->text());
+    if (!value) {
         field->setText(commit_.referenceText);
         return;
     }
     const int bandIndex = BandIndex(shownWay_, row);
-    EqBand& band = s_.image.bands[bandIndex];
     switch (which) {
     case BandField::Frequency:
-        band.frequencyIndex = entry->index;
+        model_.setBandFrequencyHz(bandIndex, *value);
+        field->setText(FrequencyText(model_.band(bandIndex).frequencyIndex));
         break;
     case BandField::Q:
-        band.qIndex = entry->index;
+        model_.setBandQ(bandIndex, *value);
+        field->setText(QText(model_.band(bandIndex).qIndex));
         break;
     case BandField::Gain:
-        band.activeGain() = entry->index;
+        model_.setBandGainDb(bandIndex, *value);
+        field->setText(EqGainText(model_.band(bandIndex).activeGain()));
         break;
     }
-    field->setText(entry->text);
     redrawBand(bandIndex);
     if (enterKey) {
         commit_.referenceText = field->text();
@@ -207,7 +194,7 @@ void EqEditors::bandTypeChanged(int row) {
         // Nothing selected to edit: the list goes back to the shown band's type.
         if (shownWay_ >= 0) {
             const QSignalBlocker blocker(list);
-            list->setCurrentIndex(s_.image.bands[BandIndex(shownWay_, row)].type);
+            list->setCurrentIndex(model_.band(BandIndex(shownWay_, row)).type);
         }
         return;
     }
@@ -216,9 +203,8 @@ void EqEditors::bandTypeChanged(int row) {
         return;
     }
     const int bandIndex = BandIndex(shownWay_, row);
-    EqBand& band = s_.image.bands[bandIndex];
-    band.type = type;
-    commit_.programSet(e_.gainFields[row], EqGainText(band.activeGain()));
+    model_.setBandType(bandIndex, type);
+    commit_.programSet(e_.gainFields[row], EqGainText(model_.band(bandIndex).activeGain()));
     redrawBand(bandIndex);
 }
 
@@ -227,37 +213,26 @@ void EqEditors::stepBandField(BandField which, int row, int delta) {
         return;
     }
     const int bandIndex = BandIndex(shownWay_, row);
-    EqBand& band = s_.image.bands[bandIndex];
-    int* index = nullptr;
-    int last = 0;
+    QLineEdit* field = fieldOf(which, row);
+    const EqBand& band = model_.band(bandIndex);
     switch (which) {
     case BandField::Frequency:
-        index = &band.frequencyIndex;
-        last = MaxFrequencyIndex;
+        if (!model_.stepBandFrequency(bandIndex, delta)) {
+            return;
+        }
+        commit_.programSet(field, FrequencyText(band.frequencyIndex));
         break;
     case BandField::Q:
-        index = &band.qIndex;
-        last = MaxQIndex;
+        if (!model_.stepBandQ(bandIndex, delta)) {
+            return;
+        }
+        commit_.programSet(field, QText(band.qIndex));
         break;
     case BandField::Gain:
-        index = &band.activeGain();
-        last = MaxEqGainIndex;
-        break;
-    }
-    const int next = *index + delta;
-    if (next < 0 || next > last) {
-        return;
-    }
-    *index = next;
-    switch (which) {
-    case BandField::Frequency:
-        commit_.programSet(fieldOf(which, row), FrequencyText(next));
-        break;
-    case BandField::Q:
-        commit_.programSet(fieldOf(which, row), QText(next));
-        break;
-    case BandField::Gain:
-        commit_.programSet(fieldOf(which, row), EqGainText(next));
+        if (!model_.stepBandGain(bandIndex, delta)) {
+            return;
+        }
+        commit_.programSet(field, EqGainText(band.activeGain()));
         break;
     }
     redrawBand(bandIndex);
@@ -270,10 +245,10 @@ void EqEditors::redrawCrossover(bool highPass) {
     const QComboBox* list = highPass ? e_.RzComboBox69 : e_.RzComboBox71;
     int type = list->currentIndex();
     if (type < 0) {
-        type = highPass ? s_.image.highPassType[way] : s_.image.lowPassType[way];
+        type = model_.crossoverType(way, highPass ? UnitModel::Filter::HighPass
+                                                  : UnitModel::Filter::LowPass);
     }
     graph_.RedrawCrossover(highPass, type);
-    s_.builders.queueCrossoverBlock(way);
 }
 
 void EqEditors::commitCrossover(bool highPass, bool enterKey) {
@@ -291,13 +266,15 @@ void EqEditors::commitCrossover(bool highPass, bool enterKey) {
     } else if (text.endsWith(QLatin1String("Hz"))) {
         text.chop(2);
     }
-    const std::optional<TypedEntry> entry = EnterFrequency(text);
-    if (!entry) {
+    const std::optional<double> value = ParseDecimal(text);
+    if (!value) {
         field->setText(commit_.referenceText);
         return;
     }
-    (highPass ? s_.image.highPassIndex : s_.image.lowPassIndex)[shownWay_] = entry->index;
-    field->setText(entry->text);
+    const UnitModel::Filter filter =
+        highPass ? UnitModel::Filter::HighPass : UnitModel::Filter::LowPass;
+    model_.setCrossoverFrequencyHz(shownWay_, filter, *value);
+    field->setText(FrequencyText(model_.crossoverIndex(shownWay_, filter)));
     redrawCrossover(highPass);
     if (enterKey) {
         commit_.referenceText = field->text();
@@ -309,8 +286,8 @@ void EqEditors::crossoverTypeChanged(bool highPass) {
     if (!editable()) {
         if (shownWay_ >= 0) {
             const QSignalBlocker blocker(list);
-            list->setCurrentIndex(
-                (highPass ? s_.image.highPassType : s_.image.lowPassType)[shownWay_]);
+            list->setCurrentIndex(model_.crossoverType(
+                shownWay_, highPass ? UnitModel::Filter::HighPass : UnitModel::Filter::LowPass));
         }
         return;
     }
@@ -318,7 +295,8 @@ void EqEditors::crossoverTypeChanged(bool highPass) {
     if (type < 0) {
         return;
     }
-    (highPass ? s_.image.highPassType : s_.image.lowPassType)[shownWay_] = type;
+    model_.setCrossoverType(
+        shownWay_, highPass ? UnitModel::Filter::HighPass : UnitModel::Filter::LowPass, type);
     redrawCrossover(highPass);
 }
 
@@ -326,20 +304,20 @@ void EqEditors::stepCrossover(bool highPass, int delta) {
     if (!editable()) {
         return;
     }
-    int& index = (highPass ? s_.image.highPassIndex : s_.image.lowPassIndex)[shownWay_];
-    const int next = index + delta;
-    if (next < 0 || next > MaxFrequencyIndex) {
+    const UnitModel::Filter filter =
+        highPass ? UnitModel::Filter::HighPass : UnitModel::Filter::LowPass;
+    if (!model_.stepCrossover(shownWay_, filter, delta)) {
         return;
     }
-    index = next;
-    commit_.programSet((highPass ? e_.RzEdit205 : e_.RzEdit206), FrequencyText(next));
+    commit_.programSet((highPass ? e_.RzEdit205 : e_.RzEdit206),
+                       FrequencyText(model_.crossoverIndex(shownWay_, filter)));
     redrawCrossover(highPass);
 }
 
 // ---- "Filters reset" ----
 
 void EqEditors::RzButton97Click() {
-    if (!s_.driver.PortOpen() || !editable()) {
+    if (!session_.link().portOpen() || !editable()) {
         return;
     }
     ShowProgressBox(shell_, 208, 512);
@@ -349,12 +327,15 @@ void EqEditors::RzButton97Click() {
           static_cast<QWidget*>(shell_.RzGroupBox12)}) {
         area->setEnabled(false);
     }
-    s_.StagedTransfer.count = 0;
-    s_.StagedTransfer.active = true;
+    // The six band blocks go out through the queue; the window is usable again once the sixth
+    // has been written, or when a new image has replaced them.
+    FiltersReset* reset = session_.resetFilters(shownWay_);
+    connect(reset, &Operation::progress, this,
+            [this](int sent, int) { shell_.RzProgressBar1->setValue(16 * sent); });
+    connect(reset, &Operation::finished, this, [this] { UnlockAreas(shell_); });
+    reset->start();
     for (int row = 0; row < BandsPerSection; ++row) {
-        const int bandIndex = BandIndex(shownWay_, row);
-        s_.image.bands[bandIndex].activeGain() = EqGainZeroIndex;
-        redrawBand(bandIndex);
+        redrawBand(BandIndex(shownWay_, row));
     }
     for (QLineEdit* field : e_.gainFields) {
         field->setText(QStringLiteral("0"));

@@ -4,11 +4,12 @@
 // image, redraws the response graph and queues the block that carries the value.
 #pragma once
 
-#include "app/program_state.h"
 #include "app/shell_widgets.h"
+#include "app/way_selection.h"
 #include "editors/channel_strip.h"
 #include "editors/edit_commit.h"
 #include "editors/editor_widgets.h"
+#include "operations/unit_session.h"
 
 #include <QObject>
 
@@ -19,9 +20,9 @@ class ResponseGraph;
 class EqEditors : public QObject {
     Q_OBJECT
 public:
-    EqEditors(ProgramState& state, ShellWidgets& shell, EditorWidgets& widgets,
-              EditCommitState& commit, ChannelStrip& strip, ResponseGraph& graph,
-              QObject* parent = nullptr);
+    EqEditors(UnitSession& session, WaySelection& selection, ShellWidgets& shell,
+              EditorWidgets& widgets, EditCommitState& commit, ChannelStrip& strip,
+              ResponseGraph& graph, QObject* parent = nullptr);
 
     // "EQ/HPF/LPF" of High, Mid, Low, and "Main EQ".
     void RzButton41Click() { selectEq(High); }
@@ -73,7 +74,9 @@ private:
     void redrawCrossover(bool highPass);
     QLineEdit* fieldOf(BandField which, int row) const;
 
-    ProgramState& s_;
+    UnitSession& session_;
+    UnitModel& model_;
+    WaySelection& selection_;
     ShellWidgets& shell_;
     EditorWidgets& e_;
     EditCommitState& commit_;

@@ -1,7 +1,8 @@
 #include "graph/graph_accessible.h"
 
-#include "app/program_state.h"
+#include "app/way_selection.h"
 #include "graph/response_graph.h"
+#include "model/unit_model.h"
 
 #include <QAccessibleWidget>
 #include <QPointer>
@@ -41,7 +42,7 @@ public:
             return state;
         }
         // A handle is picked up only while its section is the one being edited.
-        if (graph_->isEnabled() && graph_->programState().selection.way == way) {
+        if (graph_->isEnabled() && graph_->selection().way() == way) {
             state.movable = true;
         } else {
             state.disabled = true;
@@ -83,7 +84,7 @@ private:
 
     // "1000.0 Hz, 0.0 dB, PEQ": what the handle stands for.
     QString values(int way) const {
-        const EqBand& band = graph_->programState().image.bands[BandIndex(way, row_)];
+        const EqBand& band = graph_->model().band(BandIndex(way, row_));
         return QStringLiteral("%1, %2, %3")
             .arg(FrequencyText(band.frequencyIndex), EqGainText(band.activeGain()),
                  EqBandTypeText(band.type));

@@ -1,7 +1,9 @@
 #include "graph/response_graph.h"
 
-#include "app/program_state.h"
+#include "app/way_selection.h"
 #include "graph/graph_accessible.h"
+#include "model/unit_model.h"
+#include "protocol/send_slots.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -149,8 +151,8 @@ private:
 
 } // namespace
 
-ResponseGraph::ResponseGraph(ProgramState& state, QWidget* parent)
-    : QWidget(parent), state_(state) {
+ResponseGraph::ResponseGraph(UnitModel& model, WaySelection& selection, QWidget* parent)
+    : QWidget(parent), model_(model), selection_(selection) {
     setObjectName(QStringLiteral("Image5"));
     InstallGraphAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -277,7 +279,7 @@ void ResponseGraph::markDirty(int top, int bottom) {
 }
 
 void ResponseGraph::placeHandle(int bandIndex, int bandType) {
-    const EqBand& band = state_.image.bands[bandIndex];
+    const EqBand& band = model_.band(bandIndex);
     const int frequency = std::clamp(band.frequencyIndex, 0, MaxFrequencyIndex);
     const int gain =
         std::clamp(bandType == 0 ? band.peakingGain : band.shelfGain, 0, MaxEqGainIndex);
@@ -290,7 +292,7 @@ bool ResponseGraph::computeBandRow(int bandIndex, int bandType) {
     switch (bandType) {
     case 0:
         ComputePeakingResponse(cache_, geometry_, bandIndex, at.x(), at.y(),
-                               state_.image.bands[bandIndex].qIndex);
+                               model_.band(bandIndex).qIndex);
         return true;
     case 1:
         ComputeLowShelfResponse(cache_, geometry_, bandIndex, at.x(), at.y());
@@ -310,14 +312,14 @@ void ResponseGraph::RedrawBand(int bandType) {
     if (computeBandRow(band, bandType)) {
         PlotTotal();
     }
-    DrawHandles(state_.selection.way);
+    DrawHandles(selection_.way());
     if (shownWay_ >= 0 && band / BandsPerSection == shownWay_) {
         AnnounceGraphHandles(this, band % BandsPerSection, band % BandsPerSection);
     }
 }
 
 void ResponseGraph::PlotTotal() {
-    const int way = state_.selection.way;
+    const int way = selection_.way();
     if (!ValidWay(way)) {
         return;
     }
@@ -328,7 +330,7 @@ void ResponseGraph::PlotTotal() {
     // unticking the box (or drawing the stored sum) brings it back wherever it is shown.
     static const ResponseCache::Row flat{};
     const auto bandRow = [&](int k) -> const ResponseCache::Row& {
-        return state_.bypassTicked[k] ? flat : rows[firstBand + k];
+        return model_.rowBypassed(k) ? flat : rows[firstBand + k];
     };
     const auto& b0 = bandRow(0);
     const auto& b1 = bandRow(1);
@@ -395,13 +397,14 @@ void ResponseGraph::DrawHandles(int way) {
 }
 
 void ResponseGraph::RedrawCrossover(bool highPass, int type) {
-    const int way = state_.selection.way;
+    const int way = selection_.way();
     copyGrid();
     if (ValidWay(way)) {
         if (highPass) {
-            ComputeHighPassResponse(cache_, geometry_, way, state_.image.highPassIndex[way], type);
+            ComputeHighPassResponse(cache_, geometry_, way, model_.image().highPassIndex[way],
+                                    type);
         } else {
-            ComputeLowPassResponse(cache_, geometry_, way, state_.image.lowPassIndex[way], type);
+            ComputeLowPassResponse(cache_, geometry_, way, model_.image().lowPassIndex[way], type);
         }
         PlotTotal();
     }
@@ -452,22 +455,23 @@ void ResponseGraph::RecomputeAll() {
         for (int k = 0; k < BandsPerSection; ++k) {
             const int band = BandsPerSection * way + k;
             currentBand_ = band;
-            const int type = state_.image.bands[band].type;
+            const int type = model_.band(band).type;
             placeHandle(band, type);
             computeBandRow(band, type);
         }
-        ComputeHighPassResponse(cache_, geometry_, way, state_.image.highPassIndex[way],
-                                state_.image.highPassType[way]);
-        ComputeLowPassResponse(cache_, geometry_, way, state_.image.lowPassIndex[way],
-                               state_.image.lowPassType[way]);
+        const ParameterImage& image = model_.image();
+        ComputeHighPassResponse(cache_, geometry_, way, image.highPassIndex[way],
+                                image.highPassType[way]);
+        ComputeLowPassResponse(cache_, geometry_, way, image.lowPassIndex[way],
+                               image.lowPassType[way]);
     }
     copyGrid();
     PlotTotal();
-    DrawHandles(state_.selection.way);
+    DrawHandles(selection_.way());
 }
 
 void ResponseGraph::Image5MouseDown(QPoint at) {
-    const int way = state_.selection.way;
+    const int way = selection_.way();
     // Only the handles in the picture can be picked up, and only while they belong to the
     // section being edited: another section's handles are not drawn, and a section merely
     // shown is not edited.
@@ -487,7 +491,7 @@ void ResponseGraph::Image5MouseDown(QPoint at) {
         if (std::abs(at.x() - h.x()) < CatchDistance && std::abs(at.y() - h.y()) < CatchDistance) {
             currentBand_ = band;
             dragging_ = true;
-            const EqBand& values = state_.image.bands[band];
+            const EqBand& values = model_.band(band);
             press_.pointer = at;
             press_.offset = at - h;
             press_.handle = h;
@@ -504,7 +508,9 @@ void ResponseGraph::Image5MouseMove(QPoint at) {
     }
     const int band = currentBand_;
     QPoint& h = handles_[band];
-    EqBand& values = state_.image.bands[band];
+    const EqBand& values = model_.band(band);
+    int frequencyIndex = values.frequencyIndex;
+    int gainIndex = values.activeGain();
     // The handle's centre keeps the distance it had from the pointer at the press, so picking
     // a handle up at the rim of its catch area does not make it jump.
     const QPoint centre = at - press_.offset;
@@ -517,27 +523,28 @@ void ResponseGraph::Image5MouseMove(QPoint at) {
     // the next one on a neighbouring table entry on the wrong side.
     if (at.x() == press_.pointer.x()) {
         h.setX(press_.handle.x());
-        values.frequencyIndex = press_.frequencyIndex;
+        frequencyIndex = press_.frequencyIndex;
     } else if (centre.x() >= DragLeft && centre.x() <= DragRight) {
         int index = std::clamp(geometry_.xToFrequencyIndex(centre.x()), 0, MaxFrequencyIndex);
         index = at.x() > press_.pointer.x() ? std::max(index, press_.frequencyIndex)
                                             : std::min(index, press_.frequencyIndex);
         h.setX(centre.x());
-        values.frequencyIndex = index;
+        frequencyIndex = index;
     }
     if (at.y() == press_.pointer.y()) {
         h.setY(press_.handle.y());
-        values.activeGain() = press_.gainIndex;
+        gainIndex = press_.gainIndex;
     } else if (centre.y() > DragTopExclusive && centre.y() < DragBottomExclusive) {
         // Rows grow downwards, gains upwards.
         int index = std::clamp(geometry_.yToEqGainIndex(centre.y()), 0, MaxEqGainIndex);
         index = at.y() < press_.pointer.y() ? std::max(index, press_.gainIndex)
                                             : std::min(index, press_.gainIndex);
         h.setY(centre.y());
-        values.activeGain() = index;
+        gainIndex = index;
     }
-    RedrawBand(values.type);
-    state_.builders.queueEqBandBlock(band);
+    // Every step sends the band, whether it moved or not.
+    model_.setBandPoint(band, frequencyIndex, gainIndex);
+    RedrawBand(model_.band(band).type);
     emit bandEdited(band);
 }
 

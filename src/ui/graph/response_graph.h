@@ -12,7 +12,8 @@
 
 namespace quellaton {
 
-class ProgramState;
+class UnitModel;
+class WaySelection;
 
 class ResponseGraph : public QWidget {
     Q_OBJECT
@@ -22,10 +23,11 @@ public:
                                                         qRgb(0, 252, 255), qRgb(0, 252, 0),
                                                         qRgb(255, 0, 255), qRgb(0, 0, 255)};
 
-    ResponseGraph(ProgramState& state, QWidget* parent);
+    ResponseGraph(UnitModel& model, WaySelection& selection, QWidget* parent);
 
     const GraphGeometry& geometry() const { return geometry_; }
-    const ProgramState& programState() const { return state_; }
+    const UnitModel& model() const { return model_; }
+    const WaySelection& selection() const { return selection_; }
     const QImage& picture() const { return picture_; }
     const QImage& gridPicture() const { return grid_; }
     ResponseCache& cache() { return cache_; }
@@ -89,7 +91,8 @@ private:
     // Records that picture rows top..bottom may differ from the grid picture.
     void markDirty(int top, int bottom);
 
-    ProgramState& state_;
+    UnitModel& model_;
+    WaySelection& selection_;
     GraphGeometry geometry_;
     ResponseCache cache_;
     QImage grid_;

@@ -5,35 +5,26 @@
 
 #include "app/key_filter.h"
 #include "app/messages.h"
-#include "app/reply_dispatcher.h"
-#include "link/pump_wait.h"
-#include "presets/preset_files.h"
-#include "protocol/frames.h"
 
 #include <QFocusEvent>
 #include <QMouseEvent>
+#include <QTimer>
 
 namespace quellaton {
 
-namespace {
-constexpr int FirstUserSlot = 7; // "Usr6:" is preset 7 on the wire, "Usr7:" preset 8
-} // namespace
-
-DevicePresets::DevicePresets(ProgramState& state, ShellWidgets& widgets, Confirmation& confirmation,
-                             bool& commitArmed, QWidget* window)
-    : s_(state), w_(widgets), confirmation_(confirmation), window_(window),
-      commitArmed_(commitArmed) {
-    TimerTable& t = s_.timers;
-    connect(&t.Timer19, &QTimer::timeout, this, &DevicePresets::Timer19Timer);
-    connect(&t.Timer3, &QTimer::timeout, this, &DevicePresets::Timer3Timer);
-    connect(&t.Timer11, &QTimer::timeout, this, &DevicePresets::Timer11Timer);
-
+DevicePresets::DevicePresets(UnitSession& session, ShellWidgets& widgets, TForm5& confirmation,
+                             Connection& connection, WaySelection& selection, bool& commitArmed,
+                             QWidget* window)
+    : QObject(window), session_(session), w_(widgets), confirmation_(confirmation),
+      connection_(connection), selection_(selection), window_(window), commitArmed_(commitArmed) {
     connect(w_.RzButton9, &QPushButton::clicked, this, &DevicePresets::RzButton9Click);
     connect(w_.RzButton10, &QPushButton::clicked, this, &DevicePresets::RzButton10Click);
     connect(w_.RzComboBox11, &QComboBox::currentIndexChanged, this,
             &DevicePresets::RzComboBox11Change);
-    // The name table selects "Usr6:" and shows its name, also when it was selected already.
-    connect(&s_, &ProgramState::presetNamesReceived, this, &DevicePresets::RzComboBox11Change);
+    UnitModel& model = session_.model();
+    connect(&model, &UnitModel::presetNamesReplaced, this, &DevicePresets::namesArrived);
+    connect(&model, &UnitModel::presetNameChanged, this, &DevicePresets::nameStored);
+    connect(&model, &UnitModel::systemChanged, this, &DevicePresets::systemArrived);
 
     w_.RzEdit1->setMaxLength(NameMaxLength);
     new KeyFilter(
@@ -45,7 +36,7 @@ DevicePresets::DevicePresets(ProgramState& state, ShellWidgets& widgets, Confirm
 }
 
 bool DevicePresets::connected() const {
-    return s_.driver.PortOpen();
+    return session_.link().portOpen();
 }
 
 bool DevicePresets::eventFilter(QObject* watched, QEvent* event) {
@@ -77,73 +68,84 @@ void DevicePresets::RzEdit1Exit() {
 }
 
 QString DevicePresets::userName(int slot) const {
-    if (slot < 1 || slot > int(s_.presetNames.size())) {
+    const PresetNames& names = session_.model().presetNames();
+    if (slot < 1 || slot > int(names.size())) {
         return {};
     }
-    return ReplyDispatcher::PresetNameText(s_.presetNames[std::size_t(slot - 1)]);
+    return PresetNameText(names[std::size_t(slot - 1)]);
 }
 
 void DevicePresets::RzComboBox11Change() {
-    const int slot = FirstUserSlot + std::max(0, w_.RzComboBox11->currentIndex());
+    const int slot = FirstUserPreset + std::max(0, w_.RzComboBox11->currentIndex());
     w_.RzEdit1->setText(userName(slot));
 }
 
-QString DevicePresets::TrimName(const QString& text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) <= QLatin1Char(' ')) {
-        ++first;
+// The name table: the list anew, both selectors on their first entry, the "Usr6:" name shown.
+void DevicePresets::namesArrived() {
+    const PresetNames& names = session_.model().presetNames();
+    {
+        const QSignalBlocker blocker(w_.devicePresetList);
+        w_.devicePresetList->clear();
+        for (int preset = 1; preset <= PresetListCount; ++preset) {
+            w_.devicePresetList->addItem(PresetListEntry(preset, names[std::size_t(preset - 1)]));
+        }
+        w_.devicePresetList->setCurrentIndex(0);
     }
-    while (last > first && text.at(last - 1) <= QLatin1Char(' ')) {
-        --last;
-    }
-    return text.mid(first, last - first);
+    w_.RzComboBox11->setCurrentIndex(0);
+    RzComboBox11Change();
 }
 
-QByteArray DevicePresets::NameBytes(const QString& text) {
-    return TrimName(text).left(NameMaxLength).toLatin1();
+// A stored name: its list entry shows it, and the list keeps its selected position.
+void DevicePresets::nameStored(int slot) {
+    if (slot >= 1 && slot <= w_.devicePresetList->count()) {
+        w_.devicePresetList->setItemText(
+            slot - 1, PresetListEntry(slot, session_.model().presetNames()[std::size_t(slot - 1)]));
+    }
 }
 
-// Recall: ask first; the worker runs 10 ms after the first button.
+// A system block: the list selects the preset loaded last, and the label says which it is.
+void DevicePresets::systemArrived() {
+    const int preset = session_.model().system().lastLoadedPreset;
+    const int entry = preset - 1;
+    if (entry >= 0 && entry < w_.devicePresetList->count()) {
+        w_.devicePresetList->setCurrentIndex(entry);
+    }
+    w_.lastLoadedLabel->setText(LastLoadedLabel(preset));
+}
+
+// Recall: ask first, then the unit loads the preset and sends its image.
 void DevicePresets::RzButton9Click() {
     if (!connected()) {
         return;
     }
-    // The preset chosen now is the one recalled: a system reply arriving before the recall
-    // starts moves the list's selection to the last loaded preset.
-    recallPosition_ = w_.devicePresetList->currentIndex();
-    confirmation_.AskConfirmation(
-        RecallPresetKind,
-        QStringLiteral("Loading a Preset will replace the active\rPreset.Do you want to proceed?"),
-        QStringLiteral("Yes"), true);
-}
-
-void DevicePresets::Timer19Timer() {
-    TimerTable& t = s_.timers;
-    BlockingSerialDriver& d = s_.driver;
-    t.Timer19.stop();
-    emit s_.closePanelRequested();
-    s_.flags.recall = true;
-    PauseLink(s_);
-    PumpWait(50);
-
-    d.ReceiveText.clear();
-    d.SendText = PresetRecall(s_.DeviceAddress, recallPosition_ + 1);
-    d.WriteFrame();
-
-    TimerTable::Start(t.Timer22);
-    recallProgress_ = 0;
-    TimerTable::Start(t.Timer3);
-    ShowProgressBox(w_, TransferBoxLeft, TransferBoxTop);
-    SetAreasEnabled(w_, false);
-}
-
-void DevicePresets::Timer3Timer() {
-    recallProgress_ += 1;
-    w_.RzProgressBar1->setValue(10 * recallProgress_);
-    if (recallProgress_ >= 10) {
-        s_.timers.Timer3.stop();
+    // The preset chosen now is the one recalled: a system reply arriving while the question is
+    // open moves the list's selection to the last loaded preset.
+    const int preset = w_.devicePresetList->currentIndex() + 1;
+    if (confirmation_.ask(QStringLiteral("Loading a Preset will replace the active\rPreset.Do "
+                                         "you want to proceed?"),
+                          QStringLiteral("Yes"), true) == TForm5::Answer::First) {
+        recall(preset);
     }
+}
+
+void DevicePresets::recall(int preset) {
+    selection_.requestClose();
+    RecallPreset* op = session_.recallPreset(preset);
+    connect(op, &RecallPreset::requestSent, this, [this] {
+        ShowProgressBox(w_, TransferBoxLeft, TransferBoxTop);
+        SetAreasEnabled(w_, false);
+    });
+    connect(op, &Operation::progress, this,
+            [this](int done, int) { w_.RzProgressBar1->setValue(10 * done); });
+    connect(op, &Operation::finished, this, [this](Operation::Result result) {
+        if (result == Operation::Result::TimedOut) {
+            connection_.TimeoutEnding();
+        } else if (result != Operation::Result::Aborted) {
+            w_.RzGroupBox1->hide();
+            SetAreasEnabled(w_, true);
+        }
+    });
+    op->start();
 }
 
 // Save: the name goes to the chosen user slot at once, outside the send queue.
@@ -151,41 +153,15 @@ void DevicePresets::RzButton10Click() {
     if (!connected()) {
         return;
     }
-    TimerTable& t = s_.timers;
-    BlockingSerialDriver& d = s_.driver;
-    const QString name = TrimName(w_.RzEdit1->text()).left(NameMaxLength);
+    const QString name = TrimPresetName(w_.RzEdit1->text());
     w_.RzEdit1->setText(name);
-
-    t.Timer1.stop();
-    t.sendTimer.stop();
-    t.intimer.stop();
-    s_.flags.saveAwaited = true;
-
-    const int userIndex = std::clamp(w_.RzComboBox11->currentIndex(), 0, 1);
-    const int slot = FirstUserSlot + userIndex;
-    const QByteArray bytes = NameBytes(name);
-    d.ReceiveText.clear();
-    d.SendText = NameWrite(s_.DeviceAddress, slot, bytes);
-    d.WriteFrame();
-
-    // The list entry shows the new name; setItemText keeps the selected position.
-    const int entry = slot - 1;
-    if (entry < w_.devicePresetList->count()) {
-        w_.devicePresetList->setItemText(entry, QStringLiteral("Usr%1:").arg(slot - 1) + name);
-    }
-    QByteArray stored = bytes;
-    stored.append(QByteArray(PresetNameSize - stored.size(), '\0'));
-    s_.presetNames[std::size_t(entry)] = stored;
-
-    PumpWait(100);
-    TimerTable::Start(t.Timer1);
-    TimerTable::Start(t.sendTimer);
-}
-
-void DevicePresets::Timer11Timer() {
-    s_.timers.Timer11.stop();
-    s_.sendSlots.setPending(SystemReadSlot);
-    ShowMessage(window_, QStringLiteral("Successfully saved."));
+    const int slot = FirstUserPreset + std::clamp(w_.RzComboBox11->currentIndex(), 0, 1);
+    StoreName* op = session_.storeName(slot, PresetNameBytes(name));
+    connect(op, &StoreName::acknowledged, this, [this] {
+        QTimer::singleShot(0, this,
+                           [this] { ShowMessage(window_, QStringLiteral("Successfully saved.")); });
+    });
+    op->start();
 }
 
 } // namespace quellaton

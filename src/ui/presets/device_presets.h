@@ -1,11 +1,15 @@
 // The unit's preset slots as the main window's preset group shows them: recalling any of the
 // eight presets "Pre0:".."Usr7:" into the unit's working set, saving the working set under a
-// name as one of the two user presets, and the name field with its slot selector.
+// name as one of the two user presets, the name field with its slot selector, and the label of
+// the preset loaded last.
 #pragma once
 
-#include "app/confirmation.h"
-#include "app/program_state.h"
+#include "app/connection.h"
+#include "app/dialogs.h"
 #include "app/shell_widgets.h"
+#include "app/way_selection.h"
+#include "model/preset_names.h"
+#include "operations/unit_session.h"
 
 #include <QObject>
 
@@ -14,12 +18,13 @@ namespace quellaton {
 class DevicePresets : public QObject {
     Q_OBJECT
 public:
-    static constexpr int NameMaxLength = 19;
+    static constexpr int NameMaxLength = PresetNameMaxLength;
 
     // `commitArmed` is the commit-armed flag the editors' text fields share: the name field
     // clears it on the click that selects its text and sets it again when left.
-    DevicePresets(ProgramState& state, ShellWidgets& widgets, Confirmation& confirmation,
-                  bool& commitArmed, QWidget* window);
+    DevicePresets(UnitSession& session, ShellWidgets& widgets, TForm5& confirmation,
+                  Connection& connection, WaySelection& selection, bool& commitArmed,
+                  QWidget* window);
 
     void RzButton9Click();  // "Load": ask, then recall the chosen preset
     void RzButton10Click(); // "Save" (and Enter in the name field)
@@ -31,27 +36,22 @@ public:
     QString userName(int slot) const;
     bool selectAllArmed() const { return commitArmed_; }
 
-    // The name bytes sent for `text`: leading and trailing blanks removed, one byte a
-    // character (characters outside Latin-1 become "?"), at most 19.
-    static QByteArray NameBytes(const QString& text);
-    // Removes leading and trailing blanks and control characters.
-    static QString TrimName(const QString& text);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Timer19Timer(); // recall worker
-    void Timer3Timer();  // recall progress
-    void Timer11Timer(); // a saved name was acknowledged
     bool connected() const;
+    void recall(int preset);
+    void namesArrived();
+    void nameStored(int slot);
+    void systemArrived();
 
-    ProgramState& s_;
+    UnitSession& session_;
     ShellWidgets& w_;
-    Confirmation& confirmation_;
+    TForm5& confirmation_;
+    Connection& connection_;
+    WaySelection& selection_;
     QWidget* window_;
-    int recallProgress_ = 0;
-    int recallPosition_ = 0; // list position of the preset being recalled
     // Armed: the next click into the name field selects its whole text.
     bool& commitArmed_;
 };
