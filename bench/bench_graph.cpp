@@ -3,7 +3,7 @@
 // repainted into the 720 x 249 picture.
 #ifdef QUELLATON_BENCH_GUI
 
-#include "app/way_selection.h"
+#include "common/way_selection.h"
 #include "graph/response_graph.h"
 #include "model/unit_model.h"
 
@@ -43,7 +43,7 @@ void BM_DragStep(benchmark::State& state) {
     graph->RecomputeAll();
 
     const QPoint start = graph->handle(2);
-    graph->Image5MouseDown(start);
+    graph->pointerPressed(start);
     if (!graph->dragging()) {
         state.SkipWithError("no handle picked");
         return;
@@ -52,12 +52,12 @@ void BM_DragStep(benchmark::State& state) {
     const std::array<QPoint, 2> points = {QPoint(250, 60), QPoint(520, 170)};
     std::size_t step = 0;
     for (auto _ : state) {
-        graph->Image5MouseMove(points[step & 1]);
+        graph->pointerMoved(points[step & 1]);
         benchmark::DoNotOptimize(graph->picture().constBits());
         benchmark::ClobberMemory();
         ++step;
     }
-    graph->Image5MouseUp();
+    graph->pointerReleased();
 }
 BENCHMARK(BM_DragStep);
 

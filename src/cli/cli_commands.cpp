@@ -7,7 +7,6 @@
 #include "model/preset_names.h"
 #include "operations/device_search.h"
 #include "protocol/frame_reader.h"
-#include "protocol/frames.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -147,22 +146,15 @@ QString PresetEntry(const PresetNames& names, int preset) {
 int Status(const Invocation& in) {
     UnitCommand command(in.ports.value(0), in.id - 1);
     UnitSession& s = command.session();
-    const int address = in.id - 1;
     StatusReply status;
     SystemBlockReply system;
     PresetNames names{};
-    command.then(
-        [&] { return s.request(StatusPoll(address), Reply::Kind::Status, ShortReplyTimeoutMs); },
-        [&](Operation& op) { status = static_cast<Request&>(op).reply().status; });
-    command.then(
-        [&] { return s.request(SystemRead(address), Reply::Kind::System, ShortReplyTimeoutMs); },
-        [&](Operation& op) { system = static_cast<Request&>(op).reply().system; });
-    command.then(
-        [&] {
-            return s.request(NameTableRead(address), Reply::Kind::NameTable,
-                             pacing::NamesTimeoutMs);
-        },
-        [&](Operation& op) { names = static_cast<Request&>(op).reply().names; });
+    command.then([&] { return s.readStatus(ShortReplyTimeoutMs); },
+                 [&](Operation& op) { status = static_cast<Request&>(op).reply().status; });
+    command.then([&] { return s.readSystem(ShortReplyTimeoutMs); },
+                 [&](Operation& op) { system = static_cast<Request&>(op).reply().system; });
+    command.then([&] { return s.readNames(pacing::NamesTimeoutMs); },
+                 [&](Operation& op) { names = static_cast<Request&>(op).reply().names; });
     const int result = command.run();
     if (result != Done) {
         return result;
@@ -292,17 +284,16 @@ int SetId(const Invocation& in) {
     UnitCommand command(in.ports.value(0), in.id - 1);
     UnitSession& s = command.session();
     // The system block carries the unit's other values too: they are written back unchanged.
-    command.then(
-        [&] { return s.request(SystemRead(in.id - 1), Reply::Kind::System, ShortReplyTimeoutMs); },
-        [&](Operation& op) {
-            const SystemBlockReply& reply = static_cast<Request&>(op).reply().system;
-            SystemValues values;
-            values.lastLoadedPreset = reply.lastLoadedPreset;
-            values.systemByte1 = reply.systemByte1;
-            values.systemByte2 = reply.systemByte2;
-            values.protectTemperature = reply.protectTemperature;
-            s.model().setSystem(values);
-        });
+    command.then([&] { return s.readSystem(ShortReplyTimeoutMs); },
+                 [&](Operation& op) {
+                     const SystemBlockReply& reply = static_cast<Request&>(op).reply().system;
+                     SystemValues values;
+                     values.lastLoadedPreset = reply.lastLoadedPreset;
+                     values.systemByte1 = reply.systemByte1;
+                     values.systemByte2 = reply.systemByte2;
+                     values.protectTemperature = reply.protectTemperature;
+                     s.model().setSystem(values);
+                 });
     // As the window does: the write goes through the send queue, the polls go to the new ID.
     command.then([&] {
         s.writer().setActive(true);
@@ -323,7 +314,7 @@ int Broadcast(const Invocation& in) {
         return DamagedFileError(path);
     }
     // The initial data load of the window's broadcast mode, from a file.
-    UnitCommand command(in.ports.value(0), BroadcastAddress);
+    UnitCommand command(in.ports.value(0), UnitAddress::Broadcast);
     command.then(
         [&] {
             InitialDataLoad* load = command.session().initialDataLoad();

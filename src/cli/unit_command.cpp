@@ -1,7 +1,6 @@
 #include "cli/unit_command.h"
 
 #include "link/port_list.h"
-#include "protocol/frames.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -28,7 +27,7 @@ QString Location(const QString& given) {
 
 UnitCommand::UnitCommand(QString port, int address)
     : portName_(std::move(port)), address_(address), session_(std::make_unique<UnitSession>()) {
-    if (address_ == BroadcastAddress) {
+    if (address_ == UnitAddress::Broadcast) {
         session_->address().setBroadcast(true);
     } else {
         session_->address().setDeviceId(address_ + 1);
@@ -85,8 +84,8 @@ void UnitCommand::next() {
                          [this](int done, int total) { bar_->show(done, total); });
     }
     QObject::connect(op, &Operation::finished, op, [this, op](Operation::Result result) {
-        const QString id =
-            address_ == BroadcastAddress ? QStringLiteral("255") : QString::number(address_ + 1);
+        const QString id = address_ == UnitAddress::Broadcast ? QStringLiteral("255")
+                                                              : QString::number(address_ + 1);
         switch (result) {
         case Operation::Result::Done:
             if (steps_[step_].done) {

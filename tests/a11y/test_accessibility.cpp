@@ -3,7 +3,7 @@
 // share one, names follow the section shown, and value controls give values with units.
 #include "editor_test_helpers.h"
 
-#include "app/dialogs.h"
+#include "common/dialogs.h"
 #include "graph/response_graph.h"
 
 #include <QAccessible>
@@ -127,18 +127,18 @@ void TestAccessibility::initTestCase() {
 void TestAccessibility::everyControlNamedOnce_data() {
     QTest::addColumn<QString>("opener");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("connected window") << "RzButton4"
-                                      << "RzGroupBox12";
-    QTest::newRow("High gain popup") << "RzButton45"
+    QTest::newRow("connected window") << "mainEqButton"
+                                      << "editorArea";
+    QTest::newRow("High gain popup") << "highGainButton"
                                      << "gainPopup";
-    QTest::newRow("Mid limiter popup") << "RzButton49"
+    QTest::newRow("Mid limiter popup") << "midLimiterButton"
                                        << "limiterPopup";
-    QTest::newRow("Low delay popup") << "RzButton56"
+    QTest::newRow("Low delay popup") << "lowDelayButton"
                                      << "delayPopup";
-    QTest::newRow("High equaliser") << "RzButton41"
+    QTest::newRow("High equaliser") << "highEqButton"
                                     << "eqGroup";
-    QTest::newRow("search result") << "Button9"
-                                   << "RzGroupBox2";
+    QTest::newRow("search result") << "searchResultButton"
+                                   << "searchResultPanel";
 }
 
 // The connected window walked from its root, with each popup or view opened by its button.
@@ -161,16 +161,16 @@ void TestAccessibility::everyControlNamedOnce() {
     QVERIFY(!inView.isEmpty());
     const QStringList faults = Faults(controls);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
-    if (shown == QLatin1String("RzGroupBox2")) {
-        app_->widgets().RzButton11->click();
+    if (shown == QLatin1String("searchResultPanel")) {
+        app_->widgets().resultCloseButton->click();
     }
 }
 
 void TestAccessibility::dialogsNamedOnce_data() {
     QTest::addColumn<QString>("dialog");
-    QTest::newRow("confirmation") << "TForm5";
-    QTest::newRow("about box") << "TForm6";
-    QTest::newRow("BTL picture") << "TForm4";
+    QTest::newRow("confirmation") << "ConfirmationDialog";
+    QTest::newRow("about box") << "AboutBox";
+    QTest::newRow("BTL picture") << "BtlPictureDialog";
 }
 
 // Each dialog, shown, walked from its root.
@@ -186,9 +186,9 @@ void TestAccessibility::dialogsNamedOnce() {
     const QStringList faults = Faults(controls);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n"))));
     QVERIFY(!NameOf(box).isEmpty());
-    if (dialog == QLatin1String("TForm6")) {
+    if (dialog == QLatin1String("AboutBox")) {
         // The link is a control of its own, reachable by keyboard.
-        auto* about = static_cast<TForm6*>(box);
+        auto* about = static_cast<AboutBox*>(box);
         QCOMPARE(NameOf(about->addressLabel), QStringLiteral("Support web address"));
         QVERIFY(about->addressLabel->textInteractionFlags() & Qt::LinksAccessibleByKeyboard);
         QVERIFY(about->addressLabel->focusPolicy() & Qt::TabFocus);
@@ -199,74 +199,74 @@ void TestAccessibility::namesFollowTheSection_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("name");
-    QTest::newRow("High band 3 frequency") << "RzButton41"
-                                           << "RzEdit96"
+    QTest::newRow("High band 3 frequency") << "highEqButton"
+                                           << "band3FrequencyField"
                                            << "High band 3 frequency";
-    QTest::newRow("Main band 3 frequency") << "RzButton4"
-                                           << "RzEdit96"
+    QTest::newRow("Main band 3 frequency") << "mainEqButton"
+                                           << "band3FrequencyField"
                                            << "Main band 3 frequency";
-    QTest::newRow("Mid band 6 Q") << "RzButton47"
-                                  << "RzEdit112"
+    QTest::newRow("Mid band 6 Q") << "midEqButton"
+                                  << "band6QField"
                                   << "Mid band 6 Q";
-    QTest::newRow("Low band 1 gain") << "RzButton53"
-                                     << "RzEdit106"
+    QTest::newRow("Low band 1 gain") << "lowEqButton"
+                                     << "band1GainField"
                                      << "Low band 1 gain";
-    QTest::newRow("band type") << "RzButton41"
-                               << "RzComboBox73"
+    QTest::newRow("band type") << "highEqButton"
+                               << "band4TypeList"
                                << "High band 4 type";
-    QTest::newRow("bypass") << "RzButton4"
-                            << "RzCheckBox3"
+    QTest::newRow("bypass") << "mainEqButton"
+                            << "band3BypassBox"
                             << "Main band 3 bypass";
-    QTest::newRow("frequency up") << "RzButton4"
-                                  << "RzSpinButtons84/upButton"
+    QTest::newRow("frequency up") << "mainEqButton"
+                                  << "band3FrequencyStepper/upButton"
                                   << "Main band 3 frequency up";
-    QTest::newRow("gain down") << "RzButton47"
-                               << "RzSpinButtons89/downButton"
+    QTest::newRow("gain down") << "midEqButton"
+                               << "band6GainStepper/downButton"
                                << "Mid band 6 gain down";
-    QTest::newRow("low-pass type") << "RzButton53"
-                                   << "RzComboBox71"
+    QTest::newRow("low-pass type") << "lowEqButton"
+                                   << "lowPassTypeList"
                                    << "Low low-pass crossover type";
-    QTest::newRow("high-pass up") << "RzButton4"
-                                  << "RzSpinButtons181/upButton"
+    QTest::newRow("high-pass up") << "mainEqButton"
+                                  << "highPassStepper/upButton"
                                   << "Main high-pass crossover frequency up";
-    QTest::newRow("graph") << "RzButton47"
-                           << "Image5"
+    QTest::newRow("graph") << "midEqButton"
+                           << "responseGraph"
                            << "Response graph of Mid";
-    QTest::newRow("gain field") << "RzButton51"
-                                << "RzEdit17"
+    QTest::newRow("gain field") << "midGainButton"
+                                << "gainField"
                                 << "Mid gain";
-    QTest::newRow("gain fader") << "RzButton57"
-                                << "Image2"
+    QTest::newRow("gain fader") << "lowGainButton"
+                                << "gainFader"
                                 << "Low gain fader";
-    QTest::newRow("gain up") << "RzButton45"
-                             << "SpinButton1/upButton"
+    QTest::newRow("gain up") << "highGainButton"
+                             << "gainStepper/upButton"
                              << "High gain up";
-    QTest::newRow("gain panel close") << "RzButton45"
-                                      << "SpeedButton17"
+    QTest::newRow("gain panel close") << "highGainButton"
+                                      << "closeGainButton"
                                       << "Close High gain panel";
-    QTest::newRow("threshold") << "RzButton55"
-                               << "RzComboBox2"
+    QTest::newRow("threshold") << "lowLimiterButton"
+                               << "thresholdList"
                                << "Low limiter threshold";
-    QTest::newRow("delay bar") << "RzButton50"
-                               << "ScrollBar1"
+    QTest::newRow("delay bar") << "midDelayButton"
+                               << "delayBar"
                                << "Mid delay";
-    QTest::newRow("Main delay bar") << "RzButton5"
-                                    << "ScrollBar1"
+    QTest::newRow("Main delay bar") << "mainDelayButton"
+                                    << "delayBar"
                                     << "Main delay";
-    QTest::newRow("way mute") << "RzButton4"
-                              << "RzButton46"
+    QTest::newRow("way mute") << "mainEqButton"
+                              << "highMuteButton"
                               << "High way mute";
-    QTest::newRow("Main mute") << "RzButton4"
-                               << "RzButton12"
+    QTest::newRow("Main mute") << "mainEqButton"
+                               << "mainMuteButton"
                                << "Main mute";
-    QTest::newRow("Main level") << "RzButton4"
-                                << "TrackBar1"
+    QTest::newRow("Main level") << "mainEqButton"
+                                << "levelBar"
                                 << "Main level";
-    QTest::newRow("device ID to set") << "RzButton4"
-                                      << "RzEdit2"
+    QTest::newRow("device ID to set") << "mainEqButton"
+                                      << "newIdField"
                                       << "Device ID to set";
-    QTest::newRow("preset name") << "RzButton4"
-                                 << "RzEdit1"
+    QTest::newRow("preset name") << "mainEqButton"
+                                 << "presetNameField"
                                  << "User preset name";
 }
 
@@ -290,7 +290,7 @@ void TestAccessibility::namesFollowTheSection() {
 
 void TestAccessibility::valuesCarryUnits() {
     UnitSession& s = app_->session();
-    e().RzButton4->click();
+    e().mainEqButton->click();
     // Fields read as they show, units included.
     QCOMPARE(ValueOf(e().frequencyFields[0]),
              FrequencyText(s.model().image().bands[BandIndex(Main, 0)].frequencyIndex));
@@ -298,26 +298,26 @@ void TestAccessibility::valuesCarryUnits() {
     QVERIFY(ValueOf(e().gainFields[0]).endsWith(QLatin1String(" dB")));
 
     // The delay bar: its time and distances, and the number of steps behind them.
-    e().RzButton5->click();
-    e().ScrollBar1->setValue(412);
-    QCOMPARE(ValueOf(e().ScrollBar1), QStringLiteral("8.652 ms, 2.980 m, 9.777 ft"));
-    QCOMPARE(Of(e().ScrollBar1)->valueInterface()->currentValue().toInt(), 412);
-    QCOMPARE(Of(e().ScrollBar1)->valueInterface()->maximumValue().toInt(), 412);
+    e().mainDelayButton->click();
+    e().delayBar->setValue(412);
+    QCOMPARE(ValueOf(e().delayBar), QStringLiteral("8.652 ms, 2.980 m, 9.777 ft"));
+    QCOMPARE(Of(e().delayBar)->valueInterface()->currentValue().toInt(), 412);
+    QCOMPARE(Of(e().delayBar)->valueInterface()->maximumValue().toInt(), 412);
 
     // The Main level reads as its readout does.
-    e().TrackBar1->setValue(60);
-    QCOMPARE(ValueOf(e().TrackBar1), QStringLiteral("-12.0 dB"));
-    e().TrackBar1->setValue(MainLevelTop);
-    QCOMPARE(ValueOf(e().TrackBar1), QStringLiteral("Mute"));
+    e().levelBar->setValue(60);
+    QCOMPARE(ValueOf(e().levelBar), QStringLiteral("-12.0 dB"));
+    e().levelBar->setValue(MainLevelTop);
+    QCOMPARE(ValueOf(e().levelBar), QStringLiteral("Mute"));
 
     // The gain fader reads the way's gain in dB, and follows the stepper.
     e().rows[High].gain->click();
-    QCOMPARE(ValueOf(e().Image2), OutputGainText(s.model().image().gainIndex[High]));
-    e().SpinButton1->upButton()->click();
-    QCOMPARE(ValueOf(e().Image2), OutputGainText(s.model().image().gainIndex[High]));
-    QVERIFY(ValueOf(e().Image2).endsWith(QLatin1String(" dB")));
-    QCOMPARE(Of(e().Image2)->role(), QAccessible::Slider);
-    QCOMPARE(Of(e().Image2)->valueInterface()->currentValue().toDouble(),
+    QCOMPARE(ValueOf(e().gainFader), OutputGainText(s.model().image().gainIndex[High]));
+    e().gainStepper->upButton()->click();
+    QCOMPARE(ValueOf(e().gainFader), OutputGainText(s.model().image().gainIndex[High]));
+    QVERIFY(ValueOf(e().gainFader).endsWith(QLatin1String(" dB")));
+    QCOMPARE(Of(e().gainFader)->role(), QAccessible::Slider);
+    QCOMPARE(Of(e().gainFader)->valueInterface()->currentValue().toDouble(),
              OutputGainTable[s.model().image().gainIndex[High]]);
 }
 
@@ -407,9 +407,9 @@ void TestAccessibility::togglesReportTheirState() {
 
     // Answering No to the BTL question leaves it unchecked; Yes checks it.
     app_->answerer.setQuestionAnswer(false);
-    e().RzButton7->click();
+    e().btlButton->click();
     QVERIFY(WaitUntil([&] { return !QApplication::activeModalWidget(); }, 3000));
-    QCOMPARE(checked(e().RzButton7), s.model().image().btlMode != 0);
+    QCOMPARE(checked(e().btlButton), s.model().image().btlMode != 0);
     app_->answerer.setQuestionAnswer(true);
 }
 

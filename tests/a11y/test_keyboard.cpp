@@ -3,7 +3,7 @@
 // and the gain fader take keys, and F10 opens the menus.
 #include "editor_test_helpers.h"
 
-#include "app/keyboard_navigation.h"
+#include "window/keyboard_navigation.h"
 
 #include <QMenu>
 #include <QTest>
@@ -60,14 +60,14 @@ void TestKeyboard::initTestCase() {
     QVERIFY(OpenEditors(*app_));
     QVERIFY(app_->connectTo(1));
     // "Disconnect" takes the focus again once it is enabled, 2 s after the click.
-    QVERIFY(WaitUntil([&] { return app_->widgets().Button3->isEnabled(); }, 3000));
+    QVERIFY(WaitUntil([&] { return app_->widgets().connectButton->isEnabled(); }, 3000));
 }
 
 // Each step goes right along the row, or down to a later row; the walk reaches every control
 // that can take the focus, once.
 void TestKeyboard::tabWalksRowByRow() {
     QWidget* central = app_->window->centralWidget();
-    QWidget* start = app_->widgets().RzButton8;
+    QWidget* start = app_->widgets().broadcastButton;
     QList<QWidget*> cycle = tabCycle(start);
     cycle.prepend(start);
     // The cycle starts anywhere: turn it to begin where it wraps from the bottom to the top.
@@ -105,12 +105,16 @@ void TestKeyboard::tabWalksRowByRow() {
              QSet<QWidget*>(reachable.begin(), reachable.end()));
     // A few stretches, as a reader of the window expects them.
     const QString walk = names.join(QLatin1Char(' '));
-    for (const char* stretch :
-         {"RzButton8 devicePresetList RzButton9", "RzComboBox11 RzEdit1 RzButton10",
-          "Button3 RzEdit2 Button1 Button6 Button4 Button8 Button7 Button5 Button9",
-          "RzButton46 RzButton45 RzButton41 RzButton52", "RzButton5 RzButton43 RzButton44",
-          "RzEdit94 RzEdit99 RzEdit106 RzComboBox66 RzCheckBox1 RzEdit95",
-          "RzEdit111 RzEdit112 RzEdit113 RzComboBox75 RzCheckBox6 RzButton98 RzButton97"}) {
+    for (const char* stretch : {"broadcastButton devicePresetList recallButton",
+                                "userSlotList presetNameField storeNameButton",
+                                "connectButton newIdField setIdButton saveOneButton saveAllButton "
+                                "searchButton loadOneButton loadAllButton searchResultButton",
+                                "highMuteButton highGainButton highEqButton midMuteButton",
+                                "mainDelayButton highLimiterButton highDelayButton",
+                                "band1FrequencyField band1QField band1GainField band1TypeList "
+                                "band1BypassBox band2FrequencyField",
+                                "band6FrequencyField band6QField band6GainField band6TypeList "
+                                "band6BypassBox bassEnhancerButton filtersResetButton"}) {
         QVERIFY2(walk.contains(QLatin1String(stretch)), qPrintable(walk));
     }
 }
@@ -118,12 +122,14 @@ void TestKeyboard::tabWalksRowByRow() {
 void TestKeyboard::popupControlsFollowTheirButton_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QStringList>("next");
-    QTest::newRow("High gain") << "RzButton45"
-                               << QStringList{"SpeedButton17", "Image2", "RzEdit17", "RzButton41"};
-    QTest::newRow("Low limiter") << "RzButton55"
-                                 << QStringList{"SpeedButton21", "RzComboBox2", "RzComboBox3",
-                                                "RzComboBox5", "RzButton56"};
-    QTest::newRow("Mid delay") << "RzButton50" << QStringList{"SpeedButton18", "RzButton2"};
+    QTest::newRow("High gain") << "highGainButton"
+                               << QStringList{"closeGainButton", "gainFader", "gainField",
+                                              "highEqButton"};
+    QTest::newRow("Low limiter") << "lowLimiterButton"
+                                 << QStringList{"closeLimiterButton", "thresholdList", "attackList",
+                                                "releaseList", "lowDelayButton"};
+    QTest::newRow("Mid delay") << "midDelayButton"
+                               << QStringList{"closeDelayButton", "midPolarityButton"};
 }
 
 // Opening a popup: Tab from its button goes through the popup, then on along the row.
@@ -144,18 +150,18 @@ void TestKeyboard::arrowKeysStep_data() {
     QTest::addColumn<QString>("panel");
     QTest::addColumn<QString>("field");
     QTest::addColumn<int>("what"); // 0 frequency, 1 Q, 2 gain of band 2; 3 HPF; 4 way gain
-    QTest::newRow("band 2 frequency") << "RzButton41"
-                                      << "RzEdit95" << 0;
-    QTest::newRow("band 2 Q") << "RzButton41"
-                              << "RzEdit102" << 1;
-    QTest::newRow("band 2 gain") << "RzButton41"
-                                 << "RzEdit107" << 2;
-    QTest::newRow("high-pass frequency") << "RzButton41"
-                                         << "RzEdit205" << 3;
-    QTest::newRow("gain field") << "RzButton45"
-                                << "RzEdit17" << 4;
-    QTest::newRow("gain fader") << "RzButton45"
-                                << "Image2" << 4;
+    QTest::newRow("band 2 frequency") << "highEqButton"
+                                      << "band2FrequencyField" << 0;
+    QTest::newRow("band 2 Q") << "highEqButton"
+                              << "band2QField" << 1;
+    QTest::newRow("band 2 gain") << "highEqButton"
+                                 << "band2GainField" << 2;
+    QTest::newRow("high-pass frequency") << "highEqButton"
+                                         << "highPassField" << 3;
+    QTest::newRow("gain field") << "highGainButton"
+                                << "gainField" << 4;
+    QTest::newRow("gain fader") << "highGainButton"
+                                << "gainFader" << 4;
 }
 
 // Up and Down in a field do what its stepper's halves do, and so does the gain fader.
@@ -206,19 +212,19 @@ void TestKeyboard::arrowKeysStep() {
                           : what == 2            ? EqGainText(index())
                                                  : OutputGainText(index());
     auto* line = qobject_cast<QLineEdit*>(target);
-    QCOMPARE((line ? line : e().RzEdit17)->text(), shown);
+    QCOMPARE((line ? line : e().gainField)->text(), shown);
 }
 
 // The delay bar takes the focus and moves with the arrow keys, one step at a time.
 void TestKeyboard::delayBarTakesKeys() {
     UnitSession& s = app_->session();
     e().rows[Low].delay->click();
-    QScrollBar* bar = e().ScrollBar1;
+    QScrollBar* bar = e().delayBar;
     QVERIFY(FocusOn(bar));
     const int before = s.model().image().delay[Low];
     QTest::keyClick(bar, Qt::Key_Right);
     QCOMPARE(s.model().image().delay[Low], before + 1);
-    QCOMPARE(e().RzEdit18->text(), DelayMsText(before + 1));
+    QCOMPARE(e().delayField->text(), DelayMsText(before + 1));
     QTest::keyClick(bar, Qt::Key_Left);
     QCOMPARE(s.model().image().delay[Low], before);
 }
@@ -230,7 +236,7 @@ void TestKeyboard::f10OpensTheMenus() {
     QVERIFY(WaitUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 2000));
     QCOMPARE(QApplication::activePopupWidget(), app_->widgets().fileMenu);
     // The menu is walked with the arrows; Escape leaves it.
-    QCOMPARE(app_->widgets().fileMenu->actions().value(0), app_->widgets().N10);
+    QCOMPARE(app_->widgets().fileMenu->actions().value(0), app_->widgets().exitAction);
     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
     QVERIFY(WaitUntil([&] { return !app_->widgets().fileMenu->isVisible(); }, 2000));
 }

@@ -2,8 +2,8 @@
 // unit's ID, and broadcast mode.
 #include "app_fixture.h"
 
-#include "app/device_addressing.h"
 #include "dsp/scales.h"
+#include "panels/device_addressing.h"
 #include "protocol/frames.h"
 
 #include <QTest>
@@ -13,7 +13,7 @@ using namespace quellaton;
 namespace {
 
 bool SearchDone(AppFixture& app) {
-    return !app.window->addressing().searching() && !app.widgets().RzGroupBox3->isVisible();
+    return !app.window->addressing().searching() && !app.widgets().searchProgressPanel->isVisible();
 }
 
 QString Entry(const QString& port, int id) {
@@ -67,22 +67,23 @@ void TestAddressing::searchFindsEveryUnitAndSelectsTheLast() {
     AppFixture app(QStringLiteral("1,2,3,4,5,6"));
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    w.Button8->click();
+    w.searchButton->click();
     QVERIFY(WaitUntil([&] { return SearchDone(app); }, 60000));
     const QString link = app.sim.link();
-    QCOMPARE(w.RzLabel6->text(), QStringLiteral("search result :     "));
-    const QStringList lines = w.Memo1->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(w.searchResultLine->text(), QStringLiteral("search result :     "));
+    const QStringList lines = w.searchResultList->toPlainText().split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[0], Entry(link, 1) + Entry(link, 2) + Entry(link, 3) + Entry(link, 4));
     QCOMPARE(lines[1], Entry(link, 5) + Entry(link, 6));
-    QVERIFY(w.Memo1->isVisible());
-    QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("6"));
+    QVERIFY(w.searchResultList->isVisible());
+    QCOMPARE(w.deviceIdList->currentText(), QStringLiteral("6"));
     QCOMPARE(app.session().address().address(), 5);
-    QCOMPARE(w.RzEdit2->text(), QStringLiteral("6"));
-    QVERIFY(w.RzGroupBox2->isVisible());
-    QVERIFY(!w.RzGroupBox12->isVisible());
+    QCOMPARE(w.newIdField->text(), QStringLiteral("6"));
+    QVERIFY(w.searchResultPanel->isVisible());
+    QVERIFY(!w.editorArea->isVisible());
     QCOMPARE(app.selection().panel(), int(SearchResultPanel));
-    QVERIFY(w.GroupBox1->isEnabled() && w.GroupBox2->isEnabled() && w.GroupBox3->isEnabled());
+    QVERIFY(w.channelOverview->isEnabled() && w.connectionGroup->isEnabled() &&
+            w.fileGroup->isEnabled());
     QVERIFY(!app.session().link().portOpen());
     // 256 probes, one for each address, in order.
     const QList<QByteArray> polls = app.sim.framesWith("A2002B");
@@ -90,11 +91,11 @@ void TestAddressing::searchFindsEveryUnitAndSelectsTheLast() {
     QCOMPARE(polls.first(), ToHexText(StatusPoll(0)));
     QCOMPARE(polls.last(), ToHexText(StatusPoll(255)));
     // "Close" returns to the editor area.
-    w.RzButton11->click();
-    QVERIFY(!w.RzGroupBox2->isVisible());
-    QVERIFY(w.RzGroupBox12->isVisible());
-    w.Button9->click();
-    QVERIFY(w.RzGroupBox2->isVisible());
+    w.resultCloseButton->click();
+    QVERIFY(!w.searchResultPanel->isVisible());
+    QVERIFY(w.editorArea->isVisible());
+    w.searchResultButton->click();
+    QVERIFY(w.searchResultPanel->isVisible());
 }
 
 void TestAddressing::cancelStopsBeforeTheNextProbe() {
@@ -109,14 +110,14 @@ void TestAddressing::cancelStopsBeforeTheNextProbe() {
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (app.window->addressing().searching() && app.window->addressing().probeAddress() >= 4 &&
             probedAtCancel < 0) {
-            lockedDuringSearch = !w.GroupBox1->isEnabled() && !w.GroupBox3->isEnabled() &&
-                                 w.RzGroupBox3->isVisible();
+            lockedDuringSearch = !w.channelOverview->isEnabled() && !w.fileGroup->isEnabled() &&
+                                 w.searchProgressPanel->isVisible();
             probedAtCancel = app.window->addressing().probeAddress();
-            w.Button2->click();
+            w.cancelSearchButton->click();
         }
     });
     watch.start();
-    QTimer::singleShot(0, w.Button8, &QPushButton::click);
+    QTimer::singleShot(0, w.searchButton, &QPushButton::click);
     QVERIFY(WaitUntil([&] { return probedAtCancel >= 0 && SearchDone(app); }, 20000));
     watch.stop();
     QVERIFY(lockedDuringSearch);
@@ -126,19 +127,20 @@ void TestAddressing::cancelStopsBeforeTheNextProbe() {
     QVERIFY2(polls <= probedAtCancel + 2,
              qPrintable(QStringLiteral("%1 %2").arg(polls).arg(probedAtCancel)));
     // The units found before the cancel are reported.
-    QCOMPARE(w.Memo1->toPlainText(), Entry(app.sim.link(), 1) + Entry(app.sim.link(), 2));
-    QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("2"));
-    QVERIFY(w.GroupBox1->isEnabled() && w.GroupBox3->isEnabled());
+    QCOMPARE(w.searchResultList->toPlainText(),
+             Entry(app.sim.link(), 1) + Entry(app.sim.link(), 2));
+    QCOMPARE(w.deviceIdList->currentText(), QStringLiteral("2"));
+    QVERIFY(w.channelOverview->isEnabled() && w.fileGroup->isEnabled());
 }
 
 void TestAddressing::searchWhileConnectedIsRefused() {
     AppFixture app;
     QVERIFY(app.open());
     QVERIFY(app.connectTo(1));
-    app.widgets().Button8->click();
+    app.widgets().searchButton->click();
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("please disconnect and try again."), 2000));
     QVERIFY(!app.window->addressing().searching());
-    app.widgets().RzButton8->click();
+    app.widgets().broadcastButton->click();
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("Please disconnect."), 2000));
     QVERIFY(!app.session().address().broadcast());
 }
@@ -148,17 +150,17 @@ void TestAddressing::settingTheDeviceId() {
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
     // Not connected: refused.
-    w.RzEdit2->setText(QStringLiteral("7"));
-    w.Button1->click();
+    w.newIdField->setText(QStringLiteral("7"));
+    w.setIdButton->click();
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("Disconnect."), 2000));
 
     QVERIFY(app.connectTo(3));
-    QCOMPARE(w.RzEdit2->text(), QStringLiteral("3"));
-    w.RzEdit2->setFocus();
-    w.RzEdit2->selectAll();
-    QTest::keyClicks(w.RzEdit2, QStringLiteral("7"));
-    QTest::keyClick(w.RzEdit2, Qt::Key_Return); // Enter sends it as "OK" does
-    QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("7"));
+    QCOMPARE(w.newIdField->text(), QStringLiteral("3"));
+    w.newIdField->setFocus();
+    w.newIdField->selectAll();
+    QTest::keyClicks(w.newIdField, QStringLiteral("7"));
+    QTest::keyClick(w.newIdField, Qt::Key_Return); // Enter sends it as "OK" does
+    QCOMPARE(w.deviceIdList->currentText(), QStringLiteral("7"));
     QCOMPARE(app.session().address().address(), 6);
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("Device ID changed to 7"), 4000));
 
@@ -180,20 +182,20 @@ void TestAddressing::invalidDeviceIdsAreRefused() {
     ShellWidgets& w = app.widgets();
     for (const QString& text : {QStringLiteral("0"), QStringLiteral("256"), QString()}) {
         app.answerer.clear();
-        w.RzEdit2->setText(text);
-        w.Button1->click();
+        w.newIdField->setText(text);
+        w.setIdButton->click();
         QVERIFY(app.answerer.waitForMessage(QStringLiteral("Please input 1~255 number."), 2000));
-        QCOMPARE(w.RzEdit2->text(), QStringLiteral("1"));
+        QCOMPARE(w.newIdField->text(), QStringLiteral("1"));
     }
     // Letters never reach the field.
-    w.RzEdit2->setFocus();
-    w.RzEdit2->setText(QStringLiteral("1"));
-    w.RzEdit2->end(false);
-    QTest::keyClicks(w.RzEdit2, QStringLiteral("ab-.5"));
-    QCOMPARE(w.RzEdit2->text(), QStringLiteral("15"));
+    w.newIdField->setFocus();
+    w.newIdField->setText(QStringLiteral("1"));
+    w.newIdField->end(false);
+    QTest::keyClicks(w.newIdField, QStringLiteral("ab-.5"));
+    QCOMPARE(w.newIdField->text(), QStringLiteral("15"));
     // 255 and 1 are accepted.
-    w.RzEdit2->setText(QStringLiteral("255"));
-    w.Button1->click();
+    w.newIdField->setText(QStringLiteral("255"));
+    w.setIdButton->click();
     QCOMPARE(app.session().address().address(), 254);
     QVERIFY(WaitUntil([&] { return app.sim.framesWith("A10021").size() == 1; }, 3000));
     QCOMPARE(app.sim.framesWith("A10021").constFirst().mid(26, 2), QByteArray("FF"));
@@ -203,43 +205,43 @@ void TestAddressing::broadcastModeLayoutAndRefusal() {
     AppFixture app;
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    w.RzButton8->click();
+    w.broadcastButton->click();
     QVERIFY(app.session().address().broadcast());
     QCOMPARE(app.session().address().address(), 255);
-    QVERIFY(!w.RzComboBox6->isVisible());
+    QVERIFY(!w.deviceIdList->isVisible());
     QVERIFY(!w.deviceIdLabel->isVisible());
-    QVERIFY(!w.GroupBox3->isVisible());
-    QCOMPARE(w.GroupBox2->geometry().top(), 90);
-    QCOMPARE(w.GroupBox2->width(), 215);
-    QCOMPARE(w.Button3->y(), 31);
-    QCOMPARE(w.Image15->y(), 29);
-    QCOMPARE(ButtonColour(w.RzButton8), qRgb(0, 128, 0));
-    w.RzButton8->click();
+    QVERIFY(!w.fileGroup->isVisible());
+    QCOMPARE(w.connectionGroup->geometry().top(), 90);
+    QCOMPARE(w.connectionGroup->width(), 215);
+    QCOMPARE(w.connectButton->y(), 31);
+    QCOMPARE(w.connectionIndicator->y(), 29);
+    QCOMPARE(ButtonColour(w.broadcastButton), qRgb(0, 128, 0));
+    w.broadcastButton->click();
     QVERIFY(!app.session().address().broadcast());
     QCOMPARE(app.session().address().address(), 0);
-    QVERIFY(w.RzComboBox6->isVisible());
-    QVERIFY(w.GroupBox3->isVisible());
-    QCOMPARE(w.GroupBox2->geometry().top(), 2);
-    QCOMPARE(w.GroupBox2->width(), 594);
-    QCOMPARE(w.Button3->y(), 55);
-    QCOMPARE(w.Image15->y(), 54);
-    QCOMPARE(ButtonColour(w.RzButton8), qRgb(224, 224, 224));
+    QVERIFY(w.deviceIdList->isVisible());
+    QVERIFY(w.fileGroup->isVisible());
+    QCOMPARE(w.connectionGroup->geometry().top(), 2);
+    QCOMPARE(w.connectionGroup->width(), 594);
+    QCOMPARE(w.connectButton->y(), 55);
+    QCOMPARE(w.connectionIndicator->y(), 54);
+    QCOMPARE(ButtonColour(w.broadcastButton), qRgb(224, 224, 224));
 }
 
 void TestAddressing::broadcastConnectRefusedByCloseBox() {
     AppFixture app;
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    w.RzButton8->click();
+    w.broadcastButton->click();
     app.answerer.setConfirmation(ModalAnswerer::Confirm::Close);
-    w.Button3->click();
+    w.connectButton->click();
     QVERIFY(WaitUntil([&] { return !app.answerer.messages().isEmpty(); }, 2000));
     QCOMPARE(app.answerer.messages().constFirst(),
              QStringLiteral("Please make sure you have selected\rthe same preset on all devices."));
     QVERIFY(WaitUntil(
         [&] { return app.window->connection().state() == UnitConnection::State::Disconnected; },
         2000));
-    QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
+    QCOMPARE(w.connectButton->text(), QStringLiteral("Connect"));
     QVERIFY(!app.session().link().portOpen());
     // Nothing was sent to the units.
     QVERIFY(app.sim.frames().isEmpty());
@@ -249,9 +251,9 @@ void TestAddressing::broadcastWritesEverythingTwiceAndNeverTimesOut() {
     AppFixture app(QStringLiteral("1,2"));
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    w.RzButton8->click();
+    w.broadcastButton->click();
     app.answerer.setConfirmation(ModalAnswerer::Confirm::First);
-    w.Button3->click();
+    w.connectButton->click();
     QVERIFY(WaitUntil(
         [&] { return app.window->connection().state() == UnitConnection::State::Broadcasting; },
         2000));

@@ -38,7 +38,7 @@ struct FrameClock {
 };
 
 QColor PaneColour(ShellWidgets& w) {
-    return w.RzStatusPane2->palette().color(QPalette::WindowText);
+    return w.connectionPane->palette().color(QPalette::WindowText);
 }
 
 } // namespace
@@ -63,16 +63,16 @@ void TestConnection::handshakeOnTheWire() {
     AppFixture app;
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    QCOMPARE(w.RzStatusPane2->text(), QStringLiteral("Disconnected"));
+    QCOMPARE(w.connectionPane->text(), QStringLiteral("Disconnected"));
     QCOMPARE(PaneColour(w), QColor(255, 0, 0));
-    QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
+    QCOMPARE(w.connectButton->text(), QStringLiteral("Connect"));
 
     QVERIFY(app.connectTo(1));
-    QCOMPARE(w.Button3->text(), QStringLiteral("Disconnect"));
-    QCOMPARE(w.RzStatusPane2->text(), QStringLiteral("Connected ") + app.sim.link());
+    QCOMPARE(w.connectButton->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(w.connectionPane->text(), QStringLiteral("Connected ") + app.sim.link());
     QCOMPARE(PaneColour(w), QColor(0, 128, 0));
-    QVERIFY(!w.RzComboBox1->isEnabled());
-    QVERIFY(!w.RzComboBox6->isEnabled());
+    QVERIFY(!w.portList->isEnabled());
+    QVERIFY(!w.deviceIdList->isEnabled());
 
     // The preset list carries the unit's names; the system block's preset is selected.
     QVERIFY(WaitUntil(
@@ -111,13 +111,13 @@ void TestConnection::handshakeOnTheWire() {
     QVERIFY(app.answerer.messages().isEmpty());
 
     // Disconnect returns everything to the start.
-    QVERIFY(WaitUntil([&] { return w.Button3->isEnabled(); }, 3000));
-    w.Button3->click();
-    QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
-    QCOMPARE(w.RzStatusPane2->text(), QStringLiteral("Disconnected"));
+    QVERIFY(WaitUntil([&] { return w.connectButton->isEnabled(); }, 3000));
+    w.connectButton->click();
+    QCOMPARE(w.connectButton->text(), QStringLiteral("Connect"));
+    QCOMPARE(w.connectionPane->text(), QStringLiteral("Disconnected"));
     QCOMPARE(PaneColour(w), QColor(255, 0, 0));
     QVERIFY(!app.session().link().portOpen());
-    QVERIFY(w.RzComboBox1->isEnabled());
+    QVERIFY(w.portList->isEnabled());
     const int afterDisconnect = app.sim.frames().size();
     QTest::qWait(1200);
     QCOMPARE(app.sim.frames().size(), afterDisconnect);
@@ -129,16 +129,16 @@ void TestConnection::silentUnitIsNotConnected() {
     ShellWidgets& w = app.widgets();
     QElapsedTimer clock;
     clock.start();
-    w.Button3->click();
-    QVERIFY(!w.Button3->isEnabled());
+    w.connectButton->click();
+    QVERIFY(!w.connectButton->isEnabled());
     QVERIFY(app.answerer.waitForMessage(
         QStringLiteral("UNABLE TO CONNECT TO DEVICE!\rPlease make sure the device ID is correct."),
         5000));
     const qint64 messageAt = clock.elapsed();
     QVERIFY2(messageAt >= 700 && messageAt < 2500, qPrintable(QString::number(messageAt)));
-    QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
-    QCOMPARE(w.RzStatusPane2->text(), QStringLiteral("Disconnected"));
-    QVERIFY(WaitUntil([&] { return w.Button3->isEnabled(); }, 4000));
+    QCOMPARE(w.connectButton->text(), QStringLiteral("Connect"));
+    QCOMPARE(w.connectionPane->text(), QStringLiteral("Disconnected"));
+    QVERIFY(WaitUntil([&] { return w.connectButton->isEnabled(); }, 4000));
     const qint64 enabledAt = clock.elapsed();
     QVERIFY2(enabledAt >= 1900 && enabledAt < 4000, qPrintable(QString::number(enabledAt)));
     // One failure, one message: the later time-outs were stopped with the first.
@@ -153,7 +153,7 @@ void TestConnection::unitWithoutNamesIsDroppedAfterTheNameTimeout() {
     ShellWidgets& w = app.widgets();
     QElapsedTimer clock;
     clock.start();
-    w.Button3->click();
+    w.connectButton->click();
     QVERIFY(WaitUntil(
         [&] { return app.window->connection().state() == UnitConnection::State::AwaitingNames; },
         2000));
@@ -163,7 +163,7 @@ void TestConnection::unitWithoutNamesIsDroppedAfterTheNameTimeout() {
     const qint64 at = clock.elapsed();
     QVERIFY2(at >= 2300 && at < 4500, qPrintable(QString::number(at)));
     QCOMPARE(app.window->connection().state(), UnitConnection::State::Disconnected);
-    QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
+    QCOMPARE(w.connectButton->text(), QStringLiteral("Connect"));
     QVERIFY(!app.session().link().portOpen());
 }
 
@@ -175,7 +175,7 @@ void TestConnection::unitFallingSilentInterruptsTheConnection() {
     QVERIFY(app.answerer.waitForMessage(
         QStringLiteral("CONNECTION INTERRUPTED!\rPlease check data cables and reconnect."), 8000));
     QCOMPARE(app.window->connection().state(), UnitConnection::State::Disconnected);
-    QCOMPARE(app.widgets().Button3->text(), QStringLiteral("Connect"));
+    QCOMPARE(app.widgets().connectButton->text(), QStringLiteral("Connect"));
     QCOMPARE(app.answerer.messages().size(), 1);
 }
 
@@ -197,7 +197,7 @@ void TestConnection::vanishingPortDisconnects() {
         qPrintable(message));
     QVERIFY(!app.session().link().portOpen());
     // With the port gone, the refresh drops it from the list.
-    QVERIFY(WaitUntil([&] { return app.widgets().RzComboBox1->count() == 0; }, 5000));
+    QVERIFY(WaitUntil([&] { return app.widgets().portList->count() == 0; }, 5000));
 }
 
 void TestConnection::queueSendsLowestSlotFirstHalfASecondApart() {
@@ -264,8 +264,8 @@ void TestConnection::reconnectDropsPendingEdits() {
     app.model().setGainDb(High, OutputGainTable[10]);
     QVERIFY(writer.sendSlots().pending(1));
     ShellWidgets& w = app.widgets();
-    QVERIFY(WaitUntil([&] { return w.Button3->isEnabled(); }, 3000));
-    w.Button3->click(); // disconnect
+    QVERIFY(WaitUntil([&] { return w.connectButton->isEnabled(); }, 3000));
+    w.connectButton->click(); // disconnect
     QVERIFY(WaitUntil([&] { return !app.session().link().portOpen(); }, 3000));
     QVERIFY(writer.sendSlots().pending(1)); // flags stay set while the port is closed
     app.sim.clearLog();
@@ -280,14 +280,14 @@ void TestConnection::connectWithoutPortsReportsTheFailure() {
     ModalAnswerer answerer;
     AppOptions options;
     options.listSystemPorts = false;
-    TForm1 window(options);
+    MainWindow window(options);
     window.show();
-    QVERIFY(WaitUntil([&] { return window.widgets().GroupBox2->isVisible(); }, 5000));
-    QCOMPARE(window.widgets().RzComboBox1->count(), 0);
-    window.widgets().Button3->click();
+    QVERIFY(WaitUntil([&] { return window.widgets().connectionGroup->isVisible(); }, 5000));
+    QCOMPARE(window.widgets().portList->count(), 0);
+    window.widgets().connectButton->click();
     QVERIFY(answerer.waitForMessage(
         QStringLiteral("CONNECTION INTERRUPTED!\rPlease check data cables and reconnect."), 3000));
-    QCOMPARE(window.widgets().Button3->text(), QStringLiteral("Connect"));
+    QCOMPARE(window.widgets().connectButton->text(), QStringLiteral("Connect"));
     QVERIFY(!window.session().link().portOpen());
 }
 

@@ -48,14 +48,14 @@ void TestRealLine::lateRepliesDoNotBreakTheNextConnect() {
     QVERIFY(app.connectTo(1));
     QVERIFY(WaitUntil([&] { return app.sim.framesWith("A2002B").size() >= 3; }, 5000));
     ShellWidgets& w = app.widgets();
-    QVERIFY(WaitUntil([&] { return w.Button3->isEnabled(); }, 3000));
-    w.Button3->click();
+    QVERIFY(WaitUntil([&] { return w.connectButton->isEnabled(); }, 3000));
+    w.connectButton->click();
     QVERIFY(Disconnected(app));
     // The late replies arrive at the closed port; "Connect" is enabled again after 2 s.
     QTest::qWait(2200);
-    QVERIFY(w.Button3->isEnabled());
+    QVERIFY(w.connectButton->isEnabled());
     app.answerer.clear();
-    w.Button3->click();
+    w.connectButton->click();
     QVERIFY2(
         WaitUntil(
             [&] { return app.window->connection().state() == UnitConnection::State::Connected; },
@@ -68,29 +68,29 @@ void TestRealLine::broadcastShowsConnectedOnlyAfterProceed() {
     AppFixture app(QStringLiteral("1,2"));
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
-    w.RzButton8->click();
+    w.broadcastButton->click();
     QCOMPARE(app.session().address().address(), BroadcastAddress);
     // The question stays up while the window is looked at.
     app.answerer.setPaused(true);
     QString paneWhileAsked;
     QString captionWhileAsked;
     QTimer::singleShot(300, [&] {
-        paneWhileAsked = w.RzStatusPane2->text();
-        captionWhileAsked = w.Button3->text();
+        paneWhileAsked = w.connectionPane->text();
+        captionWhileAsked = w.connectButton->text();
         app.answerer.setPaused(false);
     });
-    w.Button3->click();
-    QVERIFY(WaitUntil([&] { return w.RzGroupBox16->isVisible(); }, 3000));
+    w.connectButton->click();
+    QVERIFY(WaitUntil([&] { return w.initialDataPanel->isVisible(); }, 3000));
     QCOMPARE(app.answerer.messages(), QStringList{ProceedMessage});
     QCOMPARE(paneWhileAsked, QStringLiteral("Disconnected"));
     QCOMPARE(captionWhileAsked, QStringLiteral("Connect"));
     // After "Proceed" the program is connected to every unit.
-    QCOMPARE(w.RzStatusPane2->text(), QStringLiteral("Connected ") + app.sim.link());
-    QCOMPARE(w.Button3->text(), QStringLiteral("Disconnect"));
-    QCOMPARE(w.RzStatusPane2->palette().color(QPalette::WindowText), QColor(0, 128, 0));
-    w.SpeedButton3->click();
+    QCOMPARE(w.connectionPane->text(), QStringLiteral("Connected ") + app.sim.link());
+    QCOMPARE(w.connectButton->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(w.connectionPane->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+    w.closeInitialDataButton->click();
     QVERIFY(Disconnected(app));
-    QCOMPARE(w.RzStatusPane2->text(), QStringLiteral("Disconnected"));
+    QCOMPARE(w.connectionPane->text(), QStringLiteral("Disconnected"));
 }
 
 void TestRealLine::connectAndQueueKeepTheirOrderAndPace() {
@@ -143,11 +143,11 @@ void TestRealLine::searchProbesArePacedByTheLine() {
         if (!cancelled && app.window->addressing().searching() &&
             app.window->addressing().probeAddress() >= 8) {
             cancelled = true;
-            w.Button2->click();
+            w.cancelSearchButton->click();
         }
     });
     watch.start();
-    QTimer::singleShot(0, w.Button8, &QPushButton::click);
+    QTimer::singleShot(0, w.searchButton, &QPushButton::click);
     QVERIFY(WaitUntil([&] { return cancelled && !app.window->addressing().searching(); }, 20000));
     watch.stop();
     QList<SimProcess::TimedFrame> probes;
@@ -165,7 +165,7 @@ void TestRealLine::searchProbesArePacedByTheLine() {
     }
     QVERIFY2(pauses.ok(), qPrintable(pauses.notes()));
     // Both units were found before the cancel.
-    QVERIFY(w.Memo1->toPlainText().contains(QStringLiteral("--Device ID2 , ")));
+    QVERIFY(w.searchResultList->toPlainText().contains(QStringLiteral("--Device ID2 , ")));
 }
 
 void TestRealLine::portWithoutPermissionSaysWhy() {
@@ -179,17 +179,18 @@ void TestRealLine::portWithoutPermissionSaysWhy() {
     AppOptions options;
     options.extraPorts = {device};
     options.listSystemPorts = false;
-    TForm1 window(options);
+    MainWindow window(options);
     window.show();
     ModalAnswerer answerer;
     ShellWidgets& w = window.widgets();
-    QVERIFY(WaitUntil([&] { return w.GroupBox2->isVisible() && w.Button3->isEnabled(); }, 10000));
-    QCOMPARE(w.RzComboBox1->currentText(), device);
+    QVERIFY(WaitUntil(
+        [&] { return w.connectionGroup->isVisible() && w.connectButton->isEnabled(); }, 10000));
+    QCOMPARE(w.portList->currentText(), device);
     const bool root = ::geteuid() == 0;
     if (root) {
         QCOMPARE(::seteuid(65534), 0);
     }
-    w.Button3->click();
+    w.connectButton->click();
     if (root) {
         QCOMPARE(::seteuid(0), 0);
     }

@@ -23,7 +23,7 @@ double ProcessCpuSeconds() {
 
 struct StartedWindow {
     SimProcess sim;
-    std::unique_ptr<TForm1> window;
+    std::unique_ptr<MainWindow> window;
     explicit StartedWindow(const QString& ids) : sim(ids) {}
     bool open() {
         if (!sim.start()) {
@@ -32,7 +32,7 @@ struct StartedWindow {
         AppOptions options;
         options.extraPorts = {sim.link()};
         options.listSystemPorts = false;
-        window = std::make_unique<TForm1>(options);
+        window = std::make_unique<MainWindow>(options);
         window->show();
         return true;
     }
@@ -54,18 +54,18 @@ private slots:
 void TestShell::startupSearchListsTheUnitsThenShowsTheEditors() {
     StartedWindow started(QStringLiteral("1,3"));
     QVERIFY(started.open());
-    TForm1& window = *started.window;
+    MainWindow& window = *started.window;
     ShellWidgets& w = window.widgets();
     QCOMPARE(window.windowTitle(), QStringLiteral("QUELLATON"));
     QCOMPARE(window.size(), QSize(750, 787));
-    QVERIFY(w.RzGroupBox3->isVisible());
-    QVERIFY(!w.GroupBox2->isVisible());
+    QVERIFY(w.searchProgressPanel->isVisible());
+    QVERIFY(!w.connectionGroup->isVisible());
     QVERIFY(!w.fileMenu->menuAction()->isVisible());
 
     const double cpuBefore = ProcessCpuSeconds();
     QElapsedTimer wall;
     wall.start();
-    QVERIFY(WaitUntil([&] { return w.GroupBox2->isVisible(); }, 15000));
+    QVERIFY(WaitUntil([&] { return w.connectionGroup->isVisible(); }, 15000));
     const double cpuShare = (ProcessCpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
     qInfo("start-up search over one port: %.0f ms, CPU share %.2f %%", double(wall.elapsed()),
           cpuShare * 100.0);
@@ -78,26 +78,26 @@ void TestShell::startupSearchListsTheUnitsThenShowsTheEditors() {
     QVERIFY(polls.last().startsWith("A5A5A509"));
 
     const QString link = started.sim.link();
-    QCOMPARE(w.Memo1->toPlainText(),
+    QCOMPARE(w.searchResultList->toPlainText(),
              link + QStringLiteral("--Device ID1 , ") + link + QStringLiteral("--Device ID3 , "));
-    QCOMPARE(w.RzComboBox6->currentText(), QStringLiteral("3"));
+    QCOMPARE(w.deviceIdList->currentText(), QStringLiteral("3"));
     QCOMPARE(window.session().address().address(), 2);
-    QVERIFY(w.RzGroupBox2->isVisible());
-    QVERIFY(!w.RzGroupBox12->isVisible());
-    QVERIFY(!w.RzGroupBox3->isVisible());
+    QVERIFY(w.searchResultPanel->isVisible());
+    QVERIFY(!w.editorArea->isVisible());
+    QVERIFY(!w.searchProgressPanel->isVisible());
     QVERIFY(w.fileMenu->menuAction()->isVisible());
     QVERIFY(w.helpMenu->menuAction()->isVisible());
-    QVERIFY(w.Image20->isVisible());
+    QVERIFY(w.logo->isVisible());
     QVERIFY(!window.session().link().portOpen());
     // Three seconds later the editor area is back.
-    QVERIFY(WaitUntil([&] { return w.RzGroupBox12->isVisible(); }, 4500));
-    QVERIFY(!w.RzGroupBox2->isVisible());
+    QVERIFY(WaitUntil([&] { return w.editorArea->isVisible(); }, 4500));
+    QVERIFY(!w.searchResultPanel->isVisible());
 }
 
 void TestShell::closingDuringTheStartupSearchStopsIt() {
     StartedWindow started(QStringLiteral("1"));
     QVERIFY(started.open());
-    TForm1& window = *started.window;
+    MainWindow& window = *started.window;
     bool finished = false;
     connect(&window.addressing(), &DeviceAddressing::searchFinished, this,
             [&] { finished = true; });
@@ -117,32 +117,32 @@ void TestShell::confirmationDispatch() {
     ModalAnswerer answerer;
     AppOptions options;
     options.listSystemPorts = false;
-    TForm1 window(options);
+    MainWindow window(options);
     window.show();
-    QVERIFY(WaitUntil([&] { return window.widgets().GroupBox2->isVisible(); }, 5000));
-    TForm5& dialog = window.form5();
+    QVERIFY(WaitUntil([&] { return window.widgets().connectionGroup->isVisible(); }, 5000));
+    ConfirmationDialog& dialog = window.confirmationDialog();
 
     // Closed with its close box: the answer says so.
     answerer.setConfirmation(ModalAnswerer::Confirm::Close);
     QCOMPARE(dialog.ask(QStringLiteral("Loading"), QStringLiteral("Yes"), true),
-             TForm5::Answer::Closed);
-    QVERIFY(dialog.Button10->isVisibleTo(&dialog));
+             ConfirmationDialog::Answer::Closed);
+    QVERIFY(dialog.secondButton->isVisibleTo(&dialog));
 
     // Confirmed: the first button's caption was set, and the answer is the first button.
     answerer.setConfirmation(ModalAnswerer::Confirm::First);
     QCOMPARE(dialog.ask(QStringLiteral("Saving all"), QStringLiteral("Yes"), true),
-             TForm5::Answer::First);
-    QCOMPARE(dialog.Button1->text(), QStringLiteral("Yes"));
+             ConfirmationDialog::Answer::First);
+    QCOMPARE(dialog.firstButton->text(), QStringLiteral("Yes"));
 
     // The second button, and a dialog without it.
     answerer.setConfirmation(ModalAnswerer::Confirm::Second);
     QCOMPARE(dialog.ask(QStringLiteral("Saving"), QStringLiteral("Yes"), true),
-             TForm5::Answer::Second);
+             ConfirmationDialog::Answer::Second);
     answerer.setConfirmation(ModalAnswerer::Confirm::Close);
     QCOMPARE(dialog.ask(QStringLiteral("Broadcast"), QStringLiteral("Proceed"), false),
-             TForm5::Answer::Closed);
-    QVERIFY(!dialog.Button10->isVisibleTo(&dialog));
-    QCOMPARE(dialog.Button1->text(), QStringLiteral("Proceed"));
+             ConfirmationDialog::Answer::Closed);
+    QVERIFY(!dialog.secondButton->isVisibleTo(&dialog));
+    QCOMPARE(dialog.firstButton->text(), QStringLiteral("Proceed"));
     QCOMPARE(answerer.messages(),
              (QStringList{QStringLiteral("Loading"), QStringLiteral("Saving all"),
                           QStringLiteral("Saving"), QStringLiteral("Broadcast")}));
@@ -151,30 +151,30 @@ void TestShell::confirmationDispatch() {
 void TestShell::aboutBox() {
     AppOptions options;
     options.listSystemPorts = false;
-    TForm1 window(options);
+    MainWindow window(options);
     window.show();
     QVERIFY(WaitUntil([&] { return window.widgets().helpMenu->menuAction()->isVisible(); }, 5000));
     bool shown = false;
     QTimer::singleShot(100, [&] {
         QWidget* modal = QApplication::activeModalWidget();
-        shown = modal == &window.form6();
+        shown = modal == &window.aboutBox();
         if (modal) {
-            window.form6().okButton->click();
+            window.aboutBox().okButton->click();
         }
     });
-    window.widgets().N9->trigger();
+    window.widgets().aboutAction->trigger();
     QVERIFY(shown);
-    QCOMPARE(window.form6().windowTitle(), QStringLiteral("Quellaton"));
+    QCOMPARE(window.aboutBox().windowTitle(), QStringLiteral("Quellaton"));
     QStringList aboutTexts;
-    for (const QLabel* label : window.form6().findChildren<QLabel*>()) {
+    for (const QLabel* label : window.aboutBox().findChildren<QLabel*>()) {
         aboutTexts << label->text();
     }
     QVERIFY(aboutTexts.contains(QStringLiteral("Quellaton version:V1.00b")));
     QVERIFY(aboutTexts.contains(QStringLiteral("Download user manual and software updates from:")));
-    QCOMPARE(window.form6().releaseLabel->text(),
+    QCOMPARE(window.aboutBox().releaseLabel->text(),
              QStringLiteral("Program release " QUELLATON_PROJECT_VERSION));
-    QCOMPARE(window.form4().windowTitle(), QStringLiteral("BTL模式"));
-    QCOMPARE(window.form5().windowTitle(), QStringLiteral("WARNING"));
+    QCOMPARE(window.btlPictureDialog().windowTitle(), QStringLiteral("BTL模式"));
+    QCOMPARE(window.confirmationDialog().windowTitle(), QStringLiteral("WARNING"));
 }
 
 // A long device path is cut in the box, which keeps its size, but its drop-down list is wide
@@ -191,9 +191,9 @@ void TestShell::portBoxShowsWholeNames() {
     AppOptions options;
     options.extraPorts = {shortPath, longPath};
     options.listSystemPorts = false;
-    TForm1 window(options);
+    MainWindow window(options);
     window.show();
-    QComboBox* box = window.widgets().RzComboBox1;
+    QComboBox* box = window.widgets().portList;
     QCOMPARE(box->count(), 2);
     QCOMPARE(box->currentText(), longPath); // the last port given is selected
     QCOMPARE(box->width(), 86);

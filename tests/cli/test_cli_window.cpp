@@ -31,7 +31,7 @@ bool SaveThisPreset(AppFixture& app, const QString& path) {
     QFile::remove(path);
     AnswerSave(app, path);
     app.answerer.setConfirmation(ModalAnswerer::Confirm::First);
-    app.widgets().Button6->click();
+    app.widgets().saveOneButton->click();
     return WaitUntil([&] { return QFile::exists(path) && Idle(app); }, 10000);
 }
 
@@ -64,17 +64,17 @@ void TestCliWindow::showGivesWhatTheWindowDisplays() {
             QCOMPARE(shown.value({section, band + "Q"}), e.qFields[b]->text());
             QCOMPARE(shown.value({section, band + "type"}), e.typeLists[b]->currentText());
         }
-        QCOMPARE(shown.value({section, "HPF frequency"}), e.RzEdit205->text());
-        QCOMPARE(shown.value({section, "LPF frequency"}), e.RzEdit206->text());
-        QCOMPARE(shown.value({section, "HPF type"}), e.RzComboBox69->currentText());
-        QCOMPARE(shown.value({section, "LPF type"}), e.RzComboBox71->currentText());
+        QCOMPARE(shown.value({section, "HPF frequency"}), e.highPassField->text());
+        QCOMPARE(shown.value({section, "LPF frequency"}), e.lowPassField->text());
+        QCOMPARE(shown.value({section, "HPF type"}), e.highPassTypeList->currentText());
+        QCOMPARE(shown.value({section, "LPF type"}), e.lowPassTypeList->currentText());
     };
     // After the connect the window shows Main.
     compareSection("Main");
     QCOMPARE(shown.value({"Main", "Level"}), e.levelReadout->text());
-    QCOMPARE(shown.value({"Main", "Polarity"}), e.RzButton6->text());
-    e.RzButton5->click(); // "Main delay"
-    QCOMPARE(shown.value({"Main", "Delay"}), e.RzEdit18->text());
+    QCOMPARE(shown.value({"Main", "Polarity"}), e.mainPolarityButton->text());
+    e.mainDelayButton->click(); // "Main delay"
+    QCOMPARE(shown.value({"Main", "Delay"}), e.delayField->text());
 
     const QStringList ways{"High", "Mid", "Low"};
     for (int way = 0; way < 3; ++way) {
@@ -85,14 +85,14 @@ void TestCliWindow::showGivesWhatTheWindowDisplays() {
         row.eq->click();
         compareSection(ways[way]);
         row.gain->click();
-        QCOMPARE(shown.value({ways[way], "Gain"}), e.RzEdit17->text());
+        QCOMPARE(shown.value({ways[way], "Gain"}), e.gainField->text());
         row.delay->click();
-        QCOMPARE(shown.value({ways[way], "Delay"}), e.RzEdit18->text());
+        QCOMPARE(shown.value({ways[way], "Delay"}), e.delayField->text());
         QCOMPARE(shown.value({ways[way], "Polarity"}), row.polarity->text());
         row.limiter->click();
-        QCOMPARE(shown.value({ways[way], "Limiter threshold"}), e.RzComboBox2->currentText());
-        QCOMPARE(shown.value({ways[way], "Limiter attack"}), e.RzComboBox3->currentText());
-        QCOMPARE(shown.value({ways[way], "Limiter release"}), e.RzComboBox5->currentText());
+        QCOMPARE(shown.value({ways[way], "Limiter threshold"}), e.thresholdList->currentText());
+        QCOMPARE(shown.value({ways[way], "Limiter attack"}), e.attackList->currentText());
+        QCOMPARE(shown.value({ways[way], "Limiter release"}), e.releaseList->currentText());
     }
 }
 
@@ -133,8 +133,8 @@ void TestCliWindow::diffListsTheEditedParameter() {
     QCOMPARE(d.value("b").toString(), newText);
     // Against the unit itself (once the window has let go of the line), the file saved after
     // the edit differs in nothing.
-    QVERIFY(WaitUntil([&] { return app.widgets().Button3->isEnabled(); }, 3000));
-    app.widgets().Button3->click();
+    QVERIFY(WaitUntil([&] { return app.widgets().connectButton->isEnabled(); }, 3000));
+    app.widgets().connectButton->click();
     QVERIFY(app.window->connection().state() == UnitConnection::State::Disconnected);
     const CliRun live = RunCli({"diff", after, "--port", app.sim.link(), "--id", "1"});
     QCOMPARE(live.exitCode, 0);

@@ -2,9 +2,9 @@
 // as its only port and connects to a unit.
 #pragma once
 
-#include "app/main_window.h"
 #include "gui_helpers.h"
 #include "sim_process.h"
+#include "window/main_window.h"
 
 #include <functional>
 #include <memory>
@@ -22,26 +22,26 @@ public:
         quellaton::AppOptions options;
         options.extraPorts = {sim.link()};
         options.listSystemPorts = false;
-        window = std::make_unique<quellaton::TForm1>(options);
+        window = std::make_unique<quellaton::MainWindow>(options);
         window->show();
-        if (!WaitUntil([&] { return window->widgets().GroupBox2->isVisible(); }, 10000)) {
+        if (!WaitUntil([&] { return window->widgets().connectionGroup->isVisible(); }, 10000)) {
             return false;
         }
         if (!sim.start()) {
             return false;
         }
         window->connection().FillPorts();
-        return window->widgets().RzComboBox1->currentText() == sim.link();
+        return window->widgets().portList->currentText() == sim.link();
     }
 
     // Selects device ID `id` and connects; true once the unit's names have arrived.
     bool connectTo(int id = 1, int timeoutMs = 5000) {
         auto& w = window->widgets();
-        w.RzComboBox6->setCurrentIndex(id - 1);
-        if (!WaitUntil([&] { return w.Button3->isEnabled(); }, 3000)) {
+        w.deviceIdList->setCurrentIndex(id - 1);
+        if (!WaitUntil([&] { return w.connectButton->isEnabled(); }, 3000)) {
             return false;
         }
-        w.Button3->click();
+        w.connectButton->click();
         return WaitUntil(
             [&] {
                 return window->connection().state() == quellaton::UnitConnection::State::Connected;
@@ -72,5 +72,5 @@ public:
 
     SimProcess sim;
     ModalAnswerer answerer;
-    std::unique_ptr<quellaton::TForm1> window;
+    std::unique_ptr<quellaton::MainWindow> window;
 };

@@ -28,7 +28,7 @@ inline bool OpenEditors(AppFixture& app) {
     if (!QTest::qWaitForWindowActive(app.window.get())) {
         return false;
     }
-    return app.widgets().RzGroupBox12->isVisible();
+    return app.widgets().editorArea->isVisible();
 }
 
 inline bool FocusOn(QWidget* widget) {
@@ -38,7 +38,7 @@ inline bool FocusOn(QWidget* widget) {
 
 // Moves the focus out of whatever field has it, onto the "Broadcast Mode" button.
 inline bool Leave(AppFixture& app) {
-    return FocusOn(app.widgets().RzButton8);
+    return FocusOn(app.widgets().broadcastButton);
 }
 
 // Focuses the field, replaces its whole text by typing `keys`, then leaves it.

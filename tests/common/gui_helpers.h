@@ -74,13 +74,13 @@ private:
             }
             return;
         }
-        if (modal->objectName() == QLatin1String("TForm5")) {
-            auto* label = modal->findChild<QLabel*>(QStringLiteral("RzLabel9"));
+        if (modal->objectName() == QLatin1String("ConfirmationDialog")) {
+            auto* label = modal->findChild<QLabel*>(QStringLiteral("messageLabel"));
             messages_.append(label ? label->property("messageText").toString() : QString());
             if (confirm_ == Confirm::Close) {
                 static_cast<QDialog*>(modal)->reject();
             } else {
-                const char* name = confirm_ == Confirm::First ? "Button1" : "Button10";
+                const char* name = confirm_ == Confirm::First ? "firstButton" : "secondButton";
                 if (auto* button = modal->findChild<QAbstractButton*>(QLatin1String(name))) {
                     button->click();
                 }

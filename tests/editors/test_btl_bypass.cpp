@@ -65,7 +65,7 @@ void TestBtlBypass::btlQuestion() {
                       box->button(QMessageBox::Yes) != nullptr;
         box->button(QMessageBox::No)->click();
     });
-    e.RzButton7->click();
+    e.btlButton->click();
     QCOMPARE(title, QStringLiteral("Notice"));
     QCOMPARE(text, QStringLiteral("Switch to BTL mode?"));
     QVERIFY(question);
@@ -87,14 +87,14 @@ void TestBtlBypass::btlMode() {
     // "No" leaves everything, including an open popup.
     e.rows[Mid].gain->click();
     app.answerer.setQuestionAnswer(false);
-    e.RzButton7->click();
+    e.btlButton->click();
     QCOMPARE(app.answerer.lastMessage(), QStringLiteral("Switch to BTL mode?"));
     QCOMPARE(s.model().image().btlMode, 0);
     QVERIFY(e.gainPopup->isVisible());
     QCOMPARE(app.selection().way(), int(Mid));
 
     app.answerer.setQuestionAnswer(true);
-    e.RzButton7->click();
+    e.btlButton->click();
     QCOMPARE(s.model().image().btlMode, 1);
     for (QWidget* control : MidControls(e)) {
         QVERIFY(!control->isVisible());
@@ -102,21 +102,21 @@ void TestBtlBypass::btlMode() {
     QVERIFY(e.rows[Mid].icon->isVisible());
     QVERIFY(SamePicture(e.rows[Mid].icon, RowIconPicture(true)));
     QVERIFY(e.rows[High].gain->isVisible());
-    QCOMPARE(ButtonColour(e.RzButton7), BtlButtonColour);
+    QCOMPARE(ButtonColour(e.btlButton), BtlButtonColour);
     // The close-panel operation ran: the Mid popup went with its buttons.
     QVERIFY(!e.gainPopup->isVisible());
     QCOMPARE(app.selection().way(), -1);
     QVERIFY(WaitForLastBlock(app.sim, 3, 0,
                              [](const QByteArray& f) { return PayloadByte(f, 7) == 1; }));
 
-    e.RzButton7->click();
+    e.btlButton->click();
     QCOMPARE(app.answerer.lastMessage(), QStringLiteral("Cancel the BTL model?"));
     QCOMPARE(s.model().image().btlMode, 0);
     for (QWidget* control : MidControls(e)) {
         QVERIFY(control->isVisible());
     }
     QVERIFY(SamePicture(e.rows[Mid].icon, RowIconPicture(false)));
-    QCOMPARE(ButtonColour(e.RzButton7), NormalButtonColour);
+    QCOMPARE(ButtonColour(e.btlButton), NormalButtonColour);
     QVERIFY(WaitForLastBlock(app.sim, 3, 0,
                              [](const QByteArray& f) { return PayloadByte(f, 7) == 0; }));
 }
@@ -131,7 +131,7 @@ void TestBtlBypass::bypassBoxes() {
     const int mainBand3 = BandIndex(Main, 2);
     const auto [mainBlock, mainGroup] = BlockOfSlot(EqBandSlot(mainBand3));
 
-    e.RzButton4->click();
+    e.mainEqButton->click();
     e.typeLists[2]->setCurrentIndex(1);
     e.typeLists[2]->setCurrentIndex(0);
     QVERIFY(TypeAndLeave(app, e.gainFields[2], QStringLiteral("6")));
@@ -213,7 +213,7 @@ void TestBtlBypass::bypassBoxes() {
                PayloadByte(f, 6) == band.qIndex;
     }));
     // The tick belongs to the row and stays when another section is shown.
-    e.RzButton4->click();
+    e.mainEqButton->click();
     QVERIFY(e.bypassBoxes[2]->isChecked());
     QVERIFY(s.model().rowBypassed(2));
 }
@@ -233,17 +233,17 @@ void TestBtlBypass::connectShowsTheUnitsImage() {
     // The Main panels are open, both Main buttons lit.
     QCOMPARE(app.selection().way(), int(Main));
     QCOMPARE(app.selection().panel(), int(DelayPanel));
-    QCOMPARE(ButtonColour(e.RzButton4), HighlightButtonColour);
-    QCOMPARE(ButtonColour(e.RzButton5), HighlightButtonColour);
+    QCOMPARE(ButtonColour(e.mainEqButton), HighlightButtonColour);
+    QCOMPARE(ButtonColour(e.mainDelayButton), HighlightButtonColour);
     for (int row = 0; row < 6; ++row) {
         const EqBand& band = unit.bands[BandIndex(Main, row)];
         QCOMPARE(e.frequencyFields[row]->text(), FrequencyText(band.frequencyIndex));
         QCOMPARE(e.gainFields[row]->text(), EqGainText(band.activeGain()));
     }
-    QCOMPARE(e.RzEdit205->text(), FrequencyText(unit.highPassIndex[Main]));
-    QCOMPARE(e.ScrollBar1->value(), unit.delay[Main]);
-    QCOMPARE(e.RzEdit18->text(), DelayMsText(unit.delay[Main]));
-    QCOMPARE(e.TrackBar1->value(), 301 - unit.masterLevel);
+    QCOMPARE(e.highPassField->text(), FrequencyText(unit.highPassIndex[Main]));
+    QCOMPARE(e.delayBar->value(), unit.delay[Main]);
+    QCOMPARE(e.delayField->text(), DelayMsText(unit.delay[Main]));
+    QCOMPARE(e.levelBar->value(), 301 - unit.masterLevel);
     QCOMPARE(e.levelReadout->text(), MasterFaderText(301 - unit.masterLevel));
     for (int way = 0; way < 3; ++way) {
         QCOMPARE(e.rows[way].polarity->text(),
@@ -259,11 +259,11 @@ void TestBtlBypass::appliedImageRefreshesEveryControl() {
     UnitSession& s = app.session();
 
     // State the image must reset: ticked boxes, a master mute, an open High gain popup.
-    e.RzButton4->click();
+    e.mainEqButton->click();
     e.bypassBoxes[0]->click();
     e.bypassBoxes[5]->click();
     QVERIFY(s.model().rowBypassed(5));
-    e.RzButton12->click();
+    e.mainMuteButton->click();
     QVERIFY(strip.masterMuted());
     e.rows[High].gain->click();
 
@@ -290,17 +290,17 @@ void TestBtlBypass::appliedImageRefreshesEveryControl() {
         QVERIFY(!s.model().rowBypassed(row));
     }
     QVERIFY(!strip.masterMuted());
-    QCOMPARE(ButtonColour(e.RzButton12), NormalButtonColour);
-    QCOMPARE(e.TrackBar1->value(), 150);
+    QCOMPARE(ButtonColour(e.mainMuteButton), NormalButtonColour);
+    QCOMPARE(e.levelBar->value(), 150);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("-30.0 dB"));
     QCOMPARE(e.rows[High].polarity->text(), QStringLiteral("+"));
     QCOMPARE(e.rows[Mid].polarity->text(), QStringLiteral("-"));
     QCOMPARE(ButtonColour(e.rows[High].mute), NormalButtonColour);
     QCOMPARE(ButtonColour(e.rows[Mid].mute), ActiveButtonColour);
-    QCOMPARE(e.RzButton6->text(), QStringLiteral("Pol(-)"));
-    QCOMPARE(ButtonColour(e.RzButton6), ActiveButtonColour);
-    QCOMPARE(ButtonColour(e.RzButton98), ActiveButtonColour);
-    QCOMPARE(ButtonColour(e.RzButton7), BtlButtonColour);
+    QCOMPARE(e.mainPolarityButton->text(), QStringLiteral("Pol(-)"));
+    QCOMPARE(ButtonColour(e.mainPolarityButton), ActiveButtonColour);
+    QCOMPARE(ButtonColour(e.bassEnhancerButton), ActiveButtonColour);
+    QCOMPARE(ButtonColour(e.btlButton), BtlButtonColour);
     for (QWidget* control : MidControls(e)) {
         QVERIFY(control->isHidden());
     }
@@ -312,13 +312,13 @@ void TestBtlBypass::appliedImageRefreshesEveryControl() {
     QCOMPARE(e.gainFields[0]->text(), QStringLiteral("6.0 dB"));
     QCOMPARE(e.typeLists[1]->currentIndex(), 1);
     QCOMPARE(e.gainFields[1]->text(), QStringLiteral("-12.0 dB"));
-    QCOMPARE(e.RzEdit205->text(), QStringLiteral("250.0 Hz"));
-    QCOMPARE(e.ScrollBar1->value(), 412);
+    QCOMPARE(e.highPassField->text(), QStringLiteral("250.0 Hz"));
+    QCOMPARE(e.delayBar->value(), 412);
     QCOMPARE(e.delayFeetLabel->text(), QStringLiteral("9.777 ft"));
     QCOMPARE(e.delayCaption->text(), QStringLiteral("Mian--Delay"));
     // The gain popup left open shows the new gain.
     QVERIFY(e.gainPopup->isVisible());
-    QCOMPARE(e.RzEdit17->text(), QStringLiteral("3.0 dB"));
+    QCOMPARE(e.gainField->text(), QStringLiteral("3.0 dB"));
     QCOMPARE(strip.knobTop(High), LevelToFaderY(3.0) - 5);
     // The graph shows Main with its handles on their table points.
     const ResponseGraph& graph = app.window->graph();
@@ -331,18 +331,18 @@ void TestBtlBypass::appliedImageRefreshesEveryControl() {
     image.btlMode = 0;
     image.masterLevel = 301;
     s.model().replaceImage(DecodeImageText(ImageText(image)));
-    QCOMPARE(ButtonColour(e.RzButton98), ActiveButtonColour);
-    QCOMPARE(e.TrackBar1->value(), 0);
+    QCOMPARE(ButtonColour(e.bassEnhancerButton), ActiveButtonColour);
+    QCOMPARE(e.levelBar->value(), 0);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("0.0 dB"));
     for (QWidget* control : MidControls(e)) {
         QVERIFY(!control->isHidden());
     }
-    QCOMPARE(ButtonColour(e.RzButton7), NormalButtonColour);
+    QCOMPARE(ButtonColour(e.btlButton), NormalButtonColour);
     image.bassEnhancer = 0;
     image.masterLevel = 0;
     s.model().replaceImage(DecodeImageText(ImageText(image)));
-    QCOMPARE(ButtonColour(e.RzButton98), NormalButtonColour);
-    QCOMPARE(e.TrackBar1->value(), 301);
+    QCOMPARE(ButtonColour(e.bassEnhancerButton), NormalButtonColour);
+    QCOMPARE(e.levelBar->value(), 301);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("Mute"));
 }
 

@@ -45,7 +45,7 @@ void TestChannelStrip::typedGain() {
     EditorWidgets& e = Editors(app);
     ChannelStrip& strip = app.window->editors().strip();
     const ParameterImage& image = app.model().image();
-    QLineEdit* field = e.RzEdit17;
+    QLineEdit* field = e.gainField;
 
     // Opening shows the way's gain and places the popup below and right of its button.
     e.rows[High].gain->click();
@@ -127,74 +127,74 @@ void TestChannelStrip::gainStepperAndFader() {
 
     // Low's stepper stops at 0.0 dB (index 200), High's at +5.0 dB (250); both stop at 0.
     e.rows[Low].gain->click();
-    QVERIFY(TypeAndLeave(app, e.RzEdit17, QStringLiteral("-0.1")));
+    QVERIFY(TypeAndLeave(app, e.gainField, QStringLiteral("-0.1")));
     QCOMPARE(image.gainIndex[Low], 199);
-    e.SpinButton1->upButton()->click();
+    e.gainStepper->upButton()->click();
     QCOMPARE(image.gainIndex[Low], 200);
-    QCOMPARE(e.RzEdit17->text(), QStringLiteral("0.0 dB"));
+    QCOMPARE(e.gainField->text(), QStringLiteral("0.0 dB"));
     QCOMPARE(strip.knobTop(Low), 56);
-    e.SpinButton1->upButton()->click();
+    e.gainStepper->upButton()->click();
     QCOMPARE(image.gainIndex[Low], 200);
-    QVERIFY(TypeAndLeave(app, e.RzEdit17, QStringLiteral("-20")));
-    e.SpinButton1->downButton()->click();
+    QVERIFY(TypeAndLeave(app, e.gainField, QStringLiteral("-20")));
+    e.gainStepper->downButton()->click();
     QCOMPARE(image.gainIndex[Low], 0);
-    QCOMPARE(e.RzEdit17->text(), QStringLiteral("-20.0 dB"));
+    QCOMPARE(e.gainField->text(), QStringLiteral("-20.0 dB"));
 
     e.rows[High].gain->click();
-    QVERIFY(TypeAndLeave(app, e.RzEdit17, QStringLiteral("5")));
-    e.SpinButton1->upButton()->click();
+    QVERIFY(TypeAndLeave(app, e.gainField, QStringLiteral("5")));
+    e.gainStepper->upButton()->click();
     QCOMPARE(image.gainIndex[High], 250);
-    e.SpinButton1->downButton()->click();
+    e.gainStepper->downButton()->click();
     QCOMPARE(image.gainIndex[High], 249);
-    QCOMPARE(e.RzEdit17->text(), QStringLiteral("4.9 dB"));
+    QCOMPARE(e.gainField->text(), QStringLiteral("4.9 dB"));
     QCOMPARE(strip.knobTop(High), LevelToFaderY(4.9) - 5);
 
     // Low's knob: a press must be strictly inside the 12 x 13 knob.
     e.rows[Low].gain->click();
-    QVERIFY(TypeAndLeave(app, e.RzEdit17, QStringLiteral("0")));
+    QVERIFY(TypeAndLeave(app, e.gainField, QStringLiteral("0")));
     QCOMPARE(strip.knobTop(Low), 56);
-    Mouse(e.Image2, QEvent::MouseButtonPress, {73, 62});
+    Mouse(e.gainFader, QEvent::MouseButtonPress, {73, 62});
     QVERIFY(!strip.dragging());
-    Mouse(e.Image2, QEvent::MouseButtonPress, {79, 56});
+    Mouse(e.gainFader, QEvent::MouseButtonPress, {79, 56});
     QVERIFY(!strip.dragging());
-    Mouse(e.Image2, QEvent::MouseButtonPress, {79, 62});
+    Mouse(e.gainFader, QEvent::MouseButtonPress, {79, 62});
     QVERIFY(strip.dragging());
 
     // Above Low's band the gain stays, but the block is still queued.
     QVERIFY(WaitQuiet(app));
     const int mark = LogMark(app.sim);
-    Mouse(e.Image2, QEvent::MouseMove, {79, 40});
+    Mouse(e.gainFader, QEvent::MouseMove, {79, 40});
     QCOMPARE(image.gainIndex[Low], 200);
     QCOMPARE(strip.knobTop(Low), 56);
     QCOMPARE(PayloadByte(WaitForBlock(app.sim, Low, 0, 4000, mark), 0), 200);
 
     // Inside the band the knob follows and the gain is the fader level of the row.
-    Mouse(e.Image2, QEvent::MouseMove, {79, 70});
+    Mouse(e.gainFader, QEvent::MouseMove, {79, 70});
     QCOMPARE(strip.knobTop(Low), 65);
-    QCOMPARE(e.RzEdit17->text(), QStringLiteral("-1.1 dB"));
+    QCOMPARE(e.gainField->text(), QStringLiteral("-1.1 dB"));
     QCOMPARE(image.gainIndex[Low], 189);
-    Mouse(e.Image2, QEvent::MouseMove, {79, 62});
+    Mouse(e.gainFader, QEvent::MouseMove, {79, 62});
     QCOMPARE(image.gainIndex[Low], 200);
-    Mouse(e.Image2, QEvent::MouseButtonRelease, {79, 62});
+    Mouse(e.gainFader, QEvent::MouseButtonRelease, {79, 62});
     QVERIFY(!strip.dragging());
-    Mouse(e.Image2, QEvent::MouseMove, {79, 100});
+    Mouse(e.gainFader, QEvent::MouseMove, {79, 100});
     QCOMPARE(image.gainIndex[Low], 200);
 
     // High's band reaches +5.0 dB at row 26 and -20.0 dB at row 205.
     e.rows[High].gain->click();
     const int top = strip.knobTop(High);
-    Mouse(e.Image2, QEvent::MouseButtonPress, {79, top + 5});
+    Mouse(e.gainFader, QEvent::MouseButtonPress, {79, top + 5});
     QVERIFY(strip.dragging());
-    Mouse(e.Image2, QEvent::MouseMove, {79, 26});
+    Mouse(e.gainFader, QEvent::MouseMove, {79, 26});
     QCOMPARE(image.gainIndex[High], 250);
     QCOMPARE(strip.knobTop(High), 21);
-    Mouse(e.Image2, QEvent::MouseMove, {79, 205});
+    Mouse(e.gainFader, QEvent::MouseMove, {79, 205});
     QCOMPARE(image.gainIndex[High], 0);
-    QCOMPARE(e.RzEdit17->text(), QStringLiteral("-20.0 dB"));
-    Mouse(e.Image2, QEvent::MouseMove, {79, 206});
+    QCOMPARE(e.gainField->text(), QStringLiteral("-20.0 dB"));
+    Mouse(e.gainFader, QEvent::MouseMove, {79, 206});
     QCOMPARE(image.gainIndex[High], 0);
     QCOMPARE(strip.knobTop(High), 200);
-    Mouse(e.Image2, QEvent::MouseButtonRelease, {79, 206});
+    Mouse(e.gainFader, QEvent::MouseButtonRelease, {79, 206});
     QVERIFY(WaitForLastBlock(app.sim, High, 0,
                              [](const QByteArray& f) { return PayloadByte(f, 0) == 0; }));
 }
@@ -205,11 +205,11 @@ void TestChannelStrip::limiterPopup() {
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
     UnitSession& s = app.session();
-    QCOMPARE(e.RzComboBox2->count(), 20);
-    QCOMPARE(e.RzComboBox2->itemText(0), QStringLiteral("-19dBu"));
-    QCOMPARE(e.RzComboBox2->itemText(19), QStringLiteral("0dBu"));
-    QCOMPARE(e.RzComboBox3->itemText(0), QStringLiteral("0.5 ms"));
-    QCOMPARE(e.RzComboBox5->itemText(6), QStringLiteral("5000ms"));
+    QCOMPARE(e.thresholdList->count(), 20);
+    QCOMPARE(e.thresholdList->itemText(0), QStringLiteral("-19dBu"));
+    QCOMPARE(e.thresholdList->itemText(19), QStringLiteral("0dBu"));
+    QCOMPARE(e.attackList->itemText(0), QStringLiteral("0.5 ms"));
+    QCOMPARE(e.releaseList->itemText(6), QStringLiteral("5000ms"));
 
     app.arrangeImage([&](ParameterImage& image) {
         image.limiterThreshold[High] = 3;
@@ -219,7 +219,7 @@ void TestChannelStrip::limiterPopup() {
     });
     e.rows[High].limiter->click();
     QCOMPARE(e.limiterCaption->text(), QStringLiteral("High--Limiter"));
-    QCOMPARE(e.RzComboBox2->currentIndex(), 3);
+    QCOMPARE(e.thresholdList->currentIndex(), 3);
     // Loading sends nothing.
     QVERIFY(!s.writer().sendSlots().pending(LimiterSlot(High)));
 
@@ -234,11 +234,11 @@ void TestChannelStrip::limiterPopup() {
     const QPushButton* b = e.rows[Mid].limiter;
     QCOMPARE(e.limiterPopup->pos(),
              b->mapTo(app.window->centralWidget(), QPoint(b->width(), b->height())));
-    QCOMPARE(e.RzComboBox2->currentIndex(), 17);
-    QCOMPARE(e.RzComboBox3->currentIndex(), 6);
-    QCOMPARE(e.RzComboBox5->currentIndex(), 2);
+    QCOMPARE(e.thresholdList->currentIndex(), 17);
+    QCOMPARE(e.attackList->currentIndex(), 6);
+    QCOMPARE(e.releaseList->currentIndex(), 2);
 
-    e.RzComboBox3->setCurrentIndex(1);
+    e.attackList->setCurrentIndex(1);
     QCOMPARE(s.model().image().limiterAttack[Mid], 1);
     QVERIFY(WaitForLastBlock(app.sim, Mid, 2, [](const QByteArray& f) {
         return PayloadByte(f, 0) == 17 && PayloadByte(f, 1) == 1 && PayloadByte(f, 2) == 2;
@@ -255,13 +255,13 @@ void TestChannelStrip::delayGroup() {
     e.rows[High].delay->click();
     QVERIFY(e.delayPopup->isVisible());
     QCOMPARE(e.delayCaption->text(), QStringLiteral("High--Delay"));
-    QCOMPARE(e.ScrollBar1->value(), s.model().image().delay[High]);
-    QCOMPARE(e.RzEdit18->text(), DelayMsText(s.model().image().delay[High]));
+    QCOMPARE(e.delayBar->value(), s.model().image().delay[High]);
+    QCOMPARE(e.delayField->text(), DelayMsText(s.model().image().delay[High]));
     QVERIFY(!s.writer().sendSlots().pending(OutputSlot(High)));
 
-    e.ScrollBar1->setValue(412);
+    e.delayBar->setValue(412);
     QCOMPARE(s.model().image().delay[High], 412);
-    QCOMPARE(e.RzEdit18->text(), QStringLiteral("8.652 ms"));
+    QCOMPARE(e.delayField->text(), QStringLiteral("8.652 ms"));
     QCOMPARE(e.delayMetreLabel->text(), QStringLiteral("2.980 m"));
     QCOMPARE(e.delayFeetLabel->text(), QStringLiteral("9.777 ft"));
     QVERIFY(WaitForLastBlock(app.sim, High, 0, [](const QByteArray& f) {
@@ -269,32 +269,32 @@ void TestChannelStrip::delayGroup() {
     }));
 
     // A typed delay is never applied.
-    QVERIFY(FocusOn(e.RzEdit18));
-    e.RzEdit18->selectAll();
-    QTest::keyClick(e.RzEdit18, Qt::Key_Backspace);
-    QTest::keyClicks(e.RzEdit18, QStringLiteral("1-a.5"));
-    QCOMPARE(e.RzEdit18->text(), QStringLiteral("1.5"));
-    QTest::keyClick(e.RzEdit18, Qt::Key_Return);
-    QCOMPARE(e.RzEdit18->text(), QStringLiteral("8.652 ms"));
-    QVERIFY(TypeAndLeave(app, e.RzEdit18, QStringLiteral("2")));
-    QCOMPARE(e.RzEdit18->text(), QStringLiteral("8.652 ms"));
+    QVERIFY(FocusOn(e.delayField));
+    e.delayField->selectAll();
+    QTest::keyClick(e.delayField, Qt::Key_Backspace);
+    QTest::keyClicks(e.delayField, QStringLiteral("1-a.5"));
+    QCOMPARE(e.delayField->text(), QStringLiteral("1.5"));
+    QTest::keyClick(e.delayField, Qt::Key_Return);
+    QCOMPARE(e.delayField->text(), QStringLiteral("8.652 ms"));
+    QVERIFY(TypeAndLeave(app, e.delayField, QStringLiteral("2")));
+    QCOMPARE(e.delayField->text(), QStringLiteral("8.652 ms"));
     QCOMPARE(s.model().image().delay[High], 412);
 
     // "Main delay" selects Main without closing anything or moving the popup.
     const QPoint popupAt = e.delayPopup->pos();
     app.arrangeImage([&](ParameterImage& image) { image.delay[Main] = 100; });
-    e.RzButton5->click();
+    e.mainDelayButton->click();
     QCOMPARE(app.selection().way(), int(Main));
     QCOMPARE(app.selection().panel(), int(DelayPanel));
     QCOMPARE(e.delayCaption->text(), QStringLiteral("Mian--Delay"));
     QVERIFY(e.delayPopup->isVisible());
     QCOMPARE(e.delayPopup->pos(), popupAt);
-    QCOMPARE(ButtonColour(e.RzButton5), HighlightButtonColour);
-    QCOMPARE(e.ScrollBar1->value(), 100);
-    QCOMPARE(e.RzEdit18->text(), QStringLiteral("2.100 ms"));
+    QCOMPARE(ButtonColour(e.mainDelayButton), HighlightButtonColour);
+    QCOMPARE(e.delayBar->value(), 100);
+    QCOMPARE(e.delayField->text(), QStringLiteral("2.100 ms"));
     QVERIFY(WaitQuiet(app));
     const int mark = LogMark(app.sim);
-    e.ScrollBar1->setValue(50);
+    e.delayBar->setValue(50);
     QCOMPARE(s.model().image().delay[Main], 50);
     QCOMPARE(s.model().image().delay[High], 412);
     const QByteArray frame = WaitForBlock(app.sim, 3, 0, 4000, mark);
@@ -341,65 +341,65 @@ void TestChannelStrip::signalGroup() {
     ChannelStrip& strip = app.window->editors().strip();
     UnitSession& s = app.session();
 
-    e.TrackBar1->setValue(0);
+    e.levelBar->setValue(0);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("0.0 dB"));
     QCOMPARE(s.model().image().masterLevel, 301);
-    e.TrackBar1->setValue(300);
+    e.levelBar->setValue(300);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("-60.0 dB"));
-    e.TrackBar1->setValue(120);
+    e.levelBar->setValue(120);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("-24.0 dB"));
     QVERIFY(WaitForLastBlock(app.sim, 3, 0, [](const QByteArray& f) {
         return PayloadByte(f, 2) + 256 * PayloadByte(f, 3) == 181;
     }));
 
     // Mute twice returns the bar to where it was.
-    e.RzButton12->click();
+    e.mainMuteButton->click();
     QVERIFY(strip.masterMuted());
-    QCOMPARE(e.TrackBar1->value(), 301);
+    QCOMPARE(e.levelBar->value(), 301);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("Mute"));
-    QCOMPARE(ButtonColour(e.RzButton12), ActiveButtonColour);
+    QCOMPARE(ButtonColour(e.mainMuteButton), ActiveButtonColour);
     QVERIFY(WaitForLastBlock(app.sim, 3, 0, [](const QByteArray& f) {
         return PayloadByte(f, 2) == 0 && PayloadByte(f, 3) == 0;
     }));
-    e.RzButton12->click();
+    e.mainMuteButton->click();
     QVERIFY(!strip.masterMuted());
-    QCOMPARE(e.TrackBar1->value(), 120);
-    QCOMPARE(ButtonColour(e.RzButton12), NormalButtonColour);
+    QCOMPARE(e.levelBar->value(), 120);
+    QCOMPARE(ButtonColour(e.mainMuteButton), NormalButtonColour);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("-24.0 dB"));
 
     // A bar move while muted clears the mute.
-    e.RzButton12->click();
+    e.mainMuteButton->click();
     QVERIFY(strip.masterMuted());
-    e.TrackBar1->setValue(200);
+    e.levelBar->setValue(200);
     QVERIFY(!strip.masterMuted());
-    QCOMPARE(ButtonColour(e.RzButton12), NormalButtonColour);
+    QCOMPARE(ButtonColour(e.mainMuteButton), NormalButtonColour);
     QCOMPARE(e.levelReadout->text(), QStringLiteral("-40.0 dB"));
-    e.RzButton12->click();
-    e.RzButton12->click();
-    QCOMPARE(e.TrackBar1->value(), 200);
+    e.mainMuteButton->click();
+    e.mainMuteButton->click();
+    QCOMPARE(e.levelBar->value(), 200);
 
     // Main polarity and bass enhancer.
     app.arrangeImage([&](ParameterImage& image) {
         image.polarity[Main] = 0;
         image.bassEnhancer = 0;
     });
-    e.RzButton6->click();
-    QCOMPARE(e.RzButton6->text(), QStringLiteral("Pol(-)"));
-    QCOMPARE(ButtonColour(e.RzButton6), ActiveButtonColour);
-    e.RzButton98->click();
+    e.mainPolarityButton->click();
+    QCOMPARE(e.mainPolarityButton->text(), QStringLiteral("Pol(-)"));
+    QCOMPARE(ButtonColour(e.mainPolarityButton), ActiveButtonColour);
+    e.bassEnhancerButton->click();
     QCOMPARE(s.model().image().bassEnhancer, 1);
-    QCOMPARE(ButtonColour(e.RzButton98), ActiveButtonColour);
+    QCOMPARE(ButtonColour(e.bassEnhancerButton), ActiveButtonColour);
     QVERIFY(WaitForLastBlock(app.sim, 3, 0, [](const QByteArray& f) {
         return PayloadByte(f, 0) == 1 && PayloadByte(f, 6) == 1 &&
                PayloadByte(f, 2) + 256 * PayloadByte(f, 3) == 101;
     }));
-    e.RzButton6->click();
-    e.RzButton98->click();
-    QCOMPARE(e.RzButton6->text(), QStringLiteral("Pol(+)"));
-    QCOMPARE(ButtonColour(e.RzButton6), NormalButtonColour);
+    e.mainPolarityButton->click();
+    e.bassEnhancerButton->click();
+    QCOMPARE(e.mainPolarityButton->text(), QStringLiteral("Pol(+)"));
+    QCOMPARE(ButtonColour(e.mainPolarityButton), NormalButtonColour);
     QCOMPARE(s.model().image().polarity[Main], 0);
     QCOMPARE(s.model().image().bassEnhancer, 0);
-    QCOMPARE(ButtonColour(e.RzButton98), NormalButtonColour);
+    QCOMPARE(ButtonColour(e.bassEnhancerButton), NormalButtonColour);
 }
 
 void TestChannelStrip::closePanelAndInertPopups() {
@@ -418,41 +418,41 @@ void TestChannelStrip::closePanelAndInertPopups() {
     QCOMPARE(e.gainCaption->text(), QStringLiteral("Mid--Gain"));
 
     // The close button restores the button, hides the popup and clears the selection.
-    e.SpeedButton17->click();
+    e.closeGainButton->click();
     QVERIFY(!e.gainPopup->isVisible());
     QCOMPARE(ButtonColour(e.rows[Mid].gain), NormalButtonColour);
     QCOMPARE(app.selection().way(), -1);
     QCOMPARE(app.selection().panel(), -1);
 
     // With no way selected the gain popup's controls change nothing.
-    e.SpinButton1->upButton()->click();
-    e.SpinButton1->downButton()->click();
-    Mouse(e.Image2, QEvent::MouseButtonPress, {79, strip.knobTop(Mid) + 5});
+    e.gainStepper->upButton()->click();
+    e.gainStepper->downButton()->click();
+    Mouse(e.gainFader, QEvent::MouseButtonPress, {79, strip.knobTop(Mid) + 5});
     QVERIFY(!strip.dragging());
 
     // Limiter: close, then a selector change is refused.
     e.rows[Low].limiter->click();
     QVERIFY(e.limiterPopup->isVisible());
-    QVERIFY(e.RzComboBox2->isEnabled());
-    e.SpeedButton21->click();
+    QVERIFY(e.thresholdList->isEnabled());
+    e.closeLimiterButton->click();
     QVERIFY(!e.limiterPopup->isVisible());
     QCOMPARE(ButtonColour(e.rows[Low].limiter), NormalButtonColour);
-    for (QWidget* selector : {e.RzComboBox2, e.RzComboBox3, e.RzComboBox5}) {
+    for (QWidget* selector : {e.thresholdList, e.attackList, e.releaseList}) {
         QVERIFY(!selector->isEnabled());
     }
-    e.RzComboBox2->setCurrentIndex(9);
-    QCOMPARE(e.RzComboBox2->currentIndex(), before.limiterThreshold[Low]);
+    e.thresholdList->setCurrentIndex(9);
+    QCOMPARE(e.thresholdList->currentIndex(), before.limiterThreshold[Low]);
 
     // Delay: close, then a bar move is refused.
     e.rows[Low].delay->click();
     QVERIFY(e.delayPopup->isVisible());
-    QVERIFY(e.ScrollBar1->isEnabled());
-    e.SpeedButton18->click();
+    QVERIFY(e.delayBar->isEnabled());
+    e.closeDelayButton->click();
     QVERIFY(!e.delayPopup->isVisible());
     QCOMPARE(ButtonColour(e.rows[Low].delay), NormalButtonColour);
-    QVERIFY(!e.ScrollBar1->isEnabled());
-    e.ScrollBar1->setValue(300);
-    QCOMPARE(e.ScrollBar1->value(), before.delay[Low]);
+    QVERIFY(!e.delayBar->isEnabled());
+    e.delayBar->setValue(300);
+    QCOMPARE(e.delayBar->value(), before.delay[Low]);
 
     // The graph ignores presses while no section is selected.
     ResponseGraph& graph = app.window->graph();
@@ -466,32 +466,32 @@ void TestChannelStrip::closePanelAndInertPopups() {
     // "Main EQ" selects Main without closing: a way popup left open is shown but inert, and
     // its controls say so by being disabled.
     e.rows[High].gain->click();
-    QVERIFY(e.RzEdit17->isEnabled() && e.SpinButton1->isEnabled() && e.Image2->isEnabled());
-    e.RzButton4->click();
+    QVERIFY(e.gainField->isEnabled() && e.gainStepper->isEnabled() && e.gainFader->isEnabled());
+    e.mainEqButton->click();
     QVERIFY(e.gainPopup->isVisible());
     QCOMPARE(app.selection().way(), int(Main));
-    QVERIFY(!e.RzEdit17->isEnabled() && !e.SpinButton1->isEnabled() && !e.Image2->isEnabled());
-    e.SpinButton1->upButton()->click();
+    QVERIFY(!e.gainField->isEnabled() && !e.gainStepper->isEnabled() && !e.gainFader->isEnabled());
+    e.gainStepper->upButton()->click();
     // A text that reaches the field anyway goes back on leaving it.
-    app.window->editors().commitState().referenceText = e.RzEdit17->text();
-    e.RzEdit17->setText(QStringLiteral("-7"));
-    strip.RzEdit17Exit();
-    QCOMPARE(e.RzEdit17->text(), OutputGainText(before.gainIndex[High]));
+    app.window->editors().commitState().referenceText = e.gainField->text();
+    e.gainField->setText(QStringLiteral("-7"));
+    strip.gainFieldLeft();
+    QCOMPARE(e.gainField->text(), OutputGainText(before.gainIndex[High]));
     QCOMPARE(s.model().image().gainIndex[High], before.gainIndex[High]);
     // A way's button afterwards closes everything the selection lit.
     e.rows[Low].delay->click();
-    QCOMPARE(ButtonColour(e.RzButton4), NormalButtonColour);
+    QCOMPARE(ButtonColour(e.mainEqButton), NormalButtonColour);
     QCOMPARE(ButtonColour(e.rows[High].gain), NormalButtonColour);
     QVERIFY(!e.gainPopup->isVisible());
     QVERIFY(e.delayPopup->isVisible());
 
     // The search result view: closing it brings the editor area back.
     app.selection().setPanel(SearchResultPanel);
-    app.widgets().RzGroupBox12->hide();
-    app.widgets().RzGroupBox2->show();
+    app.widgets().editorArea->hide();
+    app.widgets().searchResultPanel->show();
     app.selection().requestClose();
-    QVERIFY(!app.widgets().RzGroupBox2->isVisible());
-    QVERIFY(app.widgets().RzGroupBox12->isVisible());
+    QVERIFY(!app.widgets().searchResultPanel->isVisible());
+    QVERIFY(app.widgets().editorArea->isVisible());
     QVERIFY(!e.delayPopup->isVisible());
     QCOMPARE(app.selection().way(), -1);
     QCOMPARE(app.selection().panel(), -1);

@@ -62,16 +62,16 @@ void TestEqEditors::selectingASectionFillsTheTable() {
             QCOMPARE(e.typeLists[row]->currentIndex(), band.type);
             QCOMPARE(e.gainFields[row]->text(), EqGainText(band.activeGain()));
         }
-        QCOMPARE(e.RzEdit205->text(), FrequencyText(s.model().image().highPassIndex[way]));
-        QCOMPARE(e.RzEdit206->text(), FrequencyText(s.model().image().lowPassIndex[way]));
-        QCOMPARE(e.RzComboBox69->currentIndex(), s.model().image().highPassType[way]);
-        QCOMPARE(e.RzComboBox71->currentIndex(), s.model().image().lowPassType[way]);
+        QCOMPARE(e.highPassField->text(), FrequencyText(s.model().image().highPassIndex[way]));
+        QCOMPARE(e.lowPassField->text(), FrequencyText(s.model().image().lowPassIndex[way]));
+        QCOMPARE(e.highPassTypeList->currentIndex(), s.model().image().highPassType[way]);
+        QCOMPARE(e.lowPassTypeList->currentIndex(), s.model().image().lowPassType[way]);
     }
     // Another section's EQ button closes the previous selection.
     QCOMPARE(ButtonColour(e.rows[High].eq), NormalButtonColour);
 
     // "Main EQ" selects Main without closing anything.
-    e.RzButton4->click();
+    e.mainEqButton->click();
     QCOMPARE(app.selection().way(), int(Main));
     QCOMPARE(ButtonColour(e.rows[Low].eq), HighlightButtonColour);
     QCOMPARE(e.frequencyFields[5]->text(),
@@ -156,7 +156,7 @@ void TestEqEditors::commitHappensOnceForOneText() {
     QVERIFY(OpenEditors(app));
     QVERIFY(app.connectTo(1));
     EditorWidgets& e = Editors(app);
-    e.RzButton4->click();
+    e.mainEqButton->click();
     const auto [block, group] = BandBlock(BandIndex(Main, 2));
 
     QVERIFY(WaitQuiet(app));
@@ -227,23 +227,23 @@ void TestEqEditors::crossoverRows() {
     const int highPassHigh = s.model().image().highPassIndex[High];
     const int highPassTypeHigh = s.model().image().highPassType[High];
     e.rows[Low].eq->click();
-    QCOMPARE(e.RzComboBox69->count(), 9);
-    QCOMPARE(e.RzComboBox69->itemText(0), QStringLiteral("12db-Bworth"));
-    QCOMPARE(e.RzComboBox69->itemText(8), QStringLiteral("24db-Bessel"));
+    QCOMPARE(e.highPassTypeList->count(), 9);
+    QCOMPARE(e.highPassTypeList->itemText(0), QStringLiteral("12db-Bworth"));
+    QCOMPARE(e.highPassTypeList->itemText(8), QStringLiteral("24db-Bessel"));
 
     // A crossover field accepts its unit suffix, with or without the blank; a band field
     // does not.
-    QVERIFY(FocusOn(e.RzEdit205));
-    e.RzEdit205->setText(QStringLiteral("250 Hz"));
+    QVERIFY(FocusOn(e.highPassField));
+    e.highPassField->setText(QStringLiteral("250 Hz"));
     QVERIFY(Leave(app));
-    QCOMPARE(e.RzEdit205->text(), QStringLiteral("250.0 Hz"));
+    QCOMPARE(e.highPassField->text(), QStringLiteral("250.0 Hz"));
     QCOMPARE(s.model().image().highPassIndex[Low], 88);
     QVERIFY(WaitForLastBlock(app.sim, Low, 1,
                              [](const QByteArray& f) { return PayloadByte(f, 0) == 88; }));
-    QVERIFY(FocusOn(e.RzEdit206));
-    e.RzEdit206->setText(QStringLiteral("5000Hz"));
-    QTest::keyClick(e.RzEdit206, Qt::Key_Return);
-    QCOMPARE(e.RzEdit206->text(), QStringLiteral("5040.0 Hz"));
+    QVERIFY(FocusOn(e.lowPassField));
+    e.lowPassField->setText(QStringLiteral("5000Hz"));
+    QTest::keyClick(e.lowPassField, Qt::Key_Return);
+    QCOMPARE(e.lowPassField->text(), QStringLiteral("5040.0 Hz"));
     QCOMPARE(s.model().image().lowPassIndex[Low], 192);
     QVERIFY(Leave(app));
     const QString bandText = e.frequencyFields[0]->text();
@@ -253,21 +253,21 @@ void TestEqEditors::crossoverRows() {
     QCOMPARE(e.frequencyFields[0]->text(), bandText);
 
     // Types and steppers.
-    e.RzComboBox69->setCurrentIndex(7);
+    e.highPassTypeList->setCurrentIndex(7);
     QCOMPARE(s.model().image().highPassType[Low], 7);
-    e.RzComboBox71->setCurrentIndex(3);
+    e.lowPassTypeList->setCurrentIndex(3);
     QCOMPARE(s.model().image().lowPassType[Low], 3);
-    QVERIFY(TypeAndLeave(app, e.RzEdit205, QStringLiteral("10")));
+    QVERIFY(TypeAndLeave(app, e.highPassField, QStringLiteral("10")));
     QCOMPARE(s.model().image().highPassIndex[Low], 0);
-    e.RzSpinButtons181->downButton()->click();
+    e.highPassStepper->downButton()->click();
     QCOMPARE(s.model().image().highPassIndex[Low], 0);
-    e.RzSpinButtons181->upButton()->click();
-    QCOMPARE(e.RzEdit205->text(), QStringLiteral("20.3 Hz"));
-    QVERIFY(TypeAndLeave(app, e.RzEdit206, QStringLiteral("30000")));
-    QCOMPARE(e.RzEdit206->text(), QStringLiteral("21900.0 Hz"));
-    e.RzSpinButtons182->upButton()->click();
+    e.highPassStepper->upButton()->click();
+    QCOMPARE(e.highPassField->text(), QStringLiteral("20.3 Hz"));
+    QVERIFY(TypeAndLeave(app, e.lowPassField, QStringLiteral("30000")));
+    QCOMPARE(e.lowPassField->text(), QStringLiteral("21900.0 Hz"));
+    e.lowPassStepper->upButton()->click();
     QCOMPARE(s.model().image().lowPassIndex[Low], 243);
-    e.RzSpinButtons182->downButton()->click();
+    e.lowPassStepper->downButton()->click();
     QCOMPARE(s.model().image().lowPassIndex[Low], 242);
     QVERIFY(WaitForLastBlock(app.sim, Low, 1, [](const QByteArray& f) {
         return PayloadByte(f, 0) == 1 && PayloadByte(f, 1) == 7 && PayloadByte(f, 4) == 242 &&
@@ -286,27 +286,28 @@ void TestEqEditors::filtersReset() {
     UnitSession& s = app.session();
 
     // Without a unit the click does nothing.
-    e.RzButton4->click();
+    e.mainEqButton->click();
     QVERIFY(TypeAndLeave(app, e.gainFields[0], QStringLiteral("6")));
     QCOMPARE(s.model().image().bands[BandIndex(Main, 0)].peakingGain, 150);
-    QVERIFY(!e.RzButton97->isEnabled()); // shown disabled: it would do nothing
-    app.window->editors().eq().RzButton97Click();
-    QVERIFY(!w.RzGroupBox1->isVisible());
-    QVERIFY(w.RzGroupBox12->isEnabled());
+    QVERIFY(!e.filtersResetButton->isEnabled()); // shown disabled: it would do nothing
+    app.window->editors().eq().filtersResetClicked();
+    QVERIFY(!w.progressPanel->isVisible());
+    QVERIFY(w.editorArea->isEnabled());
     QCOMPARE(s.model().image().bands[BandIndex(Main, 0)].peakingGain, 150);
     QCOMPARE(e.gainFields[0]->text(), QStringLiteral("6.0 dB"));
 
     QVERIFY(app.connectTo(1));
     QVERIFY(WaitQuiet(app));
-    QVERIFY(e.RzButton97->isEnabled());
+    QVERIFY(e.filtersResetButton->isEnabled());
     const ParameterImage before = s.model().image();
     const int mark = LogMark(app.sim);
-    e.RzButton97->click();
-    QVERIFY(w.RzGroupBox1->isVisible());
-    QCOMPARE(w.RzGroupBox1->pos(), QPoint(208, 512));
-    for (QWidget* area : {static_cast<QWidget*>(w.RzGroupBox8), static_cast<QWidget*>(w.GroupBox1),
-                          static_cast<QWidget*>(w.GroupBox2), static_cast<QWidget*>(w.GroupBox3),
-                          static_cast<QWidget*>(w.RzGroupBox12)}) {
+    e.filtersResetButton->click();
+    QVERIFY(w.progressPanel->isVisible());
+    QCOMPARE(w.progressPanel->pos(), QPoint(208, 512));
+    for (QWidget* area :
+         {static_cast<QWidget*>(w.graphArea), static_cast<QWidget*>(w.channelOverview),
+          static_cast<QWidget*>(w.connectionGroup), static_cast<QWidget*>(w.fileGroup),
+          static_cast<QWidget*>(w.editorArea)}) {
         QVERIFY(!area->isEnabled());
     }
     QVERIFY(w.fileMenu->isEnabled());
@@ -322,9 +323,9 @@ void TestEqEditors::filtersReset() {
         QCOMPARE(band.type, old.type);
     }
 
-    QVERIFY(WaitUntil([&] { return w.RzGroupBox12->isEnabled(); }, 10000));
-    QVERIFY(!w.RzGroupBox1->isVisible());
-    QVERIFY(w.GroupBox1->isEnabled());
+    QVERIFY(WaitUntil([&] { return w.editorArea->isEnabled(); }, 10000));
+    QVERIFY(!w.progressPanel->isVisible());
+    QVERIFY(w.channelOverview->isEnabled());
     QVERIFY(s.runningOperations().isEmpty());
     QTest::qWait(800);
     for (int row = 0; row < 6; ++row) {
@@ -368,11 +369,11 @@ void TestEqEditors::inertWithoutASelectedSection() {
     const QString frequency = e.frequencyFields[0]->text();
 
     // Every control of the table is shown disabled: it would do nothing.
-    const QList<QWidget*> table = {e.frequencyFields[0], e.frequencySteppers[0], e.qFields[3],
-                                   e.qSteppers[3],       e.gainFields[5],        e.gainSteppers[5],
-                                   e.typeLists[2],       e.bypassBoxes[4],       e.RzEdit205,
-                                   e.RzSpinButtons181,   e.RzComboBox69,         e.RzEdit206,
-                                   e.RzSpinButtons182,   e.RzComboBox71,         e.RzButton97};
+    const QList<QWidget*> table = {
+        e.frequencyFields[0], e.frequencySteppers[0], e.qFields[3],        e.qSteppers[3],
+        e.gainFields[5],      e.gainSteppers[5],      e.typeLists[2],      e.bypassBoxes[4],
+        e.highPassField,      e.highPassStepper,      e.highPassTypeList,  e.lowPassField,
+        e.lowPassStepper,     e.lowPassTypeList,      e.filtersResetButton};
     for (QWidget* control : table) {
         QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
     }
@@ -381,15 +382,15 @@ void TestEqEditors::inertWithoutASelectedSection() {
     e.frequencyFields[0]->setText(QStringLiteral("5000"));
     eq.commitBandField(EqEditors::BandField::Frequency, 0, false);
     QCOMPARE(e.frequencyFields[0]->text(), frequency);
-    commit.referenceText = e.RzEdit205->text();
-    e.RzEdit205->setText(QStringLiteral("500"));
+    commit.referenceText = e.highPassField->text();
+    e.highPassField->setText(QStringLiteral("500"));
     eq.commitCrossover(true, true);
-    QCOMPARE(e.RzEdit205->text(), FrequencyText(before.highPassIndex[Main]));
+    QCOMPARE(e.highPassField->text(), FrequencyText(before.highPassIndex[Main]));
     eq.stepBandField(EqEditors::BandField::Gain, 0, -1);
     e.typeLists[2]->setCurrentIndex(2);
     QCOMPARE(e.typeLists[2]->currentIndex(), 0);
-    e.RzComboBox69->setCurrentIndex(4);
-    QCOMPARE(e.RzComboBox69->currentIndex(), 0);
+    e.highPassTypeList->setCurrentIndex(4);
+    QCOMPARE(e.highPassTypeList->currentIndex(), 0);
     // A bypass box keeps its tick but changes no band.
     e.bypassBoxes[4]->setChecked(true);
     QVERIFY(s.model().rowBypassed(4));
@@ -397,9 +398,10 @@ void TestEqEditors::inertWithoutASelectedSection() {
     QVERIFY(s.model().image() == before);
 
     // Selecting Main brings the table to life ...
-    e.RzButton4->click();
+    e.mainEqButton->click();
     for (QWidget* control : table) {
-        QCOMPARE(control->isEnabled(), control != e.RzButton97); // no unit for "Filters reset"
+        QCOMPARE(control->isEnabled(),
+                 control != e.filtersResetButton); // no unit for "Filters reset"
     }
     // ... and another way's panel makes it inert again: it shows Main, High is selected.
     e.rows[High].gain->click();
@@ -410,7 +412,7 @@ void TestEqEditors::inertWithoutASelectedSection() {
     e.qFields[0]->setText(QStringLiteral("9"));
     eq.commitBandField(EqEditors::BandField::Q, 0, true);
     QCOMPARE(e.qFields[0]->text(), QText(before.bands[BandIndex(Main, 0)].qIndex));
-    eq.RzButton97Click();
+    eq.filtersResetClicked();
     QVERIFY(s.model().image() == before);
 }
 

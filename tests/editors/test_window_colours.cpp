@@ -2,7 +2,7 @@
 // pixels of each coloured control are sampled.
 #include "editor_test_helpers.h"
 
-#include "app/shell_widgets.h"
+#include "common/shell_widgets.h"
 #include "editors/channel_editors.h"
 
 #include <QTest>
@@ -72,13 +72,13 @@ void TestWindowColours::initTestCase() {
     // Active High mute, bass enhancer, inverted Main polarity, BTL on (answered Yes), and
     // the Main EQ and Main delay buttons highlighted by the connect.
     e.rows[High].mute->click();
-    e.RzButton98->click();
-    e.RzButton6->click();
-    e.RzButton7->click();
+    e.bassEnhancerButton->click();
+    e.mainPolarityButton->click();
+    e.btlButton->click();
     QVERIFY(WaitUntil([&] { return app_->model().image().btlMode == 1; }, 3000));
-    e.RzButton4->click();
-    e.RzButton5->click();
-    QCOMPARE(ButtonColour(e.RzButton4), HighlightButtonColour);
+    e.mainEqButton->click();
+    e.mainDelayButton->click();
+    QCOMPARE(ButtonColour(e.mainEqButton), HighlightButtonColour);
     QTest::qWait(50);
     connected_ = render();
 }
@@ -89,23 +89,24 @@ void TestWindowColours::buttonFaces_data() {
     const uint red = qRgb(255, 0, 0);
     const uint selected = qRgb(255, 255, 128);
     const uint normal = qRgb(224, 224, 224);
-    QTest::newRow("active High mute") << "RzButton46" << red;
-    QTest::newRow("active Bass Enhancer") << "RzButton98" << red;
-    QTest::newRow("inverted Main polarity") << "RzButton6" << red;
-    QTest::newRow("selected Main EQ") << "RzButton4" << selected;
-    QTest::newRow("selected Main delay") << "RzButton5" << selected;
-    QTest::newRow("BTL on") << "RzButton7" << uint(qRgb(0, 128, 0));
-    QTest::newRow("plain Low mute") << "RzButton58" << normal;
-    QTest::newRow("plain Low EQ/HPF/LPF") << "RzButton53" << normal;
-    QTest::newRow("plain SIGNAL Mute") << "RzButton12" << normal;
-    QTest::newRow("plain Filters reset") << "RzButton97" << normal;
-    QTest::newRow("plain Disconnect") << "Button3" << normal;
-    QTest::newRow("plain Search device ID") << "Button8" << normal;
-    QTest::newRow("plain Save this preset to PC") << "Button6" << normal;
-    QTest::newRow("band 1 frequency up") << "RzSpinButtons82/upButton" << uint(SpinButtonColour);
-    QTest::newRow("HPF down") << "RzSpinButtons181/downButton" << uint(SpinButtonColour);
-    QTest::newRow("band 1 legend") << "RzLabel93" << uint(qRgb(255, 252, 0));
-    QTest::newRow("band 6 legend") << "RzLabel103" << uint(qRgb(0, 0, 255));
+    QTest::newRow("active High mute") << "highMuteButton" << red;
+    QTest::newRow("active Bass Enhancer") << "bassEnhancerButton" << red;
+    QTest::newRow("inverted Main polarity") << "mainPolarityButton" << red;
+    QTest::newRow("selected Main EQ") << "mainEqButton" << selected;
+    QTest::newRow("selected Main delay") << "mainDelayButton" << selected;
+    QTest::newRow("BTL on") << "btlButton" << uint(qRgb(0, 128, 0));
+    QTest::newRow("plain Low mute") << "lowMuteButton" << normal;
+    QTest::newRow("plain Low EQ/HPF/LPF") << "lowEqButton" << normal;
+    QTest::newRow("plain SIGNAL Mute") << "mainMuteButton" << normal;
+    QTest::newRow("plain Filters reset") << "filtersResetButton" << normal;
+    QTest::newRow("plain Disconnect") << "connectButton" << normal;
+    QTest::newRow("plain Search device ID") << "searchButton" << normal;
+    QTest::newRow("plain Save this preset to PC") << "saveOneButton" << normal;
+    QTest::newRow("band 1 frequency up")
+        << "band1FrequencyStepper/upButton" << uint(SpinButtonColour);
+    QTest::newRow("HPF down") << "highPassStepper/downButton" << uint(SpinButtonColour);
+    QTest::newRow("band 1 legend") << "band1Label" << uint(qRgb(255, 252, 0));
+    QTest::newRow("band 6 legend") << "band6Label" << uint(qRgb(0, 0, 255));
 }
 
 // The face of the control, inside its rim, is its colour: most pixels are within
@@ -128,16 +129,16 @@ void TestWindowColours::buttonFaces() {
 
 // "Connected " and the port in green, "Disconnected" in red.
 void TestWindowColours::connectionPaneTexts() {
-    const QWidget* pane = app_->widgets().RzStatusPane2;
+    const QWidget* pane = app_->widgets().connectionPane;
     const QRgb green = qRgb(0, 128, 0);
     const QRgb red = qRgb(255, 0, 0);
     QRect area = InWindow(pane, app_->window.get(), 0);
     QVERIFY(CountNear(connected_, area, green) >= 10);
     QCOMPARE(CountNear(connected_, area, red), 0);
 
-    QVERIFY(WaitUntil([&] { return app_->widgets().Button3->isEnabled(); }, 3000));
-    app_->widgets().Button3->click();
-    QVERIFY(WaitUntil([&] { return app_->widgets().Button3->text() == "Connect"; }, 3000));
+    QVERIFY(WaitUntil([&] { return app_->widgets().connectButton->isEnabled(); }, 3000));
+    app_->widgets().connectButton->click();
+    QVERIFY(WaitUntil([&] { return app_->widgets().connectButton->text() == "Connect"; }, 3000));
     QTest::qWait(50);
     const QImage disconnected = render();
     area = InWindow(pane, app_->window.get(), 0);

@@ -5,7 +5,7 @@
 
 #include "editors/channel_editors.h"
 
-#include "app/way_selection.h"
+#include "common/way_selection.h"
 #include "graph/response_graph.h"
 #include "model/unit_model.h"
 #include "operations/live_writer.h"
@@ -149,7 +149,7 @@ private slots:
 
 void TestGraph::widgetPlacement() {
     Bench b;
-    QCOMPARE(b.graph->objectName(), QStringLiteral("Image5"));
+    QCOMPARE(b.graph->objectName(), QStringLiteral("responseGraph"));
     // geometry() is the graph's pixel geometry; the widget's own is QWidget's.
     QCOMPARE(static_cast<QWidget*>(b.graph)->geometry(), QRect(8, 12, 720, 249));
     QCOMPARE(b.graph->picture().size(), QSize(720, 249));
@@ -763,7 +763,7 @@ void TestGraph::dragFollowsPointerWithinLimits() {
     const EqBand before = s.image().bands[4];
     const int count = edited.count();
     QTest::mouseMove(graph, QPoint(500, 100));
-    graph->Image5MouseMove(QPoint(500, 100));
+    graph->pointerMoved(QPoint(500, 100));
     QCOMPARE(s.image().bands[4], before);
     QCOMPARE(edited.count(), count);
 }
@@ -907,9 +907,9 @@ void TestGraph::dragInWindowQueuesLatestValues() {
     AppFixture app;
     QVERIFY(app.open());
     QVERIFY(app.connectTo(1));
-    TForm1& window = *app.window;
+    MainWindow& window = *app.window;
     ResponseGraph& graph = window.graph();
-    QCOMPARE(graph.parentWidget(), static_cast<QWidget*>(app.widgets().RzGroupBox8));
+    QCOMPARE(graph.parentWidget(), static_cast<QWidget*>(app.widgets().graphArea));
     QCOMPARE(static_cast<QWidget&>(graph).geometry(), QRect(8, 12, 720, 249));
     QVERIFY(WaitUntil([&] { return graph.isVisible(); }, 5000));
     GraphState s{app.model(), app.selection(), &app.session().writer().sendSlots()};
@@ -951,7 +951,7 @@ void TestGraph::dragInWindowQueuesLatestValues() {
     QTest::mousePress(&graph, Qt::LeftButton, {}, start + QPoint(3, 2));
     QVERIFY(graph.dragging());
     QCOMPARE(graph.currentBand(), 2);
-    QCOMPARE(window.focusWidget(), static_cast<QWidget*>(app.widgets().RzButton8));
+    QCOMPARE(window.focusWidget(), static_cast<QWidget*>(app.widgets().broadcastButton));
 
     // Several quick moves inside one queue interval: the slot holds the latest values.
     const int frequencyBefore = s.image().bands[2].frequencyIndex;
@@ -1110,7 +1110,7 @@ void TestGraph::hiddenSectionsInertInWindow() {
     AppFixture app;
     QVERIFY(app.open());
     QVERIFY(app.connectTo(1));
-    TForm1& window = *app.window;
+    MainWindow& window = *app.window;
     ResponseGraph& graph = window.graph();
     EditorWidgets& e = window.editors().widgets();
     GraphState s{app.model(), app.selection(), &app.session().writer().sendSlots()};
@@ -1119,7 +1119,7 @@ void TestGraph::hiddenSectionsInertInWindow() {
     s.edit([&](ParameterImage& image) { image.bands[BandIndex(Mid, 1)].frequencyIndex = 160; });
     s.edit([&](ParameterImage& image) { image.bands[BandIndex(Mid, 1)].peakingGain = 100; });
     graph.RecomputeAll();
-    e.RzButton4->click();
+    e.mainEqButton->click();
     QCOMPARE(graph.shownWay(), int(Main));
     const QPoint mainHandle = graph.handle(BandIndex(Main, 3));
     // Where Mid's band 2 would be drawn if Mid were shown.

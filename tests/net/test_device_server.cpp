@@ -23,25 +23,25 @@ const QString PortFailed =
 
 // The window with the device server's port as its only port.
 struct NetworkWindow {
-    std::unique_ptr<TForm1> window;
+    std::unique_ptr<MainWindow> window;
     ModalAnswerer answerer;
 
     bool open(const QString& url) {
         AppOptions options;
         options.extraPorts = {url};
         options.listSystemPorts = false;
-        window = std::make_unique<TForm1>(options);
+        window = std::make_unique<MainWindow>(options);
         window->show();
-        return WaitUntil([&] { return window->widgets().GroupBox2->isVisible(); }, 10000) &&
-               window->widgets().RzComboBox1->currentText() == url;
+        return WaitUntil([&] { return window->widgets().connectionGroup->isVisible(); }, 10000) &&
+               window->widgets().portList->currentText() == url;
     }
     bool connectTo(int id) {
         ShellWidgets& w = window->widgets();
-        w.RzComboBox6->setCurrentIndex(id - 1);
-        if (!WaitUntil([&] { return w.Button3->isEnabled(); }, 3000)) {
+        w.deviceIdList->setCurrentIndex(id - 1);
+        if (!WaitUntil([&] { return w.connectButton->isEnabled(); }, 3000)) {
             return false;
         }
-        w.Button3->click();
+        w.connectButton->click();
         return WaitUntil(
             [&] { return window->connection().state() == UnitConnection::State::Connected; }, 8000);
     }
@@ -102,7 +102,7 @@ void TestDeviceServer::connectAndEditAsOnASerialLine() {
     NetworkWindow app;
     QVERIFY(app.open(server.url()));
     QVERIFY(app.connectTo(1));
-    QCOMPARE(app.window->widgets().RzStatusPane2->text(),
+    QCOMPARE(app.window->widgets().connectionPane->text(),
              QStringLiteral("Connected ") + server.url());
     QVERIFY(WaitUntil([&] { return !sim.framesWith("A20021").isEmpty(); }, 3000));
     // An edit goes out through the send queue as on a serial line.
@@ -130,15 +130,15 @@ void TestDeviceServer::broadcastInitialDataLoad() {
     NetworkWindow app;
     QVERIFY(app.open(server.url()));
     ShellWidgets& w = app.window->widgets();
-    w.RzButton8->click();
-    QVERIFY(WaitUntil([&] { return w.Button3->isEnabled(); }, 3000));
-    w.Button3->click();
-    QVERIFY(WaitUntil([&] { return w.RzGroupBox16->isVisible(); }, 5000));
+    w.broadcastButton->click();
+    QVERIFY(WaitUntil([&] { return w.connectButton->isEnabled(); }, 3000));
+    w.connectButton->click();
+    QVERIFY(WaitUntil([&] { return w.initialDataPanel->isVisible(); }, 5000));
     // The source is unit 2, read by its own ID, then written to every unit twice.
     const QByteArray image = sim.unitImage(2);
     QVERIFY(sim.unitImage(1) != image);
-    w.RzEdit3->setText(QStringLiteral("2"));
-    QTimer::singleShot(0, w.Button10, &QPushButton::click);
+    w.sourceIdField->setText(QStringLiteral("2"));
+    QTimer::singleShot(0, w.sourceIdButton, &QPushButton::click);
     QVERIFY(WaitUntil([&] { return sim.framesWith("A10028").size() >= 2; }, 15000));
     QVERIFY(
         WaitUntil([&] { return sim.unitImage(1) == image && sim.unitImage(3) == image; }, 3000));
@@ -193,13 +193,13 @@ void TestDeviceServer::stoppedServerIsReportedWithoutHanging() {
     QVERIFY(WaitUntil([&] { return app.answerer.messages().contains(NoDevice); }, 5000));
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(app.window->connection().state(), UnitConnection::State::Disconnected);
-    QCOMPARE(w.RzStatusPane2->text(), QStringLiteral("Disconnected"));
+    QCOMPARE(w.connectionPane->text(), QStringLiteral("Disconnected"));
 
     // "Connect" with the server still stopped: the port cannot be opened, with the reason.
-    QVERIFY(WaitUntil([&] { return w.Button3->isEnabled(); }, 3000));
+    QVERIFY(WaitUntil([&] { return w.connectButton->isEnabled(); }, 3000));
     app.answerer.clear();
     clock.restart();
-    w.Button3->click();
+    w.connectButton->click();
     QVERIFY(WaitUntil([&] { return !app.answerer.messages().isEmpty(); }, 5000));
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     const QStringList lines = app.answerer.lastMessage().split(QLatin1Char('\r'));

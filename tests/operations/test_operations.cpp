@@ -396,7 +396,8 @@ void TestOperations::unansweredRequestsTimeOut() {
         s.writer().start();
         op = s.changeId(6, 800);
     } else {
-        op = s.request(StatusPoll(4), Reply::Kind::Status, 300);
+        s.address().setDeviceId(5);
+        op = s.readStatus(300);
     }
     QElapsedTimer clock;
     clock.start();

@@ -136,19 +136,19 @@ inline bool TimerActive(const QObject* owner, const char* name) {
 // Switches broadcast mode on and connects; true once the source panel is shown.
 inline bool ConnectBroadcast(AppFixture& app) {
     ShellWidgets& w = app.widgets();
-    w.RzButton8->click();
+    w.broadcastButton->click();
     if (app.session().address().address() != BroadcastAddress) {
         return false;
     }
-    w.Button3->click();
-    return WaitUntil([&] { return w.RzGroupBox16->isVisible(); }, 3000);
+    w.connectButton->click();
+    return WaitUntil([&] { return w.initialDataPanel->isVisible(); }, 3000);
 }
 
 // The window is unlocked with no progress box: a transfer has ended.
 inline bool Idle(AppFixture& app) {
     ShellWidgets& w = app.widgets();
-    return !w.RzGroupBox1->isVisible() && w.GroupBox3->isEnabled() && w.GroupBox1->isEnabled() &&
-           w.RzGroupBox12->isEnabled();
+    return !w.progressPanel->isVisible() && w.fileGroup->isEnabled() &&
+           w.channelOverview->isEnabled() && w.editorArea->isEnabled();
 }
 
 } // namespace presettest

@@ -13,7 +13,7 @@ namespace {
 // Recalls the preset at list position `position`; true once the window is usable again.
 bool Recall(AppFixture& app, int position) {
     app.widgets().devicePresetList->setCurrentIndex(position);
-    app.widgets().RzButton9->click();
+    app.widgets().recallButton->click();
     if (!WaitUntil([&] { return RunningOperation<RecallPreset>(app) != nullptr; }, 2000)) {
         return false;
     }
@@ -80,8 +80,8 @@ void TestDevicePresets::recallNeedsConfirmationAndConnection() {
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
     // Not connected: no question, nothing sent.
-    w.RzButton9->click();
-    w.RzButton10->click();
+    w.recallButton->click();
+    w.storeNameButton->click();
     QTest::qWait(200);
     QVERIFY(app.answerer.messages().isEmpty());
 
@@ -94,7 +94,7 @@ void TestDevicePresets::recallNeedsConfirmationAndConnection() {
         app.answerer.setConfirmation(answer);
         app.answerer.clear();
         wire.clear();
-        w.RzButton9->click();
+        w.recallButton->click();
         QTest::qWait(300);
         QCOMPARE(app.answerer.messages().size(), 1);
         QVERIFY(!RunningOperation<RecallPreset>(app));
@@ -117,10 +117,10 @@ void TestDevicePresets::recallWithoutReplyTimesOut() {
     app.answerer.clear();
     QElapsedTimer clock;
     clock.start();
-    w.RzButton9->click();
-    QVERIFY(WaitUntil([&] { return w.RzGroupBox1->isVisible(); }, 2000));
-    QCOMPARE(w.RzGroupBox1->pos(), QPoint(208, 232));
-    QVERIFY(!w.GroupBox3->isEnabled() && !w.RzGroupBox4->isEnabled());
+    w.recallButton->click();
+    QVERIFY(WaitUntil([&] { return w.progressPanel->isVisible(); }, 2000));
+    QCOMPARE(w.progressPanel->pos(), QPoint(208, 232));
+    QVERIFY(!w.fileGroup->isEnabled() && !w.devicePresetGroup->isEnabled());
 
     // The bar reaches 100 % after ten seconds and stops there; the time-out comes at 12 s.
     int barAtTimeout = -1;
@@ -129,7 +129,7 @@ void TestDevicePresets::recallWithoutReplyTimesOut() {
             if (app.answerer.messages().contains(QStringLiteral("overtime，try again."))) {
                 return true;
             }
-            barAtTimeout = w.RzProgressBar1->value();
+            barAtTimeout = w.progressBar->value();
             return false;
         },
         20000));
@@ -138,8 +138,8 @@ void TestDevicePresets::recallWithoutReplyTimesOut() {
     QCOMPARE(barAtTimeout, 100);
     QVERIFY(!TimerActive(RunningOperation<RecallPreset>(app), "recallProgress"));
     QVERIFY(!RunningOperation<RecallPreset>(app));
-    QVERIFY(!w.RzGroupBox1->isVisible());
-    QVERIFY(w.GroupBox3->isEnabled() && w.RzGroupBox4->isEnabled());
+    QVERIFY(!w.progressPanel->isVisible());
+    QVERIFY(w.fileGroup->isEnabled() && w.devicePresetGroup->isEnabled());
     QVERIFY(s.model().image() == before);
     QCOMPARE(wire.framesWith("A20728").size(), 1); // Usr6: is preset 7
 }
@@ -152,16 +152,16 @@ void TestDevicePresets::namesAreSavedTrimmedAndPadded() {
     QVERIFY(Settle(app));
     ShellWidgets& w = app.widgets();
     UnitSession& s = app.session();
-    QCOMPARE(w.RzEdit1->text(), QStringLiteral("Party 1")); // the "Usr6:" name
+    QCOMPARE(w.presetNameField->text(), QStringLiteral("Party 1")); // the "Usr6:" name
 
     // Blanks around the name are removed before it is sent, listed and stored.
     w.devicePresetList->setCurrentIndex(2);
-    w.RzComboBox11->setCurrentIndex(0);
-    w.RzEdit1->setText(QStringLiteral("  Stage Left  "));
+    w.userSlotList->setCurrentIndex(0);
+    w.presetNameField->setText(QStringLiteral("  Stage Left  "));
     wire.clear();
     app.answerer.clear();
-    w.RzButton10->click();
-    QCOMPARE(w.RzEdit1->text(), QStringLiteral("Stage Left"));
+    w.storeNameButton->click();
+    QCOMPARE(w.presetNameField->text(), QStringLiteral("Stage Left"));
     QCOMPARE(w.devicePresetList->itemText(6), QStringLiteral("Usr6:Stage Left"));
     QCOMPARE(w.devicePresetList->currentIndex(), 2);
     QCOMPARE(s.model().presetNames()[6], PaddedName("Stage Left"));
@@ -173,13 +173,13 @@ void TestDevicePresets::namesAreSavedTrimmedAndPadded() {
     QVERIFY(!RunningOperation<StoreName>(app));
 
     // An empty name sends 20 zero bytes and lists "Usr7:" alone.
-    w.RzComboBox11->setCurrentIndex(1);
-    QCOMPARE(w.RzEdit1->text(), QStringLiteral("Rehearsal 1"));
-    w.RzEdit1->setText(QStringLiteral("   "));
+    w.userSlotList->setCurrentIndex(1);
+    QCOMPARE(w.presetNameField->text(), QStringLiteral("Rehearsal 1"));
+    w.presetNameField->setText(QStringLiteral("   "));
     wire.clear();
     app.answerer.clear();
-    w.RzButton10->click();
-    QCOMPARE(w.RzEdit1->text(), QString());
+    w.storeNameButton->click();
+    QCOMPARE(w.presetNameField->text(), QString());
     QCOMPARE(w.devicePresetList->itemText(7), QStringLiteral("Usr7:"));
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("Successfully saved."), 3000));
     QCOMPARE(wire.nonPoll().value(0), ToHexText(NameWrite(0, 8, QByteArray(20, '\0'))));
@@ -187,13 +187,13 @@ void TestDevicePresets::namesAreSavedTrimmedAndPadded() {
 
     // 19 characters (the field takes no more) fill bytes 1..19; byte 20 stays zero. Enter in
     // the field saves.
-    w.RzEdit1->setFocus();
-    w.RzEdit1->clear();
-    QTest::keyClicks(w.RzEdit1, QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
-    QCOMPARE(w.RzEdit1->text(), QStringLiteral("ABCDEFGHIJKLMNOPQRS"));
+    w.presetNameField->setFocus();
+    w.presetNameField->clear();
+    QTest::keyClicks(w.presetNameField, QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    QCOMPARE(w.presetNameField->text(), QStringLiteral("ABCDEFGHIJKLMNOPQRS"));
     wire.clear();
     app.answerer.clear();
-    QTest::keyClick(w.RzEdit1, Qt::Key_Return);
+    QTest::keyClick(w.presetNameField, Qt::Key_Return);
     QVERIFY(app.answerer.waitForMessage(QStringLiteral("Successfully saved."), 3000));
     const QByteArray sent = QByteArray::fromHex(wire.nonPoll().value(0));
     QCOMPARE(sent.size(), 32);
@@ -202,10 +202,10 @@ void TestDevicePresets::namesAreSavedTrimmedAndPadded() {
     QCOMPARE(w.devicePresetList->itemText(7), QStringLiteral("Usr7:ABCDEFGHIJKLMNOPQRS"));
 
     // The slot selector shows each user slot's stored name.
-    w.RzComboBox11->setCurrentIndex(0);
-    QCOMPARE(w.RzEdit1->text(), QStringLiteral("Stage Left"));
-    w.RzComboBox11->setCurrentIndex(1);
-    QCOMPARE(w.RzEdit1->text(), QStringLiteral("ABCDEFGHIJKLMNOPQRS"));
+    w.userSlotList->setCurrentIndex(0);
+    QCOMPARE(w.presetNameField->text(), QStringLiteral("Stage Left"));
+    w.userSlotList->setCurrentIndex(1);
+    QCOMPARE(w.presetNameField->text(), QStringLiteral("ABCDEFGHIJKLMNOPQRS"));
     // A fresh name table (as after a reconnect) shows the unit's stored names.
     QCOMPARE(app.sim.unitName(1, 7), PaddedName("Stage Left"));
 }
@@ -221,30 +221,30 @@ void TestDevicePresets::nameFieldKeysAndSelection() {
     QVERIFY(QTest::qWaitForWindowActive(app.window.get()));
 
     // Printable characters from blank to "~" only; others are dropped.
-    w.RzEdit1->setFocus();
-    w.RzEdit1->clear();
-    QTest::keyClicks(w.RzEdit1, QStringLiteral("a~ b"));
+    w.presetNameField->setFocus();
+    w.presetNameField->clear();
+    QTest::keyClicks(w.presetNameField, QStringLiteral("a~ b"));
     // Characters above "~" (QTest types ASCII only, so these are sent as key events).
     for (const QString& text :
          {QStringLiteral("\u00E9"), QStringLiteral("\u20AC"), QStringLiteral("\u00A0")}) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
-        QApplication::sendEvent(w.RzEdit1, &press);
+        QApplication::sendEvent(w.presetNameField, &press);
     }
-    QCOMPARE(w.RzEdit1->text(), QStringLiteral("a~ b"));
-    QTest::keyClick(w.RzEdit1, Qt::Key_Backspace);
-    QCOMPARE(w.RzEdit1->text(), QStringLiteral("a~ "));
+    QCOMPARE(w.presetNameField->text(), QStringLiteral("a~ b"));
+    QTest::keyClick(w.presetNameField, Qt::Key_Backspace);
+    QCOMPARE(w.presetNameField->text(), QStringLiteral("a~ "));
 
     // The first click after leaving the field selects the whole text; the next one does not.
-    w.RzButton9->setFocus(Qt::TabFocusReason);
+    w.recallButton->setFocus(Qt::TabFocusReason);
     QVERIFY(app.window->devicePresets().selectAllArmed());
-    QTest::mouseClick(w.RzEdit1, Qt::LeftButton, {}, QPoint(10, 10));
-    QCOMPARE(w.RzEdit1->selectedText(), QStringLiteral("a~ "));
+    QTest::mouseClick(w.presetNameField, Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(w.presetNameField->selectedText(), QStringLiteral("a~ "));
     QVERIFY(!app.window->devicePresets().selectAllArmed());
-    QTest::mouseClick(w.RzEdit1, Qt::LeftButton, {}, QPoint(10, 10));
-    QCOMPARE(w.RzEdit1->selectedText(), QString());
-    w.RzButton10->setFocus(Qt::TabFocusReason);
-    QTest::mouseClick(w.RzEdit1, Qt::LeftButton, {}, QPoint(10, 10));
-    QCOMPARE(w.RzEdit1->selectedText(), QStringLiteral("a~ "));
+    QTest::mouseClick(w.presetNameField, Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(w.presetNameField->selectedText(), QString());
+    w.storeNameButton->setFocus(Qt::TabFocusReason);
+    QTest::mouseClick(w.presetNameField, Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(w.presetNameField->selectedText(), QStringLiteral("a~ "));
 }
 
 QTEST_MAIN(TestDevicePresets)

@@ -55,20 +55,20 @@ void TestInitialDataLoad::loadFromUnitReachesEveryUnit() {
     UnitSession& s = app.session();
     QVERIFY(ConnectBroadcast(app));
     QCOMPARE(app.answerer.messages(), QStringList({ProceedMessage}));
-    QCOMPARE(w.RzGroupBox16->pos(), QPoint(208, 448));
-    QVERIFY(!w.RzGroupBox12->isVisible());
-    QVERIFY(!w.GroupBox1->isEnabled() && !w.GroupBox2->isEnabled());
+    QCOMPARE(w.initialDataPanel->pos(), QPoint(208, 448));
+    QVERIFY(!w.editorArea->isVisible());
+    QVERIFY(!w.channelOverview->isEnabled() && !w.connectionGroup->isEnabled());
     QVERIFY(wire.frames().isEmpty()); // a broadcast connect asks nothing
 
     const QByteArray image3 = app.sim.unitImage(3);
     QVERIFY(image3 != app.sim.unitImage(1) && image3 != app.sim.unitImage(2));
-    w.RzEdit3->setText(QStringLiteral("3"));
+    w.sourceIdField->setText(QStringLiteral("3"));
     QElapsedTimer clock;
     clock.start();
-    w.Button10->click();
-    QVERIFY(!w.RzGroupBox16->isVisible());
-    QVERIFY(w.RzGroupBox1->isVisible());
-    QCOMPARE(w.RzGroupBox1->pos(), QPoint(208, 232));
+    w.sourceIdButton->click();
+    QVERIFY(!w.initialDataPanel->isVisible());
+    QVERIFY(w.progressPanel->isVisible());
+    QCOMPARE(w.progressPanel->pos(), QPoint(208, 232));
     QVERIFY(DistributionDone(app));
     const qint64 took = clock.elapsed();
     QVERIFY2(took >= 5000 && took < 15000, qPrintable(QString::number(took)));
@@ -80,8 +80,8 @@ void TestInitialDataLoad::loadFromUnitReachesEveryUnit() {
     }
     QCOMPARE(app.window->initialDataLoad().sourceAddress(), 2);
     QVERIFY(s.model().image() == DecodeImageText(ReplyLine(image3, ParameterImageBlock, 2)));
-    QVERIFY(!w.RzGroupBox16->isVisible() && w.RzGroupBox12->isVisible());
-    QCOMPARE(w.RzProgressBar1->value(), 100);
+    QVERIFY(!w.initialDataPanel->isVisible() && w.editorArea->isVisible());
+    QCOMPARE(w.progressBar->value(), 100);
     // Editing goes on by broadcast: the queue runs, the poll does not.
     QVERIFY(s.writer().scanTimer().isActive());
     QVERIFY(!s.writer().pollTimer().isActive());
@@ -107,7 +107,7 @@ void TestInitialDataLoad::loadFromFileReachesEveryUnit() {
 
     QElapsedTimer clock;
     clock.start();
-    w.Button11->click();
+    w.sourceFileButton->click();
     QVERIFY(DistributionDone(app));
     const qint64 took = clock.elapsed();
     QVERIFY2(took >= 3500 && took < 12000, qPrintable(QString::number(took)));
@@ -121,7 +121,7 @@ void TestInitialDataLoad::loadFromFileReachesEveryUnit() {
         QCOMPARE(app.sim.unitImage(id).mid(280), payload.mid(280));
     }
     QVERIFY(s.model().image() == DecodeImageText(line));
-    QVERIFY(!w.RzGroupBox16->isVisible() && w.RzGroupBox12->isVisible());
+    QVERIFY(!w.initialDataPanel->isVisible() && w.editorArea->isVisible());
     QVERIFY(s.writer().scanTimer().isActive());
     QVERIFY(!s.writer().pollTimer().isActive());
     QCOMPARE(app.answerer.messages().size(), 1);
@@ -147,17 +147,17 @@ void TestInitialDataLoad::badFilesAndCancelSendNothing() {
         QVERIFY(WriteAll(path, content));
         AnswerOpen(app, path);
         app.answerer.clear();
-        w.Button11->click();
+        w.sourceFileButton->click();
         QTest::qWait(300);
         QCOMPARE(app.answerer.messages(), damaged ? QStringList({"File damaged."}) : QStringList());
-        QVERIFY(w.RzGroupBox16->isVisible());
-        QVERIFY(!w.RzGroupBox1->isVisible());
+        QVERIFY(w.initialDataPanel->isVisible());
+        QVERIFY(!w.progressPanel->isVisible());
     }
     AnswerOpen(app, QString());
-    w.Button11->click();
+    w.sourceFileButton->click();
     QTest::qWait(300);
     QVERIFY(app.answerer.messages().isEmpty());
-    QVERIFY(w.RzGroupBox16->isVisible());
+    QVERIFY(w.initialDataPanel->isVisible());
     // Broadcast frames are answered by nobody and no poll runs: the line stayed silent.
     QVERIFY(wire.frames().isEmpty());
 }
@@ -169,28 +169,28 @@ void TestInitialDataLoad::sourceIdIsChecked() {
     ShellWidgets& w = app.widgets();
     QVERIFY(ConnectBroadcast(app));
     for (const QString& text : {QStringLiteral("0"), QStringLiteral("256"), QString()}) {
-        w.RzEdit3->setText(text);
+        w.sourceIdField->setText(text);
         app.answerer.clear();
-        w.Button10->click();
+        w.sourceIdButton->click();
         QCOMPARE(app.answerer.messages(), QStringList({"Please input 1~255 number."}));
-        QCOMPARE(w.RzEdit3->text(), QStringLiteral("1")); // the last source ID
-        QVERIFY(w.RzGroupBox16->isVisible());
+        QCOMPARE(w.sourceIdField->text(), QStringLiteral("1")); // the last source ID
+        QVERIFY(w.initialDataPanel->isVisible());
     }
     QVERIFY(wire.frames().isEmpty());
 
     // Only digits reach the field; Enter runs "OK" (here with ID 7, where no unit answers).
-    w.RzEdit3->clear();
-    w.RzEdit3->setFocus();
-    QTest::keyClicks(w.RzEdit3, QStringLiteral("a7-b."));
-    QCOMPARE(w.RzEdit3->text(), QStringLiteral("7"));
+    w.sourceIdField->clear();
+    w.sourceIdField->setFocus();
+    QTest::keyClicks(w.sourceIdField, QStringLiteral("a7-b."));
+    QCOMPARE(w.sourceIdField->text(), QStringLiteral("7"));
     app.answerer.clear();
-    QTest::keyClick(w.RzEdit3, Qt::Key_Return);
+    QTest::keyClick(w.sourceIdField, Qt::Key_Return);
     QVERIFY(app.answerer.waitForMessage(CheckIdMessage, 4000));
     QCOMPARE(wire.frames(), QList<QByteArray>({ToHexText(ImageRead(6))}));
     // Refused again: the field goes back to the last source tried.
-    w.RzEdit3->setText(QStringLiteral("300"));
-    w.Button10->click();
-    QCOMPARE(w.RzEdit3->text(), QStringLiteral("7"));
+    w.sourceIdField->setText(QStringLiteral("300"));
+    w.sourceIdButton->click();
+    QCOMPARE(w.sourceIdField->text(), QStringLiteral("7"));
 }
 
 void TestInitialDataLoad::silentSourceThenLateReply() {
@@ -202,19 +202,19 @@ void TestInitialDataLoad::silentSourceThenLateReply() {
     UnitSession& s = app.session();
     QVERIFY(ConnectBroadcast(app));
     const QByteArray image2 = app.sim.unitImage(2);
-    w.RzEdit3->setText(QStringLiteral("2"));
+    w.sourceIdField->setText(QStringLiteral("2"));
     app.answerer.clear();
     QElapsedTimer clock;
     clock.start();
-    w.Button10->click();
+    w.sourceIdButton->click();
     QVERIFY(app.answerer.waitForMessage(CheckIdMessage, 4000));
     const qint64 took = clock.elapsed();
     QVERIFY2(took >= 1300 && took < 3000, qPrintable(QString::number(took)));
     // Back to the choice, the window still locked, the read still awaited.
-    QVERIFY(w.RzGroupBox16->isVisible());
-    QVERIFY(!w.RzGroupBox1->isVisible());
-    QVERIFY(!w.RzGroupBox12->isVisible());
-    QVERIFY(!w.GroupBox1->isEnabled());
+    QVERIFY(w.initialDataPanel->isVisible());
+    QVERIFY(!w.progressPanel->isVisible());
+    QVERIFY(!w.editorArea->isVisible());
+    QVERIFY(!w.channelOverview->isEnabled());
     InitialDataLoad* load = RunningOperation<InitialDataLoad>(app);
     QVERIFY(load);
     QVERIFY(!TimerActive(load, "initialLoadProgress"));
@@ -246,11 +246,11 @@ void TestInitialDataLoad::fileChosenAfterSilentSourceWins() {
     QVERIFY(WriteAll(path, ReplyLine(payload)));
     AnswerOpen(app, path);
 
-    w.RzEdit3->setText(QStringLiteral("2"));
-    w.Button10->click();
+    w.sourceIdField->setText(QStringLiteral("2"));
+    w.sourceIdButton->click();
     QVERIFY(app.answerer.waitForMessage(CheckIdMessage, 4000));
     // The user turns to a file; unit 2's reply comes in the middle of its distribution.
-    w.Button11->click();
+    w.sourceFileButton->click();
     QVERIFY(DistributionDone(app));
     // The reply did arrive, and it is not waited for any more.
     QVERIFY(!RunningOperation<InitialDataLoad>(app) ||
@@ -271,13 +271,13 @@ void TestInitialDataLoad::closeButtonDisconnects() {
     QVERIFY(app.open());
     ShellWidgets& w = app.widgets();
     QVERIFY(ConnectBroadcast(app));
-    w.SpeedButton3->click();
+    w.closeInitialDataButton->click();
     QVERIFY(WaitUntil(
         [&] { return app.window->connection().state() == UnitConnection::State::Disconnected; },
         3000));
-    QCOMPARE(w.Button3->text(), QStringLiteral("Connect"));
-    QVERIFY(!w.RzGroupBox16->isVisible());
-    QVERIFY(w.RzGroupBox12->isVisible());
+    QCOMPARE(w.connectButton->text(), QStringLiteral("Connect"));
+    QVERIFY(!w.initialDataPanel->isVisible());
+    QVERIFY(w.editorArea->isVisible());
     QVERIFY(!app.session().link().portOpen());
     QVERIFY(wire.frames().isEmpty());
 }

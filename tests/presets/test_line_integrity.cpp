@@ -103,7 +103,7 @@ void TestLineIntegrity::damagedRepliesNeverReachAFile() {
     AnswerSave(app, path);
     app.answerer.clear();
 
-    Start(app, all ? app.widgets().Button4 : app.widgets().Button6);
+    Start(app, all ? app.widgets().saveAllButton : app.widgets().saveOneButton);
     const int limitMs = all ? 25000 : pacing::SaveOneTimeoutMs + 5000;
     QVERIFY(WaitUntil(
         [&] { return ReadAll(path) != OldContent || app.answerer.messages().contains(Overtime); },
@@ -132,7 +132,7 @@ void TestLineIntegrity::strayByteCostsNoSlot() {
     const QString path = dir.filePath("all.fps");
     AnswerSave(app, path);
     app.answerer.clear();
-    Start(app, app.widgets().Button4);
+    Start(app, app.widgets().saveAllButton);
     QVERIFY(WaitUntil([&] { return QFile::exists(path); }, 25000));
     QCOMPARE(ReadAll(path), FpsContent(app.sim));
     QVERIFY(!app.answerer.messages().contains(Overtime));
@@ -179,9 +179,9 @@ void TestLineIntegrity::namedPipeIsDamagedAtOnce() {
     QElapsedTimer clock;
     clock.start();
     if (transfer == "broadcast") {
-        QTimer::singleShot(0, w.Button11, &QPushButton::click);
+        QTimer::singleShot(0, w.sourceFileButton, &QPushButton::click);
     } else {
-        Start(app, transfer == "one" ? w.Button7 : w.Button5);
+        Start(app, transfer == "one" ? w.loadOneButton : w.loadAllButton);
     }
     const bool shown = WaitUntil([&] { return app.answerer.messages().contains(Damaged); }, 4000);
     const qint64 tookMs = clock.elapsed();
@@ -237,9 +237,9 @@ void TestLineIntegrity::closingDuringATransferSendsNoBurst() {
     });
     watch.start();
     if (transfer == "broadcast") {
-        QTimer::singleShot(0, w.Button11, &QPushButton::click);
+        QTimer::singleShot(0, w.sourceFileButton, &QPushButton::click);
     } else {
-        Start(app, transfer == "one" ? w.Button7 : w.Button5);
+        Start(app, transfer == "one" ? w.loadOneButton : w.loadAllButton);
     }
     QVERIFY(WaitUntil([&] { return framesAtClose >= 0; }, 10000));
     // Long enough for every remaining step of the transfer, had it gone on.
@@ -276,7 +276,7 @@ void TestLineIntegrity::pausesCountFromTheEndOfEachFrame() {
     // Load a preset: head, 100 ms, rest.
     qsizetype mark = app.sim.timedFrames().size();
     AnswerOpen(app, sps);
-    Start(app, w.Button7);
+    Start(app, w.loadOneButton);
     QVERIFY(WaitUntil([&] { return !writesOf(mark, "28").isEmpty(); }, 5000));
     const auto image = writesOf(mark, "28").first().stretches;
     QCOMPARE(image.size(), 2);
@@ -286,7 +286,7 @@ void TestLineIntegrity::pausesCountFromTheEndOfEachFrame() {
     // Load all presets: head, 50 ms, rest; the next slot 1000 ms after the rest has left.
     mark = app.sim.timedFrames().size();
     AnswerOpen(app, fps);
-    Start(app, w.Button5);
+    Start(app, w.loadAllButton);
     QVERIFY(WaitUntil([&] { return writesOf(mark, "29").size() >= 20; }, 30000));
     const auto slotWrites = writesOf(mark, "29");
     for (int i = 0; i < slotWrites.size(); ++i) {
@@ -311,7 +311,7 @@ void TestLineIntegrity::broadcastPausesCountFromTheEndOfEachFrame() {
     QVERIFY(ConnectBroadcast(app));
     AnswerOpen(app, sps);
     const qsizetype mark = app.sim.timedFrames().size();
-    QTimer::singleShot(0, w.Button11, &QPushButton::click);
+    QTimer::singleShot(0, w.sourceFileButton, &QPushButton::click);
     QVERIFY(WaitUntil([&] { return app.sim.framesWith("A10028").size() >= 2; }, 15000));
     const QList<SimProcess::TimedFrame> frames = app.sim.timedFrames().mid(mark);
     QCOMPARE(frames.size(), 4);

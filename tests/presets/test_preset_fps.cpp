@@ -68,19 +68,19 @@ void TestPresetFps::allPresetsRoundTrip() {
     s.writer().sendSlots().setPending(SystemReadSlot);
     QVERIFY(
         WaitUntil([&] { return s.writer().queueState() == LiveWriter::QueueState::Picked; }, 2000));
-    app.widgets().Button4->click();
+    app.widgets().saveAllButton->click();
     QCOMPARE(app.answerer.messages(),
              QStringList({"Saving all Presets to PC.Do you\rwant to proceed?"}));
-    QVERIFY(WaitUntil([&] { return app.widgets().RzGroupBox1->isVisible(); }, 2000));
-    QCOMPARE(app.widgets().RzGroupBox1->pos(), QPoint(208, 232));
-    QVERIFY(!app.widgets().GroupBox3->isEnabled());
+    QVERIFY(WaitUntil([&] { return app.widgets().progressPanel->isVisible(); }, 2000));
+    QCOMPARE(app.widgets().progressPanel->pos(), QPoint(208, 232));
+    QVERIFY(!app.widgets().fileGroup->isEnabled());
     const QString path = dir.filePath("all.fps");
     QVERIFY(WaitUntil([&] { return QFile::exists(path); }, 25000));
     QCOMPARE(log.saved.size(), 1);
     QCOMPARE(log.saved[0].filter, QStringLiteral("quellatonfile(*.fps)"));
     QCOMPARE(log.saved[0].defaultName, QStringLiteral("myallstyle"));
     QVERIFY(Idle(app));
-    QCOMPARE(app.widgets().RzProgressBar1->value(), 100);
+    QCOMPARE(app.widgets().progressBar->value(), 100);
 
     QList<QByteArray> reads;
     for (int n = 1; n <= 20; ++n) {
@@ -103,8 +103,8 @@ void TestPresetFps::allPresetsRoundTrip() {
     QList<QByteArray> edited = lines;
     edited[2] = edited[2].toLower();
     QVERIFY(WriteAll(path, FpsContent(edited)));
-    QVERIFY(WaitUntil([&] { return app.widgets().Button3->isEnabled(); }, 3000));
-    app.widgets().Button3->click();
+    QVERIFY(WaitUntil([&] { return app.widgets().connectButton->isEnabled(); }, 3000));
+    app.widgets().connectButton->click();
     QVERIFY(WaitUntil(
         [&] { return app.window->connection().state() == UnitConnection::State::Disconnected; },
         3000));
@@ -119,7 +119,7 @@ void TestPresetFps::allPresetsRoundTrip() {
     QElapsedTimer clock;
     clock.start();
     const double cpuBefore = CpuSeconds();
-    app.widgets().Button5->click();
+    app.widgets().loadAllButton->click();
     QCOMPARE(app.answerer.messages(),
              QStringList({"Loading all Presets will overwrite all\rpresets already stored in the "
                           "unit.\rDo you want to proceed?"}));
@@ -192,7 +192,7 @@ void TestPresetFps::damagedFilesSendNothing() {
         AnswerOpen(app, path);
         wire.clear();
         app.answerer.clear();
-        app.widgets().Button5->click();
+        app.widgets().loadAllButton->click();
         QVERIFY2(app.answerer.waitForMessage("File damaged.", 3000), qPrintable(name));
         QTest::qWait(300);
         // Only the keep-alive poll (restarted after the message) reached the unit.
@@ -222,7 +222,7 @@ void TestPresetFps::emptyFileOrCancelEndsSilently() {
         AnswerOpen(app, answer, &log);
         wire.clear();
         app.answerer.clear();
-        app.widgets().Button5->click();
+        app.widgets().loadAllButton->click();
         QVERIFY(WaitUntil([&] { return log.opened.size() == 1; }, 2000));
         QTest::qWait(500);
         QCOMPARE(app.answerer.messages().size(), 1); // the confirmation, nothing after it
@@ -247,7 +247,7 @@ void TestPresetFps::saveAllTimeoutStopsCollecting() {
     QElapsedTimer clock;
     clock.start();
     qsizetype collected = -1;
-    app.widgets().Button4->click();
+    app.widgets().saveAllButton->click();
     QPointer<SaveAllPresets> save;
     QVERIFY(WaitUntil([&] { return (save = RunningOperation<SaveAllPresets>(app)); }, 1000));
     connect(save, &Operation::finished, this, [&] { collected = save->lines().size(); });
@@ -257,8 +257,8 @@ void TestPresetFps::saveAllTimeoutStopsCollecting() {
     QVERIFY2(took >= 15000 && took < 25000, qPrintable(QString::number(took)));
     QVERIFY2(collected >= 1 && collected <= 5, qPrintable(QString::number(collected)));
     QVERIFY(!RunningOperation<SaveAllPresets>(app));
-    QVERIFY(!app.widgets().RzGroupBox1->isVisible());
-    QVERIFY(app.widgets().GroupBox3->isEnabled());
+    QVERIFY(!app.widgets().progressPanel->isVisible());
+    QVERIFY(app.widgets().fileGroup->isEnabled());
     QCOMPARE(wire.framesWith("A20129").size(), 1);
     QCOMPARE(wire.framesWith("A21429").size(), 1); // all 20 were requested
 

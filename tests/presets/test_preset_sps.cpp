@@ -21,7 +21,7 @@ namespace {
 // write, the 8 s pause, the window unlocked again).
 bool LoadSinglePreset(AppFixture& app, const QString& path) {
     AnswerOpen(app, path);
-    app.widgets().Button7->click();
+    app.widgets().loadOneButton->click();
     if (!WaitUntil([&] { return !app.sim.framesWith(ImageWriteHeader).isEmpty(); }, 5000)) {
         return false;
     }
@@ -89,7 +89,7 @@ void TestPresetSps::singlePresetRoundTrip() {
     app.arrangeImage([](ParameterImage& image) { image.gainIndex[High] = 5; });
     wire.clear();
     app.answerer.clear();
-    app.widgets().Button6->click();
+    app.widgets().saveOneButton->click();
     QCOMPARE(app.answerer.messages(),
              QStringList({"Saving a Preset to PC.Do you want\r to proceed?"}));
     const QString path = dir.filePath("unit1.sps");
@@ -114,8 +114,8 @@ void TestPresetSps::singlePresetRoundTrip() {
     QVERIFY(app.answerer.messages().size() == 1); // no time-out, no failure
 
     // Load the file into unit 2.
-    QVERIFY(WaitUntil([&] { return app.widgets().Button3->isEnabled(); }, 3000));
-    app.widgets().Button3->click();
+    QVERIFY(WaitUntil([&] { return app.widgets().connectButton->isEnabled(); }, 3000));
+    app.widgets().connectButton->click();
     QVERIFY(WaitUntil(
         [&] { return app.window->connection().state() == UnitConnection::State::Disconnected; },
         3000));
@@ -144,11 +144,11 @@ void TestPresetSps::singlePresetRoundTrip() {
     // The editors' image is the file's, and the window is usable with the poll running.
     QVERIFY(s.model().image() == DecodeImageText(content));
     // The editors show it too: the master fader sits at 301 - level (units 1 and 2 differ).
-    const auto* fader = app.window->findChild<QSlider*>(QStringLiteral("TrackBar1"));
+    const auto* fader = app.window->findChild<QSlider*>(QStringLiteral("levelBar"));
     QVERIFY(fader);
     QCOMPARE(fader->value(), 301 - DecodeImageText(content).masterLevel);
     QVERIFY(301 - DecodeImageText(ReplyLine(image2)).masterLevel != fader->value());
-    QCOMPARE(app.widgets().RzProgressBar1->value(), 100);
+    QCOMPARE(app.widgets().progressBar->value(), 100);
     QVERIFY(s.writer().scanTimer().isActive());
     // What went out is the file's image, byte for byte.
     QCOMPARE(LoggedPayload(writes[0]), ImagePayloadFromText(content.left(664)));
@@ -223,7 +223,7 @@ void TestPresetSps::damagedFilesSendNothing() {
         AnswerOpen(app, path);
         wire.clear();
         app.answerer.clear();
-        app.widgets().Button7->click();
+        app.widgets().loadOneButton->click();
         QVERIFY2(app.answerer.waitForMessage("File damaged.", 3000), qPrintable(name));
         QTest::qWait(300);
         // The keep-alive poll goes on (it is restarted); nothing else reached the unit.
@@ -236,7 +236,7 @@ void TestPresetSps::damagedFilesSendNothing() {
     AnswerOpen(app, dir.filePath("missing.sps"));
     wire.clear();
     app.answerer.clear();
-    app.widgets().Button7->click();
+    app.widgets().loadOneButton->click();
     QVERIFY(app.answerer.waitForMessage("File damaged.", 3000));
     QTest::qWait(300);
     QVERIFY(wire.nonPoll().isEmpty());
@@ -246,7 +246,7 @@ void TestPresetSps::damagedFilesSendNothing() {
     AnswerOpen(app, QString());
     app.answerer.clear();
     wire.clear();
-    app.widgets().Button7->click();
+    app.widgets().loadOneButton->click();
     QTest::qWait(400);
     QCOMPARE(app.answerer.messages().size(), 1); // the confirmation
     QVERIFY(wire.nonPoll().isEmpty());
@@ -258,7 +258,7 @@ void TestPresetSps::damagedFilesSendNothing() {
         AnswerOpen(app, dir.filePath("case0.sps"), &log);
         app.answerer.setConfirmation(answer);
         wire.clear();
-        app.widgets().Button7->click();
+        app.widgets().loadOneButton->click();
         QTest::qWait(300);
         QVERIFY(log.opened.isEmpty());
         QVERIFY(wire.nonPoll().isEmpty());
@@ -280,7 +280,7 @@ void TestPresetSps::cancelledOrFailedSaveKeepsTheOldFile() {
     ChooserLog log;
     AnswerSave(app, QString(), &log);
     app.answerer.clear();
-    app.widgets().Button6->click();
+    app.widgets().saveOneButton->click();
     QVERIFY(WaitUntil([&] { return log.saved.size() == 1; }, 5000));
     QTest::qWait(100);
     QCOMPARE(ReadAll(path), old);
@@ -293,7 +293,7 @@ void TestPresetSps::cancelledOrFailedSaveKeepsTheOldFile() {
         QVERIFY(limit.ok());
         AnswerSave(app, path, &log);
         app.answerer.clear();
-        app.widgets().Button6->click();
+        app.widgets().saveOneButton->click();
         QVERIFY(WaitUntil(
             [&] { return log.saved.size() == 2 && app.answerer.messages().size() == 2; }, 5000));
     }
@@ -306,7 +306,7 @@ void TestPresetSps::cancelledOrFailedSaveKeepsTheOldFile() {
     // A folder that does not exist: the same message, nothing created.
     AnswerSave(app, dir.filePath("no/such/folder/x.sps"), &log);
     app.answerer.clear();
-    app.widgets().Button6->click();
+    app.widgets().saveOneButton->click();
     QVERIFY(WaitUntil([&] { return app.answerer.messages().size() == 2; }, 5000));
     QVERIFY(app.answerer.lastMessage().startsWith("The preset file could not be saved:\r"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
@@ -327,7 +327,7 @@ void TestPresetSps::saveWithoutReplyTimesOut() {
     app.answerer.clear();
     QElapsedTimer clock;
     clock.start();
-    app.widgets().Button6->click();
+    app.widgets().saveOneButton->click();
     QVERIFY(WaitUntil([&] { return RunningOperation<SaveOnePreset>(app) != nullptr; }, 1000));
     QVERIFY(WaitUntil([&] { return Idle(app); }, 2000));
     // The window is usable while the image is awaited; polling is paused.
@@ -341,8 +341,8 @@ void TestPresetSps::saveWithoutReplyTimesOut() {
     QVERIFY(s.writer().pollTimer().isActive() || s.writer().watchdogTimer().isActive() ||
             app.window->connection().state() == UnitConnection::State::Disconnected);
     QVERIFY(log.saved.isEmpty());
-    QVERIFY(!app.widgets().RzGroupBox1->isVisible());
-    QVERIFY(app.widgets().GroupBox3->isEnabled());
+    QVERIFY(!app.widgets().progressPanel->isVisible());
+    QVERIFY(app.widgets().fileGroup->isEnabled());
     // With polling back, the silent unit is then reported lost as usual.
     QVERIFY(app.answerer.waitForMessage(
         QStringLiteral("CONNECTION INTERRUPTED!\rPlease check data cables and reconnect."), 5000));
@@ -356,7 +356,8 @@ void TestPresetSps::buttonsDoNothingWhileDisconnected() {
     AnswerOpen(app, QDir::temp().filePath("x.sps"), &log);
     AnswerSave(app, QDir::temp().filePath("x.sps"), &log);
     ShellWidgets& w = app.widgets();
-    for (QPushButton* button : {w.Button6, w.Button4, w.Button7, w.Button5}) {
+    for (QPushButton* button :
+         {w.saveOneButton, w.saveAllButton, w.loadOneButton, w.loadAllButton}) {
         button->click();
     }
     QTest::qWait(200);

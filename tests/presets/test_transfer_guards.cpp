@@ -29,7 +29,7 @@ void TestTransferGuards::saveOneWaitEndsWhenARecallStarts() {
     QVERIFY(app.connectTo(1));
     QVERIFY(Settle(app)); // the three frames the unit answers are through
     ShellWidgets& w = app.widgets();
-    w.Button6->click(); // "Save this preset to PC", confirmed
+    w.saveOneButton->click(); // "Save this preset to PC", confirmed
     QPointer<SaveOnePreset> save;
     QVERIFY(WaitUntil(
         [&] {
@@ -40,7 +40,7 @@ void TestTransferGuards::saveOneWaitEndsWhenARecallStarts() {
     QVERIFY(TimerActive(save, "saveOneTimeout"));
     // A recall, confirmed, while the image is still awaited.
     w.devicePresetList->setCurrentIndex(3);
-    w.RzButton9->click();
+    w.recallButton->click();
     QVERIFY(WaitUntil(
         [&] {
             const RecallPreset* recall = RunningOperation<RecallPreset>(app);
@@ -50,7 +50,7 @@ void TestTransferGuards::saveOneWaitEndsWhenARecallStarts() {
     QVERIFY(!save || !save->running());
     QVERIFY(RunningOperation<SaveOnePreset>(app) == nullptr);
     QVERIFY(TimerActive(RunningOperation<RecallPreset>(app), "recallTimeout"));
-    QVERIFY(!w.GroupBox3->isEnabled()); // the recall holds the window
+    QVERIFY(!w.fileGroup->isEnabled()); // the recall holds the window
 }
 
 void TestTransferGuards::broadcastFlagDoesNotReachALaterConnection() {
@@ -78,7 +78,7 @@ void TestTransferGuards::disconnectEndsTheTransfers() {
     QVERIFY(Settle(app));
     UnitSession& s = app.session();
     ShellWidgets& w = app.widgets();
-    w.Button4->click(); // "Save all presets to PC", confirmed; the unit stays silent
+    w.saveAllButton->click(); // "Save all presets to PC", confirmed; the unit stays silent
     QPointer<SaveAllPresets> save;
     QVERIFY(WaitUntil(
         [&] {
@@ -86,7 +86,7 @@ void TestTransferGuards::disconnectEndsTheTransfers() {
             return save && TimerActive(save, "slotReadTimer");
         },
         3000));
-    QVERIFY(!w.GroupBox2->isEnabled());
+    QVERIFY(!w.connectionGroup->isEnabled());
     app.window->connection().ForceDisconnect();
     QCOMPARE(app.window->connection().state(), UnitConnection::State::Disconnected);
     QVERIFY(!save || !save->running());
@@ -112,7 +112,7 @@ void TestTransferGuards::recallLoadsThePresetChosenBeforeTheQuestion() {
         w.devicePresetList->setCurrentIndex(0);
         app.answerer.setPaused(false);
     });
-    w.RzButton9->click();
+    w.recallButton->click();
     QVERIFY(WaitUntil([&] { return !app.sim.framesWith("A20728").isEmpty(); }, 4000));
     QVERIFY(app.sim.framesWith("A20128").isEmpty());
     QVERIFY(WaitUntil([&] { return Idle(app); }, 4000));

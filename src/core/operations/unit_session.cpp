@@ -1,5 +1,7 @@
 #include "operations/unit_session.h"
 
+#include "protocol/frames.h"
+
 namespace quellaton {
 
 namespace {
@@ -120,8 +122,19 @@ InitialDataLoad* UnitSession::initialDataLoad() {
     return adopt(new InitialDataLoad(link_, writer_, model_, this));
 }
 
-Request* UnitSession::request(const QByteArray& frame, Reply::Kind awaited, int timeoutMs) {
-    return adopt(new Request(link_, frame, awaited, timeoutMs, this));
+Request* UnitSession::readStatus(int timeoutMs) {
+    return adopt(
+        new Request(link_, StatusPoll(address_.address()), Reply::Kind::Status, timeoutMs, this));
+}
+
+Request* UnitSession::readSystem(int timeoutMs) {
+    return adopt(
+        new Request(link_, SystemRead(address_.address()), Reply::Kind::System, timeoutMs, this));
+}
+
+Request* UnitSession::readNames(int timeoutMs) {
+    return adopt(new Request(link_, NameTableRead(address_.address()), Reply::Kind::NameTable,
+                             timeoutMs, this));
 }
 
 DeviceSearch* UnitSession::search(const PortList& ports, int firstAddress, int lastAddress,

@@ -48,7 +48,10 @@ public:
     ChangeId* changeId(int newId, int ackTimeoutMs = 0);
     FiltersReset* resetFilters(int section);
     InitialDataLoad* initialDataLoad();
-    Request* request(const QByteArray& frame, Reply::Kind awaited, int timeoutMs);
+    // Single requests to the unit addressed now: its status, its system block, its name table.
+    Request* readStatus(int timeoutMs);
+    Request* readSystem(int timeoutMs);
+    Request* readNames(int timeoutMs);
     // Probes the ports one after another on this session's line (which must be closed).
     DeviceSearch* search(const PortList& ports, int firstAddress, int lastAddress, int pauseMs);
 

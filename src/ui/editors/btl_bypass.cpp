@@ -11,14 +11,14 @@ BtlBypass::BtlBypass(UnitModel& model, EditorWidgets& widgets, ChannelStrip& str
                      ResponseGraph& graph, QWidget* window, QObject* parent)
     : QObject(parent), model_(model), e_(widgets), strip_(strip), eq_(eq), graph_(graph),
       window_(window) {
-    connect(e_.RzButton7, &QPushButton::clicked, this, &BtlBypass::RzButton7Click);
+    connect(e_.btlButton, &QPushButton::clicked, this, &BtlBypass::btlClicked);
     for (int row = 0; row < BandsPerSection; ++row) {
         connect(e_.bypassBoxes[row], &QCheckBox::toggled, this,
                 [this, row] { bypassClicked(row); });
     }
 }
 
-void BtlBypass::RzButton7Click() {
+void BtlBypass::btlClicked() {
     const bool on = model_.image().btlMode != 0;
     QMessageBox box(QMessageBox::Question, QStringLiteral("Notice"),
                     on ? QStringLiteral("Cancel the BTL model?")
@@ -43,7 +43,7 @@ void BtlBypass::showBtlState() {
         control->setVisible(!on);
     }
     mid.icon->setPixmap(RowIconPicture(on));
-    SetButtonColour(e_.RzButton7, on ? BtlButtonColour : NormalButtonColour);
+    SetButtonColour(e_.btlButton, on ? BtlButtonColour : NormalButtonColour);
 }
 
 void BtlBypass::bypassClicked(int row) {

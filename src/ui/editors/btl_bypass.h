@@ -20,7 +20,7 @@ public:
     BtlBypass(UnitModel& model, EditorWidgets& widgets, ChannelStrip& strip, EqEditors& eq,
               ResponseGraph& graph, QWidget* window, QObject* parent = nullptr);
 
-    void RzButton7Click();
+    void btlClicked();
     // The box of row 0..5 (band 1..6) was ticked or unticked. It acts on that band of the
     // section the table shows while the table edits it, else it only keeps its tick.
     void bypassClicked(int row);

@@ -1,6 +1,6 @@
 #include "editors/channel_editors.h"
 
-#include "app/key_filter.h"
+#include "common/key_filter.h"
 #include "editors/editor_pictures.h"
 #include "graph/response_graph.h"
 
@@ -55,20 +55,20 @@ void ChannelEditors::windowCreated() {
         label->setPalette(palette);
         label->setAutoFillBackground(true);
     }
-    eq_->RzButton4Click();
+    eq_->mainEqClicked();
 }
 
 void ChannelEditors::imageApplied() {
     // A drag under way belongs to the values just replaced.
-    graph_.Image5MouseUp();
+    graph_.pointerReleased();
     btl_->untickAll();
     strip_->showMasterLevel();
     strip_->showSignalButtons();
     btl_->showBtlState();
     graph_.RecomputeAll();
     strip_->reloadOpenPopups();
-    eq_->RzButton4Click();
-    strip_->RzButton5Click();
+    eq_->mainEqClicked();
+    strip_->mainDelayClicked();
 }
 
 } // namespace quellaton

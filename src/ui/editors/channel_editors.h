@@ -3,8 +3,8 @@
 // them when a parameter image has been applied.
 #pragma once
 
-#include "app/shell_widgets.h"
-#include "app/way_selection.h"
+#include "common/shell_widgets.h"
+#include "common/way_selection.h"
 #include "editors/btl_bypass.h"
 #include "editors/channel_strip.h"
 #include "editors/edit_commit.h"

@@ -1,8 +1,8 @@
 #include "editors/channel_strip.h"
 
-#include "app/key_filter.h"
-#include "app/keyboard_navigation.h"
-#include "app/toggle_button.h"
+#include "common/key_filter.h"
+#include "common/popups.h"
+#include "common/toggle_button.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
 #include "protocol/send_slots.h"
@@ -59,21 +59,21 @@ ChannelStrip::ChannelStrip(UnitModel& model, WaySelection& selection, ShellWidge
     }
     redrawFader();
 
-    const std::array<void (ChannelStrip::*)(), 3> gain = {&ChannelStrip::RzButton45Click,
-                                                          &ChannelStrip::RzButton51Click,
-                                                          &ChannelStrip::RzButton57Click};
-    const std::array<void (ChannelStrip::*)(), 3> limiter = {&ChannelStrip::RzButton43Click,
-                                                             &ChannelStrip::RzButton49Click,
-                                                             &ChannelStrip::RzButton55Click};
-    const std::array<void (ChannelStrip::*)(), 3> delay = {&ChannelStrip::RzButton44Click,
-                                                           &ChannelStrip::RzButton50Click,
-                                                           &ChannelStrip::RzButton56Click};
-    const std::array<void (ChannelStrip::*)(), 3> mute = {&ChannelStrip::RzButton46Click,
-                                                          &ChannelStrip::RzButton52Click,
-                                                          &ChannelStrip::RzButton58Click};
-    const std::array<void (ChannelStrip::*)(), 3> polarity = {&ChannelStrip::RzButton1Click,
-                                                              &ChannelStrip::RzButton2Click,
-                                                              &ChannelStrip::RzButton3Click};
+    const std::array<void (ChannelStrip::*)(), 3> gain = {&ChannelStrip::highGainClicked,
+                                                          &ChannelStrip::midGainClicked,
+                                                          &ChannelStrip::lowGainClicked};
+    const std::array<void (ChannelStrip::*)(), 3> limiter = {&ChannelStrip::highLimiterClicked,
+                                                             &ChannelStrip::midLimiterClicked,
+                                                             &ChannelStrip::lowLimiterClicked};
+    const std::array<void (ChannelStrip::*)(), 3> delay = {&ChannelStrip::highDelayClicked,
+                                                           &ChannelStrip::midDelayClicked,
+                                                           &ChannelStrip::lowDelayClicked};
+    const std::array<void (ChannelStrip::*)(), 3> mute = {&ChannelStrip::highMuteClicked,
+                                                          &ChannelStrip::midMuteClicked,
+                                                          &ChannelStrip::lowMuteClicked};
+    const std::array<void (ChannelStrip::*)(), 3> polarity = {&ChannelStrip::highPolarityClicked,
+                                                              &ChannelStrip::midPolarityClicked,
+                                                              &ChannelStrip::lowPolarityClicked};
     for (int way = 0; way < WayCount; ++way) {
         const WayRowWidgets& r = e_.rows[way];
         connect(r.gain, &QPushButton::clicked, this, gain[way]);
@@ -82,41 +82,39 @@ ChannelStrip::ChannelStrip(UnitModel& model, WaySelection& selection, ShellWidge
         connect(r.mute, &QPushButton::clicked, this, mute[way]);
         connect(r.polarity, &QPushButton::clicked, this, polarity[way]);
     }
-    connect(e_.RzButton5, &QPushButton::clicked, this, &ChannelStrip::RzButton5Click);
-    connect(e_.SpeedButton17, &QToolButton::clicked, this, &ChannelStrip::SpeedButton17Click);
-    connect(e_.SpeedButton18, &QToolButton::clicked, this, &ChannelStrip::SpeedButton18Click);
-    connect(e_.SpeedButton21, &QToolButton::clicked, this, &ChannelStrip::SpeedButton21Click);
+    connect(e_.mainDelayButton, &QPushButton::clicked, this, &ChannelStrip::mainDelayClicked);
+    connect(e_.closeGainButton, &QToolButton::clicked, this, &ChannelStrip::closeGainClicked);
+    connect(e_.closeDelayButton, &QToolButton::clicked, this, &ChannelStrip::closeDelayClicked);
+    connect(e_.closeLimiterButton, &QToolButton::clicked, this, &ChannelStrip::closeLimiterClicked);
 
-    connect(e_.Image2, &FaderPicture::pressed, this, &ChannelStrip::Image2MouseDown);
-    connect(e_.Image2, &FaderPicture::moved, this, &ChannelStrip::Image2MouseMove);
-    connect(e_.Image2, &FaderPicture::released, this, &ChannelStrip::Image2MouseUp);
-    connect(e_.Image2, &FaderPicture::stepUp, this, &ChannelStrip::SpinButton1UpClick);
-    connect(e_.Image2, &FaderPicture::stepDown, this, &ChannelStrip::SpinButton1DownClick);
+    connect(e_.gainFader, &FaderPicture::pressed, this, &ChannelStrip::faderPressed);
+    connect(e_.gainFader, &FaderPicture::moved, this, &ChannelStrip::faderMoved);
+    connect(e_.gainFader, &FaderPicture::released, this, &ChannelStrip::faderReleased);
+    connect(e_.gainFader, &FaderPicture::stepUp, this, &ChannelStrip::gainStepUp);
+    connect(e_.gainFader, &FaderPicture::stepDown, this, &ChannelStrip::gainStepDown);
     new CommitField(
-        e_.RzEdit17, commit_, QLatin1String(KeyFilter::SignedDecimal), [this] { RzEdit17Exit(); },
-        [this] { RzEdit17Return(); });
-    connect(e_.SpinButton1, &SpinButtons::downClicked, this, &ChannelStrip::SpinButton1DownClick);
-    connect(e_.SpinButton1, &SpinButtons::upClicked, this, &ChannelStrip::SpinButton1UpClick);
+        e_.gainField, commit_, QLatin1String(KeyFilter::SignedDecimal), [this] { gainFieldLeft(); },
+        [this] { commitGain(); });
+    connect(e_.gainStepper, &SpinButtons::downClicked, this, &ChannelStrip::gainStepDown);
+    connect(e_.gainStepper, &SpinButtons::upClicked, this, &ChannelStrip::gainStepUp);
 
-    connect(e_.RzComboBox2, &QComboBox::currentIndexChanged, this,
-            &ChannelStrip::RzComboBox2Change);
-    connect(e_.RzComboBox3, &QComboBox::currentIndexChanged, this,
-            &ChannelStrip::RzComboBox3Change);
-    connect(e_.RzComboBox5, &QComboBox::currentIndexChanged, this,
-            &ChannelStrip::RzComboBox5Change);
+    connect(e_.thresholdList, &QComboBox::currentIndexChanged, this,
+            &ChannelStrip::thresholdChosen);
+    connect(e_.attackList, &QComboBox::currentIndexChanged, this, &ChannelStrip::attackChosen);
+    connect(e_.releaseList, &QComboBox::currentIndexChanged, this, &ChannelStrip::releaseChosen);
 
-    connect(e_.ScrollBar1, &QScrollBar::valueChanged, this, &ChannelStrip::ScrollBar1Change);
+    connect(e_.delayBar, &QScrollBar::valueChanged, this, &ChannelStrip::delayBarMoved);
     new CommitField(
-        e_.RzEdit18, commit_, QLatin1String(KeyFilter::Decimal), [this] { RzEdit18Exit(); },
-        [this] { RzEdit18Exit(); });
+        e_.delayField, commit_, QLatin1String(KeyFilter::Decimal), [this] { delayFieldLeft(); },
+        [this] { delayFieldLeft(); });
 
-    connect(e_.TrackBar1, &QSlider::valueChanged, this, &ChannelStrip::TrackBar1Change);
-    connect(e_.RzButton12, &QPushButton::clicked, this, &ChannelStrip::RzButton12Click);
-    connect(e_.RzButton6, &QPushButton::clicked, this, &ChannelStrip::RzButton6Click);
-    connect(e_.RzButton98, &QPushButton::clicked, this, &ChannelStrip::RzButton98Click);
+    connect(e_.levelBar, &QSlider::valueChanged, this, &ChannelStrip::levelBarMoved);
+    connect(e_.mainMuteButton, &QPushButton::clicked, this, &ChannelStrip::mainMuteClicked);
+    connect(e_.mainPolarityButton, &QPushButton::clicked, this, &ChannelStrip::mainPolarityClicked);
+    connect(e_.bassEnhancerButton, &QPushButton::clicked, this, &ChannelStrip::bassEnhancerClicked);
 
     connect(&selection_, &WaySelection::closeRequested, this, &ChannelStrip::closePanel);
-    new EnableMirror(shell_.GroupBox1, {e_.gainPopup, e_.limiterPopup, e_.delayPopup});
+    new EnableMirror(shell_.channelOverview, {e_.gainPopup, e_.limiterPopup, e_.delayPopup});
 }
 
 QPushButton* ChannelStrip::panelButton(int way, int kind) const {
@@ -137,10 +135,10 @@ QPushButton* ChannelStrip::panelButton(int way, int kind) const {
     }
     if (way == Main) {
         if (kind == EqPanel) {
-            return e_.RzButton4;
+            return e_.mainEqButton;
         }
         if (kind == DelayPanel) {
-            return e_.RzButton5;
+            return e_.mainDelayButton;
         }
     }
     return nullptr;
@@ -187,9 +185,9 @@ void ChannelStrip::selectWayPanel(int way, int kind) {
     selection_.announce();
 }
 
-void ChannelStrip::RzButton5Click() {
+void ChannelStrip::mainDelayClicked() {
     selection_.set(Main, DelayPanel);
-    SetButtonColour(e_.RzButton5, HighlightButtonColour);
+    SetButtonColour(e_.mainDelayButton, HighlightButtonColour);
     e_.delayCaption->setText(QStringLiteral("Mian--Delay"));
     loadDelay(Main);
     selection_.announce();
@@ -224,8 +222,8 @@ void ChannelStrip::closePanel() {
         redrawFader();
     }
     if (selection_.panel() == SearchResultPanel) {
-        shell_.RzGroupBox2->hide();
-        shell_.RzGroupBox12->show();
+        shell_.searchResultPanel->hide();
+        shell_.editorArea->show();
     }
     selection_.set(-1, -1);
     selection_.announce();
@@ -240,7 +238,7 @@ void ChannelStrip::setKnobFromGain(int way) {
 
 void ChannelStrip::redrawFader() {
     const int way = gainWay_ >= 0 ? gainWay_ : 0;
-    e_.Image2->setPicture(ComposeFader(knobTop_[way], dragging_));
+    e_.gainFader->setPicture(ComposeFader(knobTop_[way], dragging_));
 }
 
 void ChannelStrip::loadGain(int way) {
@@ -248,7 +246,7 @@ void ChannelStrip::loadGain(int way) {
     dragging_ = false;
     setKnobFromGain(way);
     redrawFader();
-    e_.RzEdit17->setText(OutputGainText(model_.image().gainIndex[way]));
+    e_.gainField->setText(OutputGainText(model_.image().gainIndex[way]));
 }
 
 bool ChannelStrip::gainEditable() const {
@@ -263,8 +261,8 @@ bool ChannelStrip::delayEditable() const {
     return delayWay_ >= 0 && selection_.way() == delayWay_;
 }
 
-void ChannelStrip::Image2MouseDown(QPoint at) {
-    Image2MouseUp(); // a drag whose release was lost ends here
+void ChannelStrip::faderPressed(QPoint at) {
+    faderReleased(); // a drag whose release was lost ends here
     if (!gainEditable()) {
         return;
     }
@@ -276,7 +274,7 @@ void ChannelStrip::Image2MouseDown(QPoint at) {
     }
 }
 
-void ChannelStrip::Image2MouseMove(QPoint at) {
+void ChannelStrip::faderMoved(QPoint at) {
     if (!dragging_ || !gainEditable()) {
         return;
     }
@@ -284,9 +282,9 @@ void ChannelStrip::Image2MouseMove(QPoint at) {
     const int y = at.y();
     if (y >= FaderBandTop(way) && y <= FaderBandBottom) {
         knobTop_[way] = y - 5;
-        e_.RzEdit17->setText(FormatGain(FaderYToLevel(y)));
+        e_.gainField->setText(FormatGain(FaderYToLevel(y)));
         // The stored index is the table entry of the number the field now shows.
-        const QString shown = e_.RzEdit17->text();
+        const QString shown = e_.gainField->text();
         if (const auto value = ParseDecimal(shown.left(shown.size() - 3))) {
             model_.setGainDb(way, *value);
             redrawFader();
@@ -298,19 +296,19 @@ void ChannelStrip::Image2MouseMove(QPoint at) {
     model_.touch(OutputSlot(way));
 }
 
-void ChannelStrip::Image2MouseUp() {
+void ChannelStrip::faderReleased() {
     if (dragging_) {
         dragging_ = false;
         redrawFader();
     }
 }
 
-void ChannelStrip::RzEdit17Exit() {
-    RzEdit17Return();
+void ChannelStrip::gainFieldLeft() {
+    commitGain();
 }
 
-void ChannelStrip::RzEdit17Return() {
-    QLineEdit* field = e_.RzEdit17;
+void ChannelStrip::commitGain() {
+    QLineEdit* field = e_.gainField;
     if (field->text() == commit_.referenceText) {
         return;
     }
@@ -348,14 +346,14 @@ void ChannelStrip::RzEdit17Return() {
     commit_.referenceText = field->text();
 }
 
-void ChannelStrip::SpinButton1DownClick() {
+void ChannelStrip::gainStepDown() {
     if (!gainEditable()) {
         return;
     }
     stepGain(-1);
 }
 
-void ChannelStrip::SpinButton1UpClick() {
+void ChannelStrip::gainStepUp() {
     if (!gainEditable()) {
         return;
     }
@@ -367,7 +365,7 @@ void ChannelStrip::stepGain(int delta) {
     if (!model_.stepGain(way, delta)) {
         return;
     }
-    e_.RzEdit17->setText(OutputGainText(model_.image().gainIndex[way]));
+    e_.gainField->setText(OutputGainText(model_.image().gainIndex[way]));
     setKnobFromGain(way);
     redrawFader();
 }
@@ -376,12 +374,12 @@ void ChannelStrip::stepGain(int delta) {
 
 void ChannelStrip::loadLimiter(int way) {
     limiterWay_ = way;
-    const QSignalBlocker b2(e_.RzComboBox2);
-    const QSignalBlocker b3(e_.RzComboBox3);
-    const QSignalBlocker b5(e_.RzComboBox5);
-    e_.RzComboBox2->setCurrentIndex(model_.image().limiterThreshold[way]);
-    e_.RzComboBox3->setCurrentIndex(model_.image().limiterAttack[way]);
-    e_.RzComboBox5->setCurrentIndex(model_.image().limiterRelease[way]);
+    const QSignalBlocker b2(e_.thresholdList);
+    const QSignalBlocker b3(e_.attackList);
+    const QSignalBlocker b5(e_.releaseList);
+    e_.thresholdList->setCurrentIndex(model_.image().limiterThreshold[way]);
+    e_.attackList->setCurrentIndex(model_.image().limiterAttack[way]);
+    e_.releaseList->setCurrentIndex(model_.image().limiterRelease[way]);
 }
 
 void ChannelStrip::limiterChanged(int which, int position) {
@@ -409,20 +407,20 @@ void ChannelStrip::limiterChanged(int which, int position) {
     }
 }
 
-void ChannelStrip::RzComboBox2Change() {
-    limiterChanged(0, e_.RzComboBox2->currentIndex());
+void ChannelStrip::thresholdChosen() {
+    limiterChanged(0, e_.thresholdList->currentIndex());
 }
-void ChannelStrip::RzComboBox3Change() {
-    limiterChanged(1, e_.RzComboBox3->currentIndex());
+void ChannelStrip::attackChosen() {
+    limiterChanged(1, e_.attackList->currentIndex());
 }
-void ChannelStrip::RzComboBox5Change() {
-    limiterChanged(2, e_.RzComboBox5->currentIndex());
+void ChannelStrip::releaseChosen() {
+    limiterChanged(2, e_.releaseList->currentIndex());
 }
 
 // ---- Delay ----
 
 void ChannelStrip::showDelayTexts(int steps) {
-    e_.RzEdit18->setText(DelayMsText(steps));
+    e_.delayField->setText(DelayMsText(steps));
     e_.delayMetreLabel->setText(DelayMetreText(steps));
     e_.delayFeetLabel->setText(DelayFeetText(steps));
 }
@@ -432,12 +430,12 @@ void ChannelStrip::loadDelay(int way) {
     suppress = true;
     delayWay_ = way;
     const int steps = model_.image().delay[way];
-    e_.ScrollBar1->setValue(std::clamp(steps, 0, MaxDelaySteps));
+    e_.delayBar->setValue(std::clamp(steps, 0, MaxDelaySteps));
     showDelayTexts(steps);
     suppress = wasSuppressed;
 }
 
-void ChannelStrip::ScrollBar1Change() {
+void ChannelStrip::delayBarMoved() {
     if (suppress) {
         return;
     }
@@ -445,21 +443,21 @@ void ChannelStrip::ScrollBar1Change() {
     if (way < 0 || way != delayWay_) {
         // The group shows a section that is not selected (or none): the move is refused.
         suppress = true;
-        e_.ScrollBar1->setValue(
+        e_.delayBar->setValue(
             delayWay_ >= 0 ? std::clamp(model_.image().delay[delayWay_], 0, MaxDelaySteps) : 0);
         suppress = false;
         return;
     }
-    const int steps = e_.ScrollBar1->value();
+    const int steps = e_.delayBar->value();
     model_.setDelaySteps(way, steps);
     showDelayTexts(steps);
 }
 
-void ChannelStrip::RzEdit18Exit() {
+void ChannelStrip::delayFieldLeft() {
     // A typed delay is never applied: the field goes back to the delay the group shows (the
     // reference text, unless the bar moved while the field had focus).
-    const int steps = delayWay_ >= 0 ? model_.image().delay[delayWay_] : e_.ScrollBar1->value();
-    e_.RzEdit18->setText(DelayMsText(steps));
+    const int steps = delayWay_ >= 0 ? model_.image().delay[delayWay_] : e_.delayBar->value();
+    e_.delayField->setText(DelayMsText(steps));
 }
 
 // ---- Way mute and polarity ----
@@ -488,51 +486,51 @@ void ChannelStrip::togglePolarity(int way) {
 // ---- SIGNAL group ----
 
 void ChannelStrip::levelFromBar() {
-    model_.setMasterLevel(MainLevelTop - e_.TrackBar1->value());
+    model_.setMasterLevel(MainLevelTop - e_.levelBar->value());
 }
 
 void ChannelStrip::showLevelReadout() {
-    e_.levelReadout->setText(MasterFaderText(e_.TrackBar1->value()));
+    e_.levelReadout->setText(MasterFaderText(e_.levelBar->value()));
 }
 
-void ChannelStrip::TrackBar1Change() {
+void ChannelStrip::levelBarMoved() {
     if (suppress) {
         return;
     }
     masterMuted_ = false;
-    SetButtonColour(e_.RzButton12, NormalButtonColour);
+    SetButtonColour(e_.mainMuteButton, NormalButtonColour);
     showLevelReadout();
     levelFromBar();
 }
 
-void ChannelStrip::RzButton12Click() {
+void ChannelStrip::mainMuteClicked() {
     const bool wasSuppressed = suppress;
     suppress = true;
     if (masterMuted_) {
         masterMuted_ = false;
-        SetButtonColour(e_.RzButton12, NormalButtonColour);
-        e_.TrackBar1->setValue(rememberedPosition_);
+        SetButtonColour(e_.mainMuteButton, NormalButtonColour);
+        e_.levelBar->setValue(rememberedPosition_);
     } else {
         masterMuted_ = true;
-        SetButtonColour(e_.RzButton12, ActiveButtonColour);
-        rememberedPosition_ = e_.TrackBar1->value();
-        e_.TrackBar1->setValue(MainLevelTop);
+        SetButtonColour(e_.mainMuteButton, ActiveButtonColour);
+        rememberedPosition_ = e_.levelBar->value();
+        e_.levelBar->setValue(MainLevelTop);
     }
     suppress = wasSuppressed;
     showLevelReadout();
     levelFromBar();
 }
 
-void ChannelStrip::RzButton6Click() {
+void ChannelStrip::mainPolarityClicked() {
     model_.togglePolarity(Main);
     const bool inverted = model_.image().polarity[Main] != 0;
-    e_.RzButton6->setText(inverted ? QStringLiteral("Pol(-)") : QStringLiteral("Pol(+)"));
-    SetButtonColour(e_.RzButton6, inverted ? ActiveButtonColour : NormalButtonColour);
+    e_.mainPolarityButton->setText(inverted ? QStringLiteral("Pol(-)") : QStringLiteral("Pol(+)"));
+    SetButtonColour(e_.mainPolarityButton, inverted ? ActiveButtonColour : NormalButtonColour);
 }
 
-void ChannelStrip::RzButton98Click() {
+void ChannelStrip::bassEnhancerClicked() {
     model_.toggleBassEnhancer();
-    SetButtonColour(e_.RzButton98,
+    SetButtonColour(e_.bassEnhancerButton,
                     model_.image().bassEnhancer == 1 ? ActiveButtonColour : NormalButtonColour);
 }
 
@@ -541,14 +539,14 @@ void ChannelStrip::RzButton98Click() {
 void ChannelStrip::showMasterLevel() {
     const bool wasSuppressed = suppress;
     suppress = true;
-    e_.TrackBar1->setValue(std::clamp(MainLevelTop - model_.image().masterLevel, 0, MainLevelTop));
+    e_.levelBar->setValue(std::clamp(MainLevelTop - model_.image().masterLevel, 0, MainLevelTop));
     suppress = wasSuppressed;
     showLevelReadout();
 }
 
 void ChannelStrip::showSignalButtons() {
     masterMuted_ = false;
-    SetButtonColour(e_.RzButton12, NormalButtonColour);
+    SetButtonColour(e_.mainMuteButton, NormalButtonColour);
     for (int way = 0; way < WayCount; ++way) {
         const WayRowWidgets& r = e_.rows[way];
         showWayPolarity(way);
@@ -556,16 +554,16 @@ void ChannelStrip::showSignalButtons() {
                         model_.image().onFlag[way] != 0 ? NormalButtonColour : ActiveButtonColour);
     }
     if (model_.image().polarity[Main] == 0) {
-        e_.RzButton6->setText(QStringLiteral("Pol(+)"));
-        SetButtonColour(e_.RzButton6, NormalButtonColour);
+        e_.mainPolarityButton->setText(QStringLiteral("Pol(+)"));
+        SetButtonColour(e_.mainPolarityButton, NormalButtonColour);
     } else {
-        e_.RzButton6->setText(QStringLiteral("Pol(-)"));
-        SetButtonColour(e_.RzButton6, ActiveButtonColour);
+        e_.mainPolarityButton->setText(QStringLiteral("Pol(-)"));
+        SetButtonColour(e_.mainPolarityButton, ActiveButtonColour);
     }
     if (model_.image().bassEnhancer == 0) {
-        SetButtonColour(e_.RzButton98, NormalButtonColour);
+        SetButtonColour(e_.bassEnhancerButton, NormalButtonColour);
     } else if (model_.image().bassEnhancer == 1) {
-        SetButtonColour(e_.RzButton98, ActiveButtonColour);
+        SetButtonColour(e_.bassEnhancerButton, ActiveButtonColour);
     }
 }
 

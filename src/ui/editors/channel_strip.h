@@ -4,8 +4,8 @@
 // the parameter image and then queues the block that carries the value.
 #pragma once
 
-#include "app/shell_widgets.h"
-#include "app/way_selection.h"
+#include "common/shell_widgets.h"
+#include "common/way_selection.h"
 #include "dsp/scales.h"
 #include "editors/edit_commit.h"
 #include "editors/editor_widgets.h"
@@ -23,55 +23,55 @@ public:
                  EditorWidgets& widgets, EditCommitState& commit, QObject* parent = nullptr);
 
     // Way "Gain", "Limiter" and "Delay" buttons (High, Mid, Low) and "Main delay".
-    void RzButton45Click() { selectWayPanel(High, GainPanel); }
-    void RzButton51Click() { selectWayPanel(Mid, GainPanel); }
-    void RzButton57Click() { selectWayPanel(Low, GainPanel); }
-    void RzButton43Click() { selectWayPanel(High, LimiterPanel); }
-    void RzButton49Click() { selectWayPanel(Mid, LimiterPanel); }
-    void RzButton55Click() { selectWayPanel(Low, LimiterPanel); }
-    void RzButton44Click() { selectWayPanel(High, DelayPanel); }
-    void RzButton50Click() { selectWayPanel(Mid, DelayPanel); }
-    void RzButton56Click() { selectWayPanel(Low, DelayPanel); }
-    void RzButton5Click();
+    void highGainClicked() { selectWayPanel(High, GainPanel); }
+    void midGainClicked() { selectWayPanel(Mid, GainPanel); }
+    void lowGainClicked() { selectWayPanel(Low, GainPanel); }
+    void highLimiterClicked() { selectWayPanel(High, LimiterPanel); }
+    void midLimiterClicked() { selectWayPanel(Mid, LimiterPanel); }
+    void lowLimiterClicked() { selectWayPanel(Low, LimiterPanel); }
+    void highDelayClicked() { selectWayPanel(High, DelayPanel); }
+    void midDelayClicked() { selectWayPanel(Mid, DelayPanel); }
+    void lowDelayClicked() { selectWayPanel(Low, DelayPanel); }
+    void mainDelayClicked();
 
     // Way "Mute" and polarity buttons.
-    void RzButton46Click() { toggleMute(High); }
-    void RzButton52Click() { toggleMute(Mid); }
-    void RzButton58Click() { toggleMute(Low); }
-    void RzButton1Click() { togglePolarity(High); }
-    void RzButton2Click() { togglePolarity(Mid); }
-    void RzButton3Click() { togglePolarity(Low); }
+    void highMuteClicked() { toggleMute(High); }
+    void midMuteClicked() { toggleMute(Mid); }
+    void lowMuteClicked() { toggleMute(Low); }
+    void highPolarityClicked() { togglePolarity(High); }
+    void midPolarityClicked() { togglePolarity(Mid); }
+    void lowPolarityClicked() { togglePolarity(Low); }
 
     // Popup close buttons.
-    void SpeedButton17Click() { closePanel(); }
-    void SpeedButton18Click() { closePanel(); }
-    void SpeedButton21Click() { closePanel(); }
+    void closeGainClicked() { closePanel(); }
+    void closeDelayClicked() { closePanel(); }
+    void closeLimiterClicked() { closePanel(); }
 
     // Gain popup.
-    void Image2MouseDown(QPoint at);
-    void Image2MouseMove(QPoint at);
-    void Image2MouseUp();
-    void RzEdit17Exit();
-    void RzEdit17Return(); // Enter in the gain field
-    void SpinButton1DownClick();
-    void SpinButton1UpClick();
+    void faderPressed(QPoint at);
+    void faderMoved(QPoint at);
+    void faderReleased();
+    void gainFieldLeft();
+    void commitGain(); // Enter in the gain field
+    void gainStepDown();
+    void gainStepUp();
     // One gain step of the way the popup edits.
     void stepGain(int delta);
 
     // Limiter popup.
-    void RzComboBox2Change();
-    void RzComboBox3Change();
-    void RzComboBox5Change();
+    void thresholdChosen();
+    void attackChosen();
+    void releaseChosen();
 
     // DELAY group.
-    void ScrollBar1Change();
-    void RzEdit18Exit(); // also Enter: a typed delay is never applied
+    void delayBarMoved();
+    void delayFieldLeft(); // also Enter: a typed delay is never applied
 
     // SIGNAL group and "Bass Enhancer".
-    void TrackBar1Change();
-    void RzButton12Click();
-    void RzButton6Click();
-    void RzButton98Click();
+    void levelBarMoved();
+    void mainMuteClicked();
+    void mainPolarityClicked();
+    void bassEnhancerClicked();
 
     // The close-panel operation: by the current panel kind, the highlighted button of the
     // current way returns to the normal colour and the popup of that kind is hidden (kind 4:

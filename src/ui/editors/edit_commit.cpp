@@ -1,6 +1,6 @@
 #include "editors/edit_commit.h"
 
-#include "app/key_filter.h"
+#include "common/key_filter.h"
 
 #include <QFocusEvent>
 

@@ -47,15 +47,15 @@ EditorAccessibility::EditorAccessibility(UnitModel& model, WaySelection& selecti
                                          EditorWidgets& widgets, ChannelStrip& strip, EqEditors& eq,
                                          QObject* parent)
     : QObject(parent), model_(model), e_(widgets), strip_(strip), eq_(eq) {
-    delayValue_ = new AccessibleValue(e_.ScrollBar1, [this] {
-        const int steps = e_.ScrollBar1->value();
+    delayValue_ = new AccessibleValue(e_.delayBar, [this] {
+        const int steps = e_.delayBar->value();
         return QStringLiteral("%1, %2, %3")
             .arg(DelayMsText(steps), DelayMetreText(steps), DelayFeetText(steps));
     });
-    levelValue_ = new AccessibleValue(e_.TrackBar1,
-                                      [this] { return MasterFaderText(e_.TrackBar1->value()); });
+    levelValue_ =
+        new AccessibleValue(e_.levelBar, [this] { return MasterFaderText(e_.levelBar->value()); });
     faderValue_ = new AccessibleValue(
-        e_.Image2,
+        e_.gainFader,
         [this] {
             const int way = strip_.gainWay();
             return way >= 0 ? OutputGainText(model_.image().gainIndex[way]) : QString();
@@ -68,7 +68,7 @@ EditorAccessibility::EditorAccessibility(UnitModel& model, WaySelection& selecti
         },
         AccessibleRange{-20.0, 5.0, 0.1});
     // The bars announce their own moves; the fader follows the gain field.
-    connect(e_.RzEdit17, &QLineEdit::textChanged, faderValue_, &AccessibleValue::announce);
+    connect(e_.gainField, &QLineEdit::textChanged, faderValue_, &AccessibleValue::announce);
 
     nameFixedControls();
     connect(&selection, &WaySelection::changed, this, &EditorAccessibility::refresh);
@@ -91,19 +91,19 @@ void EditorAccessibility::nameFixedControls() {
         Name(r.polarity, Named(way, QStringLiteral("way polarity")),
              QStringLiteral("Inverts the way's polarity; checked while inverted (-)."));
     }
-    Name(e_.RzButton4, QStringLiteral("Main equaliser panel"),
+    Name(e_.mainEqButton, QStringLiteral("Main equaliser panel"),
          QStringLiteral("Shows the Main equaliser and crossovers in the table and graph."));
-    Name(e_.RzButton5, QStringLiteral("Main delay panel"),
+    Name(e_.mainDelayButton, QStringLiteral("Main delay panel"),
          QStringLiteral("Shows the Main delay in the DELAY group."));
-    Name(e_.RzButton7, QStringLiteral("BTL mode"),
+    Name(e_.btlButton, QStringLiteral("BTL mode"),
          QStringLiteral("Switches bridged operation; checked while on. Asks first."));
-    Name(e_.RzButton6, QStringLiteral("Main polarity"),
+    Name(e_.mainPolarityButton, QStringLiteral("Main polarity"),
          QStringLiteral("Inverts the Main polarity; checked while inverted."));
-    Name(e_.TrackBar1, QStringLiteral("Main level"),
+    Name(e_.levelBar, QStringLiteral("Main level"),
          QStringLiteral("0 dB at the top to -60 dB, then mute."));
-    Name(e_.RzButton12, QStringLiteral("Main mute"),
+    Name(e_.mainMuteButton, QStringLiteral("Main mute"),
          QStringLiteral("Mutes the Main level; checked while muted."));
-    Name(e_.RzButton98, QStringLiteral("Bass enhancer"),
+    Name(e_.bassEnhancerButton, QStringLiteral("Bass enhancer"),
          QStringLiteral("Checked while the bass enhancer is on."));
 }
 
@@ -128,39 +128,40 @@ void EditorAccessibility::nameTable(int way) {
         Name(e_.bypassBoxes[row], Named(way, band + QStringLiteral(" bypass")),
              QStringLiteral("Leaves the band out of the drawn response."));
     }
-    NameStepped(e_.RzEdit205, e_.RzSpinButtons181,
+    NameStepped(e_.highPassField, e_.highPassStepper,
                 Named(way, QStringLiteral("high-pass crossover frequency")),
                 QStringLiteral("19.7 Hz to 21900 Hz."));
-    NameStepped(e_.RzEdit206, e_.RzSpinButtons182,
+    NameStepped(e_.lowPassField, e_.lowPassStepper,
                 Named(way, QStringLiteral("low-pass crossover frequency")),
                 QStringLiteral("19.7 Hz to 21900 Hz."));
-    Name(e_.RzComboBox69, Named(way, QStringLiteral("high-pass crossover type")));
-    Name(e_.RzComboBox71, Named(way, QStringLiteral("low-pass crossover type")));
-    Name(e_.RzButton97, Named(way, QStringLiteral("filters reset")),
+    Name(e_.highPassTypeList, Named(way, QStringLiteral("high-pass crossover type")));
+    Name(e_.lowPassTypeList, Named(way, QStringLiteral("low-pass crossover type")));
+    Name(e_.filtersResetButton, Named(way, QStringLiteral("filters reset")),
          QStringLiteral("Sets the gains of all six bands to 0 dB; needs a connected unit."));
 }
 
 void EditorAccessibility::namePopups() {
     const int gain = strip_.gainWay();
-    Name(e_.SpeedButton17, QStringLiteral("Close ") + Named(gain, QStringLiteral("gain panel")));
-    Name(e_.Image2, Named(gain, QStringLiteral("gain fader")),
+    Name(e_.closeGainButton, QStringLiteral("Close ") + Named(gain, QStringLiteral("gain panel")));
+    Name(e_.gainFader, Named(gain, QStringLiteral("gain fader")),
          QStringLiteral("-20.0 dB to +5.0 dB (Low to 0.0 dB). The gain field and the Up and "
                         "Down keys set the same value."));
-    NameStepped(e_.RzEdit17, e_.SpinButton1, Named(gain, QStringLiteral("gain")),
+    NameStepped(e_.gainField, e_.gainStepper, Named(gain, QStringLiteral("gain")),
                 QStringLiteral("-20.0 dB to +5.0 dB (Low to 0.0 dB)."));
 
     const int limiter = strip_.limiterWay();
-    Name(e_.SpeedButton21,
+    Name(e_.closeLimiterButton,
          QStringLiteral("Close ") + Named(limiter, QStringLiteral("limiter panel")));
-    Name(e_.RzComboBox2, Named(limiter, QStringLiteral("limiter threshold")));
-    Name(e_.RzComboBox3, Named(limiter, QStringLiteral("limiter attack")));
-    Name(e_.RzComboBox5, Named(limiter, QStringLiteral("limiter release")));
+    Name(e_.thresholdList, Named(limiter, QStringLiteral("limiter threshold")));
+    Name(e_.attackList, Named(limiter, QStringLiteral("limiter attack")));
+    Name(e_.releaseList, Named(limiter, QStringLiteral("limiter release")));
 
     const int delay = strip_.delayWay();
-    Name(e_.SpeedButton18, QStringLiteral("Close ") + Named(delay, QStringLiteral("delay panel")));
-    Name(e_.RzEdit18, Named(delay, QStringLiteral("delay time")),
+    Name(e_.closeDelayButton,
+         QStringLiteral("Close ") + Named(delay, QStringLiteral("delay panel")));
+    Name(e_.delayField, Named(delay, QStringLiteral("delay time")),
          QStringLiteral("Shows the delay; the delay bar sets it."));
-    Name(e_.ScrollBar1, Named(delay, QStringLiteral("delay")),
+    Name(e_.delayBar, Named(delay, QStringLiteral("delay")),
          QStringLiteral("0 to 8.652 ms in steps of 0.021 ms."));
     faderValue_->announce();
 }

@@ -5,8 +5,8 @@
 // with units. Visible captions are not touched.
 #pragma once
 
-#include "app/accessible_widgets.h"
-#include "app/way_selection.h"
+#include "common/accessible_widgets.h"
+#include "common/way_selection.h"
 #include "editors/channel_strip.h"
 #include "editors/editor_widgets.h"
 #include "editors/eq_editors.h"

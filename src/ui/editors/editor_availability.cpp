@@ -28,14 +28,14 @@ void EditorAvailability::refresh() {
                     e_.bypassBoxes[row]},
                    table);
     }
-    SetEnabled({e_.RzEdit205, e_.RzSpinButtons181, e_.RzComboBox69, e_.RzEdit206,
-                e_.RzSpinButtons182, e_.RzComboBox71},
+    SetEnabled({e_.highPassField, e_.highPassStepper, e_.highPassTypeList, e_.lowPassField,
+                e_.lowPassStepper, e_.lowPassTypeList},
                table);
-    e_.RzButton97->setEnabled(table && session_.link().portOpen());
+    e_.filtersResetButton->setEnabled(table && session_.link().portOpen());
 
-    SetEnabled({e_.Image2, e_.RzEdit17, e_.SpinButton1}, strip_.gainEditable());
-    SetEnabled({e_.RzComboBox2, e_.RzComboBox3, e_.RzComboBox5}, strip_.limiterEditable());
-    e_.ScrollBar1->setEnabled(strip_.delayEditable());
+    SetEnabled({e_.gainFader, e_.gainField, e_.gainStepper}, strip_.gainEditable());
+    SetEnabled({e_.thresholdList, e_.attackList, e_.releaseList}, strip_.limiterEditable());
+    e_.delayBar->setEnabled(strip_.delayEditable());
 }
 
 } // namespace quellaton

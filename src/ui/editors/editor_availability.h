@@ -5,7 +5,7 @@
 // texts and places stay as they are.
 #pragma once
 
-#include "app/way_selection.h"
+#include "common/way_selection.h"
 #include "editors/channel_strip.h"
 #include "editors/editor_widgets.h"
 #include "editors/eq_editors.h"

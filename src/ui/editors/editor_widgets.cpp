@@ -1,7 +1,7 @@
 #include "editor_widgets.h"
 
-#include "app/keyboard_navigation.h"
-#include "app/toggle_button.h"
+#include "common/popups.h"
+#include "common/toggle_button.h"
 #include "dsp/scales.h"
 #include "editors/editor_pictures.h"
 
@@ -192,8 +192,8 @@ void BuildRows(EditorWidgets& e, QGroupBox* overview) {
     static const char* const titles[3] = {" High ", " Mid   ", " Low "};
     static const char* const prefixes[3] = {"high", "mid", "low"};
     // Mute, Gain, EQ/HPF/LPF, Limiter, Delay, polarity of each way.
-    static const int names[3][6] = {
-        {46, 45, 41, 43, 44, 1}, {52, 51, 47, 49, 50, 2}, {58, 57, 53, 55, 56, 3}};
+    static const char* const names[6] = {"MuteButton",    "GainButton",  "EqButton",
+                                         "LimiterButton", "DelayButton", "PolarityButton"};
     const int rowWidth = 194;
     const int small = 8;
     for (int way = 0; way < 3; ++way) {
@@ -202,7 +202,7 @@ void BuildRows(EditorWidgets& e, QGroupBox* overview) {
         r.group = Make<QGroupBox>(overview, prefix + QStringLiteral("Row"));
         r.group->setTitle(QLatin1String(titles[way]));
         r.group->setGeometry(4 + way * (rowWidth + 4), 1, rowWidth, 67);
-        auto name = [&](int i) { return QStringLiteral("RzButton%1").arg(names[way][i]); };
+        auto name = [&](int i) { return prefix + QLatin1String(names[i]); };
         r.mute =
             Button<ToggleButton>(r.group, name(0), QStringLiteral("Mute"), {33, 19, 38, 21}, small);
         r.gain =
@@ -224,26 +224,26 @@ void BuildRows(EditorWidgets& e, QGroupBox* overview) {
     e.mainRow = Make<QGroupBox>(overview, QStringLiteral("mainRow"));
     e.mainRow->setTitle(QStringLiteral(" Main "));
     e.mainRow->setGeometry(4 + 3 * (rowWidth + 4), 1, 132, 67);
-    e.RzButton4 = Button<ToggleButton>(e.mainRow, QStringLiteral("RzButton4"),
-                                       QStringLiteral("Main EQ"), {5, 19, 58, 21}, small);
-    e.RzButton5 = Button<ToggleButton>(e.mainRow, QStringLiteral("RzButton5"),
-                                       QStringLiteral("Main delay"), {65, 19, 62, 21}, small);
-    e.RzButton7 = Button<ToggleButton>(e.mainRow, QStringLiteral("RzButton7"),
+    e.mainEqButton = Button<ToggleButton>(e.mainRow, QStringLiteral("mainEqButton"),
+                                          QStringLiteral("Main EQ"), {5, 19, 58, 21}, small);
+    e.mainDelayButton = Button<ToggleButton>(e.mainRow, QStringLiteral("mainDelayButton"),
+                                             QStringLiteral("Main delay"), {65, 19, 62, 21}, small);
+    e.btlButton = Button<ToggleButton>(e.mainRow, QStringLiteral("btlButton"),
                                        QStringLiteral("BTL Mode"), {5, 42, 122, 21}, small);
 }
 
 void BuildPopups(EditorWidgets& e, QWidget* central) {
     e.gainPopup = Popup(central, QStringLiteral("gainPopup"), {177, 312}, &e.gainCaption,
-                        &e.SpeedButton17, QStringLiteral("SpeedButton17"));
-    e.Image2 = Make<FaderPicture>(e.gainPopup, QStringLiteral("Image2"));
-    e.Image2->move(7, 26);
-    e.RzEdit17 = Field(e.gainPopup, QStringLiteral("RzEdit17"), {38, 281, 84, 22});
-    e.RzEdit17->setText(QStringLiteral("-12.0 dB"));
-    e.SpinButton1 = Stepper(e.gainPopup, QStringLiteral("SpinButton1"), {124, 281, 16, 22});
-    e.SpinButton1->bindKeys(e.RzEdit17);
+                        &e.closeGainButton, QStringLiteral("closeGainButton"));
+    e.gainFader = Make<FaderPicture>(e.gainPopup, QStringLiteral("gainFader"));
+    e.gainFader->move(7, 26);
+    e.gainField = Field(e.gainPopup, QStringLiteral("gainField"), {38, 281, 84, 22});
+    e.gainField->setText(QStringLiteral("-12.0 dB"));
+    e.gainStepper = Stepper(e.gainPopup, QStringLiteral("gainStepper"), {124, 281, 16, 22});
+    e.gainStepper->bindKeys(e.gainField);
 
     e.limiterPopup = Popup(central, QStringLiteral("limiterPopup"), {184, 114}, &e.limiterCaption,
-                           &e.SpeedButton21, QStringLiteral("SpeedButton21"));
+                           &e.closeLimiterButton, QStringLiteral("closeLimiterButton"));
     QStringList thresholds;
     for (int code = 0; code < LimiterThresholdCount; ++code) {
         thresholds << LimiterThresholdText(code);
@@ -258,17 +258,17 @@ void BuildPopups(EditorWidgets& e, QWidget* central) {
     }
     Label(e.limiterPopup, QStringLiteral("thresholdLabel"), QStringLiteral("Threshold"),
           {8, 28, 62, 22});
-    e.RzComboBox2 =
-        List(e.limiterPopup, QStringLiteral("RzComboBox2"), thresholds, {72, 28, 102, 22});
+    e.thresholdList =
+        List(e.limiterPopup, QStringLiteral("thresholdList"), thresholds, {72, 28, 102, 22});
     Label(e.limiterPopup, QStringLiteral("attackLabel"), QStringLiteral("Attack"), {8, 56, 62, 22});
-    e.RzComboBox3 = List(e.limiterPopup, QStringLiteral("RzComboBox3"), attacks, {72, 56, 102, 22});
+    e.attackList = List(e.limiterPopup, QStringLiteral("attackList"), attacks, {72, 56, 102, 22});
     Label(e.limiterPopup, QStringLiteral("releaseLabel"), QStringLiteral("Release"),
           {8, 84, 62, 22});
-    e.RzComboBox5 =
-        List(e.limiterPopup, QStringLiteral("RzComboBox5"), releases, {72, 84, 102, 22});
+    e.releaseList =
+        List(e.limiterPopup, QStringLiteral("releaseList"), releases, {72, 84, 102, 22});
 
     e.delayPopup = Popup(central, QStringLiteral("delayPopup"), {166, 90}, &e.delayCaption,
-                         &e.SpeedButton18, QStringLiteral("SpeedButton18"));
+                         &e.closeDelayButton, QStringLiteral("closeDelayButton"));
     e.delayPicture = Make<QLabel>(e.delayPopup, QStringLiteral("delayPicture"));
     e.delayPicture->setGeometry(8, 26, DelayPictureWidth, DelayPictureHeight);
 }
@@ -288,45 +288,35 @@ void BuildEqTable(EditorWidgets& e, QGroupBox* area) {
     Label(g, QStringLiteral("typeHeader"), QStringLiteral("     Type     "), {266, 18, 58, 16},
           centred);
 
-    static const int labels[6] = {93, 94, 100, 101, 102, 103};
-    static const int frequencies[6] = {94, 95, 96, 97, 98, 111};
-    static const int qs[6] = {99, 102, 103, 104, 105, 112};
-    static const int gains[6] = {106, 107, 108, 109, 110, 113};
-    static const int types[6] = {66, 67, 72, 73, 74, 75};
-    static const int frequencySteppers[6] = {82, 83, 84, 85, 86, 87};
-    static const int qSteppers[6] = {75, 78, 79, 80, 81, 88};
-    static const int gainSteppers[6] = {70, 71, 72, 73, 74, 89};
     const QStringList bandTypes = {EqBandTypeText(0), EqBandTypeText(1), EqBandTypeText(2)};
     for (int k = 0; k < 6; ++k) {
         const int y = 36 + 24 * k;
-        auto* label = Label(g, QStringLiteral("RzLabel%1").arg(labels[k]), QString::number(k + 1),
-                            {8, y + 1, 18, 20}, centred);
+        // "band1FrequencyField" .. "band6BypassBox".
+        const auto name = [k](const char* what) {
+            return QStringLiteral("band%1").arg(k + 1) + QLatin1String(what);
+        };
+        auto* label = Label(g, name("Label"), QString::number(k + 1), {8, y + 1, 18, 20}, centred);
         label->setAutoFillBackground(true);
         label->setFrameShape(QFrame::Box);
         e.bandLabels[k] = label;
-        e.frequencyFields[k] =
-            Field(g, QStringLiteral("RzEdit%1").arg(frequencies[k]), {30, y, 72, 22});
-        e.frequencySteppers[k] = Stepper(
-            g, QStringLiteral("RzSpinButtons%1").arg(frequencySteppers[k]), {103, y, 14, 22});
-        e.qFields[k] = Field(g, QStringLiteral("RzEdit%1").arg(qs[k]), {122, y, 43, 22});
-        e.qSteppers[k] =
-            Stepper(g, QStringLiteral("RzSpinButtons%1").arg(qSteppers[k]), {166, y, 14, 22});
-        e.gainFields[k] = Field(g, QStringLiteral("RzEdit%1").arg(gains[k]), {186, y, 62, 22});
-        e.gainSteppers[k] =
-            Stepper(g, QStringLiteral("RzSpinButtons%1").arg(gainSteppers[k]), {249, y, 14, 22});
-        e.typeLists[k] =
-            List(g, QStringLiteral("RzComboBox%1").arg(types[k]), bandTypes, {268, y, 54, 22});
-        e.bypassBoxes[k] = Make<QCheckBox>(g, QStringLiteral("RzCheckBox%1").arg(k + 1));
+        e.frequencyFields[k] = Field(g, name("FrequencyField"), {30, y, 72, 22});
+        e.frequencySteppers[k] = Stepper(g, name("FrequencyStepper"), {103, y, 14, 22});
+        e.qFields[k] = Field(g, name("QField"), {122, y, 43, 22});
+        e.qSteppers[k] = Stepper(g, name("QStepper"), {166, y, 14, 22});
+        e.gainFields[k] = Field(g, name("GainField"), {186, y, 62, 22});
+        e.gainSteppers[k] = Stepper(g, name("GainStepper"), {249, y, 14, 22});
+        e.typeLists[k] = List(g, name("TypeList"), bandTypes, {268, y, 54, 22});
+        e.bypassBoxes[k] = Make<QCheckBox>(g, name("BypassBox"));
         e.bypassBoxes[k]->setText(QStringLiteral("Bypass"));
         e.bypassBoxes[k]->setGeometry(328, y, 60, 22);
         e.frequencySteppers[k]->bindKeys(e.frequencyFields[k]);
         e.qSteppers[k]->bindKeys(e.qFields[k]);
         e.gainSteppers[k]->bindKeys(e.gainFields[k]);
     }
-    e.RzButton98 = Button<ToggleButton>(area, QStringLiteral("RzButton98"),
-                                        QStringLiteral("Bass Enhancer"), {4, 188, 124, 24});
-    e.RzButton97 = Button(area, QStringLiteral("RzButton97"), QStringLiteral("Filters reset"),
-                          {272, 188, 124, 24});
+    e.bassEnhancerButton = Button<ToggleButton>(area, QStringLiteral("bassEnhancerButton"),
+                                                QStringLiteral("Bass Enhancer"), {4, 188, 124, 24});
+    e.filtersResetButton = Button(area, QStringLiteral("filtersResetButton"),
+                                  QStringLiteral("Filters reset"), {272, 188, 124, 24});
 }
 
 void BuildCrossovers(EditorWidgets& e, QGroupBox* area) {
@@ -339,15 +329,15 @@ void BuildCrossovers(EditorWidgets& e, QGroupBox* area) {
         types << CrossoverTypeText(t);
     }
     Label(g, QStringLiteral("hpfLabel"), QStringLiteral("HPF"), {8, 24, 28, 22});
-    e.RzEdit205 = Field(g, QStringLiteral("RzEdit205"), {36, 24, 74, 22});
-    e.RzSpinButtons181 = Stepper(g, QStringLiteral("RzSpinButtons181"), {111, 24, 14, 22});
-    e.RzComboBox69 = List(g, QStringLiteral("RzComboBox69"), types, {129, 24, 90, 22});
+    e.highPassField = Field(g, QStringLiteral("highPassField"), {36, 24, 74, 22});
+    e.highPassStepper = Stepper(g, QStringLiteral("highPassStepper"), {111, 24, 14, 22});
+    e.highPassTypeList = List(g, QStringLiteral("highPassTypeList"), types, {129, 24, 90, 22});
     Label(g, QStringLiteral("lpfLabel"), QStringLiteral("LPF"), {8, 52, 28, 22});
-    e.RzEdit206 = Field(g, QStringLiteral("RzEdit206"), {36, 52, 74, 22});
-    e.RzSpinButtons182 = Stepper(g, QStringLiteral("RzSpinButtons182"), {111, 52, 14, 22});
-    e.RzComboBox71 = List(g, QStringLiteral("RzComboBox71"), types, {129, 52, 90, 22});
-    e.RzSpinButtons181->bindKeys(e.RzEdit205);
-    e.RzSpinButtons182->bindKeys(e.RzEdit206);
+    e.lowPassField = Field(g, QStringLiteral("lowPassField"), {36, 52, 74, 22});
+    e.lowPassStepper = Stepper(g, QStringLiteral("lowPassStepper"), {111, 52, 14, 22});
+    e.lowPassTypeList = List(g, QStringLiteral("lowPassTypeList"), types, {129, 52, 90, 22});
+    e.highPassStepper->bindKeys(e.highPassField);
+    e.lowPassStepper->bindKeys(e.lowPassField);
 }
 
 void BuildDelayGroup(EditorWidgets& e, QGroupBox* area) {
@@ -355,17 +345,17 @@ void BuildDelayGroup(EditorWidgets& e, QGroupBox* area) {
     e.delayGroup->setTitle(QStringLiteral("DELAY"));
     e.delayGroup->setGeometry(400, 90, 226, 122);
     QGroupBox* g = e.delayGroup;
-    e.RzEdit18 = Field(g, QStringLiteral("RzEdit18"), {63, 24, 100, 22});
-    e.RzEdit18->setText(DelayMsText(0));
-    e.ScrollBar1 = Make<QScrollBar>(g, QStringLiteral("ScrollBar1"));
-    e.ScrollBar1->setOrientation(Qt::Horizontal);
-    e.ScrollBar1->setRange(0, MaxDelaySteps);
-    e.ScrollBar1->setPageStep(10);
+    e.delayField = Field(g, QStringLiteral("delayField"), {63, 24, 100, 22});
+    e.delayField->setText(DelayMsText(0));
+    e.delayBar = Make<QScrollBar>(g, QStringLiteral("delayBar"));
+    e.delayBar->setOrientation(Qt::Horizontal);
+    e.delayBar->setRange(0, MaxDelaySteps);
+    e.delayBar->setPageStep(10);
     // The bar is the only way to set a delay: the keyboard reaches it too, and moves it as a
     // value control (Right and Up more delay), not as a scroll bar.
-    e.ScrollBar1->setFocusPolicy(Qt::StrongFocus);
-    e.ScrollBar1->setInvertedControls(false);
-    e.ScrollBar1->setGeometry(10, 56, 206, 18);
+    e.delayBar->setFocusPolicy(Qt::StrongFocus);
+    e.delayBar->setInvertedControls(false);
+    e.delayBar->setGeometry(10, 56, 206, 18);
     e.delayMetreLabel = Label(g, QStringLiteral("delayMetreLabel"), DelayMetreText(0),
                               {10, 84, 100, 20}, Qt::AlignCenter);
     e.delayFeetLabel = Label(g, QStringLiteral("delayFeetLabel"), DelayFeetText(0),
@@ -381,37 +371,37 @@ void BuildSignalGroup(EditorWidgets& e, QGroupBox* area) {
     e.signalGroup->setTitle(QStringLiteral("SIGNAL"));
     e.signalGroup->setGeometry(630, 2, 102, 210);
     QGroupBox* g = e.signalGroup;
-    e.RzButton6 = Button<ToggleButton>(g, QStringLiteral("RzButton6"), QStringLiteral("Pol(+)"),
-                                       {8, 20, 86, 22});
+    e.mainPolarityButton = Button<ToggleButton>(g, QStringLiteral("mainPolarityButton"),
+                                                QStringLiteral("Pol(+)"), {8, 20, 86, 22});
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
     Label(g, QStringLiteral("levelTopLabel"), QStringLiteral("0 dB"), {2, 46, 44, 14}, right);
     Label(g, QStringLiteral("levelLabel"), QStringLiteral("Level"), {2, 96, 44, 14}, right);
     Label(g, QStringLiteral("levelBottomLabel"), QStringLiteral("-60 dB"), {2, 146, 44, 14}, right);
-    e.TrackBar1 = Make<QSlider>(g, QStringLiteral("TrackBar1"));
-    e.TrackBar1->setOrientation(Qt::Vertical);
-    e.TrackBar1->setRange(0, MainLevelTop);
-    e.TrackBar1->setInvertedAppearance(true); // position 0 (0 dB) at the top
-    e.TrackBar1->setInvertedControls(true);
-    e.TrackBar1->setPageStep(10);
-    e.TrackBar1->setTickPosition(QSlider::TicksRight);
-    e.TrackBar1->setTickInterval(25);
-    e.TrackBar1->setValue(MainLevelTop);
-    e.TrackBar1->setGeometry(52, 44, 34, 120);
+    e.levelBar = Make<QSlider>(g, QStringLiteral("levelBar"));
+    e.levelBar->setOrientation(Qt::Vertical);
+    e.levelBar->setRange(0, MainLevelTop);
+    e.levelBar->setInvertedAppearance(true); // position 0 (0 dB) at the top
+    e.levelBar->setInvertedControls(true);
+    e.levelBar->setPageStep(10);
+    e.levelBar->setTickPosition(QSlider::TicksRight);
+    e.levelBar->setTickInterval(25);
+    e.levelBar->setValue(MainLevelTop);
+    e.levelBar->setGeometry(52, 44, 34, 120);
     e.levelReadout = Label(g, QStringLiteral("levelReadout"), MasterFaderText(MainLevelTop),
                            {8, 164, 86, 16}, Qt::AlignCenter);
-    e.RzButton12 = Button<ToggleButton>(g, QStringLiteral("RzButton12"), QStringLiteral("Mute"),
-                                        {8, 182, 86, 22});
+    e.mainMuteButton = Button<ToggleButton>(g, QStringLiteral("mainMuteButton"),
+                                            QStringLiteral("Mute"), {8, 182, 86, 22});
 }
 
 } // namespace
 
 EditorWidgets BuildEditorWidgets(ShellWidgets& shell, QWidget* central) {
     EditorWidgets e;
-    BuildRows(e, shell.GroupBox1);
-    BuildEqTable(e, shell.RzGroupBox12);
-    BuildCrossovers(e, shell.RzGroupBox12);
-    BuildDelayGroup(e, shell.RzGroupBox12);
-    BuildSignalGroup(e, shell.RzGroupBox12);
+    BuildRows(e, shell.channelOverview);
+    BuildEqTable(e, shell.editorArea);
+    BuildCrossovers(e, shell.editorArea);
+    BuildDelayGroup(e, shell.editorArea);
+    BuildSignalGroup(e, shell.editorArea);
     BuildPopups(e, central);
     return e;
 }

@@ -4,7 +4,7 @@
 // name as objectName; the feature classes work on them.
 #pragma once
 
-#include "app/shell_widgets.h"
+#include "common/shell_widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -89,33 +89,33 @@ struct WayRowWidgets {
 };
 
 struct EditorWidgets {
-    // Channel overview (GroupBox1).
+    // Channel overview (channelOverview).
     std::array<WayRowWidgets, 3> rows{}; // High, Mid, Low
     QGroupBox* mainRow = nullptr;
-    QPushButton* RzButton4 = nullptr; // "Main EQ"
-    QPushButton* RzButton5 = nullptr; // "Main delay"
-    QPushButton* RzButton7 = nullptr; // "BTL Mode"
+    QPushButton* mainEqButton = nullptr;    // "Main EQ"
+    QPushButton* mainDelayButton = nullptr; // "Main delay"
+    QPushButton* btlButton = nullptr;       // "BTL Mode"
 
     // Gain popup.
     QFrame* gainPopup = nullptr;
     QLabel* gainCaption = nullptr;
-    QToolButton* SpeedButton17 = nullptr;
-    FaderPicture* Image2 = nullptr;
-    QLineEdit* RzEdit17 = nullptr;
-    SpinButtons* SpinButton1 = nullptr;
+    QToolButton* closeGainButton = nullptr;
+    FaderPicture* gainFader = nullptr;
+    QLineEdit* gainField = nullptr;
+    SpinButtons* gainStepper = nullptr;
 
     // Limiter popup.
     QFrame* limiterPopup = nullptr;
     QLabel* limiterCaption = nullptr;
-    QToolButton* SpeedButton21 = nullptr;
-    QComboBox* RzComboBox2 = nullptr; // threshold
-    QComboBox* RzComboBox3 = nullptr; // attack
-    QComboBox* RzComboBox5 = nullptr; // release
+    QToolButton* closeLimiterButton = nullptr;
+    QComboBox* thresholdList = nullptr; // threshold
+    QComboBox* attackList = nullptr;    // attack
+    QComboBox* releaseList = nullptr;   // release
 
     // Delay popup.
     QFrame* delayPopup = nullptr;
     QLabel* delayCaption = nullptr;
-    QToolButton* SpeedButton18 = nullptr;
+    QToolButton* closeDelayButton = nullptr;
     QLabel* delayPicture = nullptr;
 
     // "PARAMETRIC EQUALIZATION", rows of band 1..6.
@@ -129,31 +129,31 @@ struct EditorWidgets {
     std::array<SpinButtons*, 6> gainSteppers{};
     std::array<QComboBox*, 6> typeLists{};
     std::array<QCheckBox*, 6> bypassBoxes{};
-    QPushButton* RzButton98 = nullptr; // "Bass Enhancer"
-    QPushButton* RzButton97 = nullptr; // "Filters reset"
+    QPushButton* bassEnhancerButton = nullptr; // "Bass Enhancer"
+    QPushButton* filtersResetButton = nullptr; // "Filters reset"
 
     // "HIGH PASS/LOW PASS".
     QGroupBox* crossoverGroup = nullptr;
-    QLineEdit* RzEdit205 = nullptr;
-    QLineEdit* RzEdit206 = nullptr;
-    QComboBox* RzComboBox69 = nullptr;
-    QComboBox* RzComboBox71 = nullptr;
-    SpinButtons* RzSpinButtons181 = nullptr;
-    SpinButtons* RzSpinButtons182 = nullptr;
+    QLineEdit* highPassField = nullptr;
+    QLineEdit* lowPassField = nullptr;
+    QComboBox* highPassTypeList = nullptr;
+    QComboBox* lowPassTypeList = nullptr;
+    SpinButtons* highPassStepper = nullptr;
+    SpinButtons* lowPassStepper = nullptr;
 
     // "DELAY".
     QGroupBox* delayGroup = nullptr;
-    QLineEdit* RzEdit18 = nullptr;
-    QScrollBar* ScrollBar1 = nullptr;
+    QLineEdit* delayField = nullptr;
+    QScrollBar* delayBar = nullptr;
     QLabel* delayMetreLabel = nullptr;
     QLabel* delayFeetLabel = nullptr;
 
     // "SIGNAL".
     QGroupBox* signalGroup = nullptr;
-    QPushButton* RzButton6 = nullptr; // "Pol(+)"
-    QSlider* TrackBar1 = nullptr;
+    QPushButton* mainPolarityButton = nullptr; // "Pol(+)"
+    QSlider* levelBar = nullptr;
     QLabel* levelReadout = nullptr;
-    QPushButton* RzButton12 = nullptr; // "Mute"
+    QPushButton* mainMuteButton = nullptr; // "Mute"
 };
 
 // The colour every spin-button pair gets at window creation (16507336 as the units' maker

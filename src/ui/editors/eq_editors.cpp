@@ -1,6 +1,6 @@
 #include "editors/eq_editors.h"
 
-#include "app/key_filter.h"
+#include "common/key_filter.h"
 #include "dsp/scales.h"
 #include "graph/response_graph.h"
 
@@ -14,10 +14,10 @@ EqEditors::EqEditors(UnitSession& session, WaySelection& selection, ShellWidgets
                      ResponseGraph& graph, QObject* parent)
     : QObject(parent), session_(session), model_(session.model()), selection_(selection),
       shell_(shell), e_(widgets), commit_(commit), strip_(strip), graph_(graph) {
-    connect(e_.rows[High].eq, &QPushButton::clicked, this, &EqEditors::RzButton41Click);
-    connect(e_.rows[Mid].eq, &QPushButton::clicked, this, &EqEditors::RzButton47Click);
-    connect(e_.rows[Low].eq, &QPushButton::clicked, this, &EqEditors::RzButton53Click);
-    connect(e_.RzButton4, &QPushButton::clicked, this, &EqEditors::RzButton4Click);
+    connect(e_.rows[High].eq, &QPushButton::clicked, this, &EqEditors::highEqClicked);
+    connect(e_.rows[Mid].eq, &QPushButton::clicked, this, &EqEditors::midEqClicked);
+    connect(e_.rows[Low].eq, &QPushButton::clicked, this, &EqEditors::lowEqClicked);
+    connect(e_.mainEqButton, &QPushButton::clicked, this, &EqEditors::mainEqClicked);
 
     const QString unsignedKeys = QLatin1String(KeyFilter::Decimal);
     const QString signedKeys = QLatin1String(KeyFilter::SignedDecimal);
@@ -48,22 +48,20 @@ EqEditors::EqEditors(UnitSession& session, WaySelection& selection, ShellWidgets
     }
 
     new CommitField(
-        e_.RzEdit205, commit_, unsignedKeys, [this] { RzEdit205Exit(); },
+        e_.highPassField, commit_, unsignedKeys, [this] { highPassFieldLeft(); },
         [this] { commitCrossover(true, true); });
     new CommitField(
-        e_.RzEdit206, commit_, unsignedKeys, [this] { RzEdit206Exit(); },
+        e_.lowPassField, commit_, unsignedKeys, [this] { lowPassFieldLeft(); },
         [this] { commitCrossover(false, true); });
-    connect(e_.RzComboBox69, &QComboBox::currentIndexChanged, this, &EqEditors::RzComboBox69Change);
-    connect(e_.RzComboBox71, &QComboBox::currentIndexChanged, this, &EqEditors::RzComboBox71Change);
-    connect(e_.RzSpinButtons181, &SpinButtons::downClicked, this,
-            &EqEditors::RzSpinButtons181DownLeftClick);
-    connect(e_.RzSpinButtons181, &SpinButtons::upClicked, this,
-            &EqEditors::RzSpinButtons181UpRightClick);
-    connect(e_.RzSpinButtons182, &SpinButtons::downClicked, this,
-            &EqEditors::RzSpinButtons182DownLeftClick);
-    connect(e_.RzSpinButtons182, &SpinButtons::upClicked, this,
-            &EqEditors::RzSpinButtons182UpRightClick);
-    connect(e_.RzButton97, &QPushButton::clicked, this, &EqEditors::RzButton97Click);
+    connect(e_.highPassTypeList, &QComboBox::currentIndexChanged, this,
+            &EqEditors::highPassTypeChosen);
+    connect(e_.lowPassTypeList, &QComboBox::currentIndexChanged, this,
+            &EqEditors::lowPassTypeChosen);
+    connect(e_.highPassStepper, &SpinButtons::downClicked, this, &EqEditors::highPassStepDown);
+    connect(e_.highPassStepper, &SpinButtons::upClicked, this, &EqEditors::highPassStepUp);
+    connect(e_.lowPassStepper, &SpinButtons::downClicked, this, &EqEditors::lowPassStepDown);
+    connect(e_.lowPassStepper, &SpinButtons::upClicked, this, &EqEditors::lowPassStepUp);
+    connect(e_.filtersResetButton, &QPushButton::clicked, this, &EqEditors::filtersResetClicked);
 }
 
 QLineEdit* EqEditors::fieldOf(BandField which, int row) const {
@@ -95,21 +93,21 @@ void EqEditors::selectEq(int way) {
     selection_.announce();
 }
 
-void EqEditors::RzButton4Click() {
+void EqEditors::mainEqClicked() {
     selection_.set(Main, EqPanel);
-    SetButtonColour(e_.RzButton4, HighlightButtonColour);
+    SetButtonColour(e_.mainEqButton, HighlightButtonColour);
     loadSection(Main);
     selection_.announce();
 }
 
 void EqEditors::loadSection(int way) {
     shownWay_ = way;
-    FillEqEditors();
+    fillBandRows();
     fillCrossovers();
     graph_.DrawStoredSum(way);
 }
 
-void EqEditors::FillEqEditors() {
+void EqEditors::fillBandRows() {
     const int way = selection_.way();
     if (way < 0 || way >= SectionCount) {
         return;
@@ -128,12 +126,12 @@ void EqEditors::FillEqEditors() {
 
 void EqEditors::fillCrossovers() {
     const int way = shownWay_;
-    commit_.programSet(e_.RzEdit205, FrequencyText(model_.image().highPassIndex[way]));
-    commit_.programSet(e_.RzEdit206, FrequencyText(model_.image().lowPassIndex[way]));
-    const QSignalBlocker b69(e_.RzComboBox69);
-    const QSignalBlocker b71(e_.RzComboBox71);
-    e_.RzComboBox69->setCurrentIndex(model_.image().highPassType[way]);
-    e_.RzComboBox71->setCurrentIndex(model_.image().lowPassType[way]);
+    commit_.programSet(e_.highPassField, FrequencyText(model_.image().highPassIndex[way]));
+    commit_.programSet(e_.lowPassField, FrequencyText(model_.image().lowPassIndex[way]));
+    const QSignalBlocker b69(e_.highPassTypeList);
+    const QSignalBlocker b71(e_.lowPassTypeList);
+    e_.highPassTypeList->setCurrentIndex(model_.image().highPassType[way]);
+    e_.lowPassTypeList->setCurrentIndex(model_.image().lowPassType[way]);
 }
 
 void EqEditors::showBand(int bandIndex) {
@@ -242,7 +240,7 @@ void EqEditors::stepBandField(BandField which, int row, int delta) {
 
 void EqEditors::redrawCrossover(bool highPass) {
     const int way = shownWay_;
-    const QComboBox* list = highPass ? e_.RzComboBox69 : e_.RzComboBox71;
+    const QComboBox* list = highPass ? e_.highPassTypeList : e_.lowPassTypeList;
     int type = list->currentIndex();
     if (type < 0) {
         type = model_.crossoverType(way, highPass ? UnitModel::Filter::HighPass
@@ -252,7 +250,7 @@ void EqEditors::redrawCrossover(bool highPass) {
 }
 
 void EqEditors::commitCrossover(bool highPass, bool enterKey) {
-    QLineEdit* field = highPass ? e_.RzEdit205 : e_.RzEdit206;
+    QLineEdit* field = highPass ? e_.highPassField : e_.lowPassField;
     if (field->text() == commit_.referenceText) {
         return;
     }
@@ -282,7 +280,7 @@ void EqEditors::commitCrossover(bool highPass, bool enterKey) {
 }
 
 void EqEditors::crossoverTypeChanged(bool highPass) {
-    QComboBox* list = highPass ? e_.RzComboBox69 : e_.RzComboBox71;
+    QComboBox* list = highPass ? e_.highPassTypeList : e_.lowPassTypeList;
     if (!editable()) {
         if (shownWay_ >= 0) {
             const QSignalBlocker blocker(list);
@@ -309,29 +307,29 @@ void EqEditors::stepCrossover(bool highPass, int delta) {
     if (!model_.stepCrossover(shownWay_, filter, delta)) {
         return;
     }
-    commit_.programSet((highPass ? e_.RzEdit205 : e_.RzEdit206),
+    commit_.programSet((highPass ? e_.highPassField : e_.lowPassField),
                        FrequencyText(model_.crossoverIndex(shownWay_, filter)));
     redrawCrossover(highPass);
 }
 
 // ---- "Filters reset" ----
 
-void EqEditors::RzButton97Click() {
+void EqEditors::filtersResetClicked() {
     if (!session_.link().portOpen() || !editable()) {
         return;
     }
     ShowProgressBox(shell_, 208, 512);
     for (QWidget* area :
-         {static_cast<QWidget*>(shell_.RzGroupBox8), static_cast<QWidget*>(shell_.GroupBox1),
-          static_cast<QWidget*>(shell_.GroupBox2), static_cast<QWidget*>(shell_.GroupBox3),
-          static_cast<QWidget*>(shell_.RzGroupBox12)}) {
+         {static_cast<QWidget*>(shell_.graphArea), static_cast<QWidget*>(shell_.channelOverview),
+          static_cast<QWidget*>(shell_.connectionGroup), static_cast<QWidget*>(shell_.fileGroup),
+          static_cast<QWidget*>(shell_.editorArea)}) {
         area->setEnabled(false);
     }
     // The six band blocks go out through the queue; the window is usable again once the sixth
     // has been written, or when a new image has replaced them.
     FiltersReset* reset = session_.resetFilters(shownWay_);
     connect(reset, &Operation::progress, this,
-            [this](int sent, int) { shell_.RzProgressBar1->setValue(16 * sent); });
+            [this](int sent, int) { shell_.progressBar->setValue(16 * sent); });
     connect(reset, &Operation::finished, this, [this] { UnlockAreas(shell_); });
     reset->start();
     for (int row = 0; row < BandsPerSection; ++row) {

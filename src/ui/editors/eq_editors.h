@@ -4,8 +4,8 @@
 // image, redraws the response graph and queues the block that carries the value.
 #pragma once
 
-#include "app/shell_widgets.h"
-#include "app/way_selection.h"
+#include "common/shell_widgets.h"
+#include "common/way_selection.h"
 #include "editors/channel_strip.h"
 #include "editors/edit_commit.h"
 #include "editors/editor_widgets.h"
@@ -25,13 +25,13 @@ public:
               ResponseGraph& graph, QObject* parent = nullptr);
 
     // "EQ/HPF/LPF" of High, Mid, Low, and "Main EQ".
-    void RzButton41Click() { selectEq(High); }
-    void RzButton47Click() { selectEq(Mid); }
-    void RzButton53Click() { selectEq(Low); }
-    void RzButton4Click();
+    void highEqClicked() { selectEq(High); }
+    void midEqClicked() { selectEq(Mid); }
+    void lowEqClicked() { selectEq(Low); }
+    void mainEqClicked();
 
     // Writes the six band rows of the current section from the image.
-    void FillEqEditors();
+    void fillBandRows();
 
     // The band rows, row 0..5 standing for band 1..6. `enterKey` is true for Enter, false
     // when the field is left.
@@ -41,18 +41,18 @@ public:
     void stepBandField(BandField which, int row, int delta);
 
     // The crossover rows.
-    void RzEdit205Exit() { commitCrossover(true, false); }
-    void RzEdit206Exit() { commitCrossover(false, false); }
-    void RzComboBox69Change() { crossoverTypeChanged(true); }
-    void RzComboBox71Change() { crossoverTypeChanged(false); }
-    void RzSpinButtons181DownLeftClick() { stepCrossover(true, -1); }
-    void RzSpinButtons181UpRightClick() { stepCrossover(true, 1); }
-    void RzSpinButtons182DownLeftClick() { stepCrossover(false, -1); }
-    void RzSpinButtons182UpRightClick() { stepCrossover(false, 1); }
+    void highPassFieldLeft() { commitCrossover(true, false); }
+    void lowPassFieldLeft() { commitCrossover(false, false); }
+    void highPassTypeChosen() { crossoverTypeChanged(true); }
+    void lowPassTypeChosen() { crossoverTypeChanged(false); }
+    void highPassStepDown() { stepCrossover(true, -1); }
+    void highPassStepUp() { stepCrossover(true, 1); }
+    void lowPassStepDown() { stepCrossover(false, -1); }
+    void lowPassStepUp() { stepCrossover(false, 1); }
     void commitCrossover(bool highPass, bool enterKey);
 
     // "Filters reset".
-    void RzButton97Click();
+    void filtersResetClicked();
 
     // A graph drag changed a band: its frequency and gain fields follow when it is shown.
     void showBand(int bandIndex);

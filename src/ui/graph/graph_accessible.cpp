@@ -1,6 +1,6 @@
 #include "graph/graph_accessible.h"
 
-#include "app/way_selection.h"
+#include "common/way_selection.h"
 #include "graph/response_graph.h"
 #include "model/unit_model.h"
 

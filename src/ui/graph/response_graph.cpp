@@ -1,6 +1,6 @@
 #include "graph/response_graph.h"
 
-#include "app/way_selection.h"
+#include "common/way_selection.h"
 #include "graph/graph_accessible.h"
 #include "model/unit_model.h"
 #include "protocol/send_slots.h"
@@ -153,7 +153,7 @@ private:
 
 ResponseGraph::ResponseGraph(UnitModel& model, WaySelection& selection, QWidget* parent)
     : QWidget(parent), model_(model), selection_(selection) {
-    setObjectName(QStringLiteral("Image5"));
+    setObjectName(QStringLiteral("responseGraph"));
     InstallGraphAccessibility();
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Moves without a button must arrive too: they tell that a drag's release was lost.
@@ -470,7 +470,7 @@ void ResponseGraph::RecomputeAll() {
     DrawHandles(selection_.way());
 }
 
-void ResponseGraph::Image5MouseDown(QPoint at) {
+void ResponseGraph::pointerPressed(QPoint at) {
     const int way = selection_.way();
     // Only the handles in the picture can be picked up, and only while they belong to the
     // section being edited: another section's handles are not drawn, and a section merely
@@ -480,7 +480,7 @@ void ResponseGraph::Image5MouseDown(QPoint at) {
     }
     // Moving the focus away first lets an edit field being typed in commit its text.
     if (QWidget* top = window()) {
-        if (auto* button = top->findChild<QWidget*>(QStringLiteral("RzButton8"))) {
+        if (auto* button = top->findChild<QWidget*>(QStringLiteral("broadcastButton"))) {
             button->setFocus(Qt::MouseFocusReason);
         }
     }
@@ -502,7 +502,7 @@ void ResponseGraph::Image5MouseDown(QPoint at) {
     }
 }
 
-void ResponseGraph::Image5MouseMove(QPoint at) {
+void ResponseGraph::pointerMoved(QPoint at) {
     if (!dragging_) {
         return;
     }
@@ -548,7 +548,7 @@ void ResponseGraph::Image5MouseMove(QPoint at) {
     emit bandEdited(band);
 }
 
-void ResponseGraph::Image5MouseUp() {
+void ResponseGraph::pointerReleased() {
     dragging_ = false;
 }
 
@@ -559,7 +559,7 @@ void ResponseGraph::paintEvent(QPaintEvent* event) {
 }
 
 void ResponseGraph::mousePressEvent(QMouseEvent* event) {
-    Image5MouseDown(event->position().toPoint());
+    pointerPressed(event->position().toPoint());
     event->accept();
 }
 
@@ -567,15 +567,15 @@ void ResponseGraph::mouseMoveEvent(QMouseEvent* event) {
     // A move without a button held means the release went elsewhere (a modal box that
     // opened mid-drag swallows it): the drag is over, and this move edits nothing.
     if (event->buttons() == Qt::NoButton) {
-        Image5MouseUp();
+        pointerReleased();
     } else {
-        Image5MouseMove(event->position().toPoint());
+        pointerMoved(event->position().toPoint());
     }
     event->accept();
 }
 
 void ResponseGraph::mouseReleaseEvent(QMouseEvent* event) {
-    Image5MouseUp();
+    pointerReleased();
     event->accept();
 }
 

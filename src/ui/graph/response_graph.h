@@ -65,9 +65,9 @@ public:
 
     // A press picks a handle of the shown section, and only while that section is the one
     // being edited; elsewhere it does nothing.
-    void Image5MouseDown(QPoint at);
-    void Image5MouseMove(QPoint at);
-    void Image5MouseUp();
+    void pointerPressed(QPoint at);
+    void pointerMoved(QPoint at);
+    void pointerReleased();
 
 signals:
     // A drag step changed the band's frequency and gain indices (its fields must follow).

@@ -1,0 +1,71 @@
+// The main window: builds the areas and wires the views to the session with the units. It holds
+// no protocol logic of its own.
+#pragma once
+
+#include "common/dialogs.h"
+#include "common/file_chooser.h"
+#include "common/shell_widgets.h"
+#include "common/way_selection.h"
+#include "editors/channel_editors.h"
+#include "graph/response_graph.h"
+#include "operations/unit_session.h"
+#include "panels/connection.h"
+#include "panels/device_addressing.h"
+#include "panels/device_presets.h"
+#include "panels/initial_data_load.h"
+#include "panels/preset_files.h"
+#include "window/keyboard_navigation.h"
+
+#include <QMainWindow>
+#include <memory>
+
+namespace quellaton {
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(AppOptions options = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    UnitSession& session() { return *session_; }
+    WaySelection& selection() { return selection_; }
+    ShellWidgets& widgets() { return w_; }
+    Connection& connection() { return *connection_; }
+    DeviceAddressing& addressing() { return *addressing_; }
+    BtlPictureDialog& btlPictureDialog() { return *btlPictureDialog_; }
+    ConfirmationDialog& confirmationDialog() { return *confirmationDialog_; }
+    AboutBox& aboutBox() { return *aboutBox_; }
+    ResponseGraph& graph() { return *graph_; }
+    ChannelEditors& editors() { return *editors_; }
+    FileChooser& fileChooser() { return fileChooser_; }
+    PresetFiles& presetFiles() { return *presetFiles_; }
+    DevicePresets& devicePresets() { return *devicePresets_; }
+    InitialDataPanel& initialDataLoad() { return *initialDataLoad_; }
+    KeyboardNavigation& keyboard() { return *keyboard_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void setUpWindow();
+    void applyFonts();
+
+    std::unique_ptr<UnitSession> session_;
+    WaySelection selection_;
+    AppOptions options_;
+    ShellWidgets w_;
+    BtlPictureDialog* btlPictureDialog_;
+    ConfirmationDialog* confirmationDialog_;
+    AboutBox* aboutBox_;
+    Connection* connection_ = nullptr;
+    DeviceAddressing* addressing_ = nullptr;
+    ResponseGraph* graph_ = nullptr; // owned by its group box
+    std::unique_ptr<ChannelEditors> editors_;
+    FileChooser fileChooser_; // the preset file dialogs; tests replace them
+    PresetFiles* presetFiles_ = nullptr;
+    DevicePresets* devicePresets_ = nullptr;
+    InitialDataPanel* initialDataLoad_ = nullptr;
+    KeyboardNavigation* keyboard_ = nullptr; // owned by the window
+};
+
+} // namespace quellaton
