@@ -3,7 +3,7 @@
 #include "app_fixture.h"
 
 #include "dsp/scales.h"
-#include "panels/device_addressing.h"
+#include "panels/addressing_panel.h"
 #include "protocol/frames.h"
 
 #include <QTest>
@@ -42,7 +42,7 @@ void TestAddressing::reportFormat() {
     const QStringList names = {QStringLiteral("COM1"), QStringLiteral("COM10"),
                                QStringLiteral("COM3")};
     const QList<int> numbers = {1, 10, 3};
-    DeviceAddressing::Report none = DeviceAddressing::BuildReport(table, names, numbers);
+    AddressingPanel::Report none = AddressingPanel::BuildReport(table, names, numbers);
     QCOMPARE(none.resultLine, QStringLiteral("search result :none     "));
     QVERIFY(none.lines.isEmpty());
     QCOMPARE(none.lastAddress, -1);
@@ -52,7 +52,7 @@ void TestAddressing::reportFormat() {
     }
     table.mark(1, 9);  // COM10, ID 10: reported after COM3
     table.mark(0, 20); // COM1, ID 21: reported first
-    const DeviceAddressing::Report r = DeviceAddressing::BuildReport(table, names, numbers);
+    const AddressingPanel::Report r = AddressingPanel::BuildReport(table, names, numbers);
     QCOMPARE(r.resultLine, QStringLiteral("search result :     "));
     QCOMPARE(r.lines.size(), 2);
     QCOMPARE(r.lines[0],

@@ -99,8 +99,7 @@ void TestShell::closingDuringTheStartupSearchStopsIt() {
     QVERIFY(started.open());
     MainWindow& window = *started.window;
     bool finished = false;
-    connect(&window.addressing(), &DeviceAddressing::searchFinished, this,
-            [&] { finished = true; });
+    connect(&window.addressing(), &AddressingPanel::searchFinished, this, [&] { finished = true; });
     // The search runs in the event loop, so the close has to come from inside it.
     QTimer::singleShot(1300, &window, [&] { window.close(); });
     QElapsedTimer wall;

@@ -12,10 +12,11 @@ constexpr int PanelTop = 448;
 } // namespace
 
 InitialDataPanel::InitialDataPanel(UnitSession& session, ShellWidgets& widgets,
-                                   Connection& connection, FileChooser& chooser, QWidget* window)
+                                   ConnectionPanel& connection, FileChooser& chooser,
+                                   QWidget* window)
     : QObject(window), session_(session), w_(widgets), connection_(connection), chooser_(chooser),
       window_(window) {
-    connect(&connection_, &Connection::broadcastConfirmed, this, &InitialDataPanel::showPanel);
+    connect(&connection_, &ConnectionPanel::broadcastConfirmed, this, &InitialDataPanel::showPanel);
     connect(w_.closeInitialDataButton, &QToolButton::clicked, this,
             &InitialDataPanel::closeInitialDataClicked);
     connect(w_.sourceIdButton, &QPushButton::clicked, this, &InitialDataPanel::loadFromUnitClicked);

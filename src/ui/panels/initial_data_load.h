@@ -7,7 +7,7 @@
 #include "common/file_chooser.h"
 #include "common/shell_widgets.h"
 #include "operations/unit_session.h"
-#include "panels/connection.h"
+#include "panels/connection_panel.h"
 
 #include <QObject>
 #include <QPointer>
@@ -19,7 +19,7 @@ class InitialDataLoad;
 class InitialDataPanel : public QObject {
     Q_OBJECT
 public:
-    InitialDataPanel(UnitSession& session, ShellWidgets& widgets, Connection& connection,
+    InitialDataPanel(UnitSession& session, ShellWidgets& widgets, ConnectionPanel& connection,
                      FileChooser& chooser, QWidget* window);
 
     void closeInitialDataClicked(); // the panel's close button: disconnect
@@ -38,7 +38,7 @@ private:
 
     UnitSession& session_;
     ShellWidgets& w_;
-    Connection& connection_;
+    ConnectionPanel& connection_;
     FileChooser& chooser_;
     QWidget* window_;
     QPointer<quellaton::InitialDataLoad> load_;

@@ -25,14 +25,14 @@ MainWindow::MainWindow(AppOptions options, QWidget* parent)
     confirmationDialog_ = new ConfirmationDialog(this);
     aboutBox_ = new AboutBox(this);
 
-    connection_ = new Connection(*session_, options_, w_, *confirmationDialog_, this);
-    addressing_ = new DeviceAddressing(*session_, *connection_, w_, selection_, this);
+    connection_ = new ConnectionPanel(*session_, options_, w_, *confirmationDialog_, this);
+    addressing_ = new AddressingPanel(*session_, *connection_, w_, selection_, this);
     graph_ = new ResponseGraph(session_->model(), selection_, w_.graphArea);
     editors_ = std::make_unique<ChannelEditors>(*session_, selection_, w_, *graph_, *this);
-    presetFiles_ = new PresetFiles(*session_, w_, *confirmationDialog_, *connection_, selection_,
-                                   fileChooser_, this);
-    devicePresets_ = new DevicePresets(*session_, w_, *confirmationDialog_, *connection_,
-                                       selection_, editors_->commitState().commitArmed, this);
+    presetFiles_ = new PresetFilesPanel(*session_, w_, *confirmationDialog_, *connection_,
+                                        selection_, fileChooser_, this);
+    devicePresets_ = new DevicePresetsPanel(*session_, w_, *confirmationDialog_, *connection_,
+                                            selection_, editors_->commitState().commitArmed, this);
     initialDataLoad_ = new InitialDataPanel(*session_, w_, *connection_, fileChooser_, this);
 
     // The status labels show what the unit reported last.

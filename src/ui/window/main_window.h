@@ -9,11 +9,11 @@
 #include "editors/channel_editors.h"
 #include "graph/response_graph.h"
 #include "operations/unit_session.h"
-#include "panels/connection.h"
-#include "panels/device_addressing.h"
-#include "panels/device_presets.h"
+#include "panels/addressing_panel.h"
+#include "panels/connection_panel.h"
+#include "panels/device_presets_panel.h"
 #include "panels/initial_data_load.h"
-#include "panels/preset_files.h"
+#include "panels/preset_files_panel.h"
 #include "window/keyboard_navigation.h"
 
 #include <QMainWindow>
@@ -30,16 +30,16 @@ public:
     UnitSession& session() { return *session_; }
     WaySelection& selection() { return selection_; }
     ShellWidgets& widgets() { return w_; }
-    Connection& connection() { return *connection_; }
-    DeviceAddressing& addressing() { return *addressing_; }
+    ConnectionPanel& connection() { return *connection_; }
+    AddressingPanel& addressing() { return *addressing_; }
     BtlPictureDialog& btlPictureDialog() { return *btlPictureDialog_; }
     ConfirmationDialog& confirmationDialog() { return *confirmationDialog_; }
     AboutBox& aboutBox() { return *aboutBox_; }
     ResponseGraph& graph() { return *graph_; }
     ChannelEditors& editors() { return *editors_; }
     FileChooser& fileChooser() { return fileChooser_; }
-    PresetFiles& presetFiles() { return *presetFiles_; }
-    DevicePresets& devicePresets() { return *devicePresets_; }
+    PresetFilesPanel& presetFiles() { return *presetFiles_; }
+    DevicePresetsPanel& devicePresets() { return *devicePresets_; }
     InitialDataPanel& initialDataLoad() { return *initialDataLoad_; }
     KeyboardNavigation& keyboard() { return *keyboard_; }
 
@@ -57,13 +57,13 @@ private:
     BtlPictureDialog* btlPictureDialog_;
     ConfirmationDialog* confirmationDialog_;
     AboutBox* aboutBox_;
-    Connection* connection_ = nullptr;
-    DeviceAddressing* addressing_ = nullptr;
+    ConnectionPanel* connection_ = nullptr;
+    AddressingPanel* addressing_ = nullptr;
     ResponseGraph* graph_ = nullptr; // owned by its group box
     std::unique_ptr<ChannelEditors> editors_;
     FileChooser fileChooser_; // the preset file dialogs; tests replace them
-    PresetFiles* presetFiles_ = nullptr;
-    DevicePresets* devicePresets_ = nullptr;
+    PresetFilesPanel* presetFiles_ = nullptr;
+    DevicePresetsPanel* devicePresets_ = nullptr;
     InitialDataPanel* initialDataLoad_ = nullptr;
     KeyboardNavigation* keyboard_ = nullptr; // owned by the window
 };

@@ -1,4 +1,4 @@
-#include "panels/device_presets.h"
+#include "panels/device_presets_panel.h"
 
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
@@ -12,18 +12,20 @@
 
 namespace quellaton {
 
-DevicePresets::DevicePresets(UnitSession& session, ShellWidgets& widgets,
-                             ConfirmationDialog& confirmation, Connection& connection,
-                             WaySelection& selection, bool& commitArmed, QWidget* window)
+DevicePresetsPanel::DevicePresetsPanel(UnitSession& session, ShellWidgets& widgets,
+                                       ConfirmationDialog& confirmation,
+                                       ConnectionPanel& connection, WaySelection& selection,
+                                       bool& commitArmed, QWidget* window)
     : QObject(window), session_(session), w_(widgets), confirmation_(confirmation),
       connection_(connection), selection_(selection), window_(window), commitArmed_(commitArmed) {
-    connect(w_.recallButton, &QPushButton::clicked, this, &DevicePresets::recallClicked);
-    connect(w_.storeNameButton, &QPushButton::clicked, this, &DevicePresets::storeNameClicked);
-    connect(w_.userSlotList, &QComboBox::currentIndexChanged, this, &DevicePresets::userSlotChosen);
+    connect(w_.recallButton, &QPushButton::clicked, this, &DevicePresetsPanel::recallClicked);
+    connect(w_.storeNameButton, &QPushButton::clicked, this, &DevicePresetsPanel::storeNameClicked);
+    connect(w_.userSlotList, &QComboBox::currentIndexChanged, this,
+            &DevicePresetsPanel::userSlotChosen);
     UnitModel& model = session_.model();
-    connect(&model, &UnitModel::presetNamesReplaced, this, &DevicePresets::namesArrived);
-    connect(&model, &UnitModel::presetNameChanged, this, &DevicePresets::nameStored);
-    connect(&model, &UnitModel::systemChanged, this, &DevicePresets::systemArrived);
+    connect(&model, &UnitModel::presetNamesReplaced, this, &DevicePresetsPanel::namesArrived);
+    connect(&model, &UnitModel::presetNameChanged, this, &DevicePresetsPanel::nameStored);
+    connect(&model, &UnitModel::systemChanged, this, &DevicePresetsPanel::systemArrived);
 
     w_.presetNameField->setMaxLength(NameMaxLength);
     new KeyFilter(
@@ -34,11 +36,11 @@ DevicePresets::DevicePresets(UnitSession& session, ShellWidgets& widgets,
     w_.presetNameField->installEventFilter(this);
 }
 
-bool DevicePresets::connected() const {
+bool DevicePresetsPanel::connected() const {
     return session_.link().portOpen();
 }
 
-bool DevicePresets::eventFilter(QObject* watched, QEvent* event) {
+bool DevicePresetsPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == w_.presetNameField) {
         if (event->type() == QEvent::MouseButtonRelease &&
             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
@@ -55,18 +57,18 @@ bool DevicePresets::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void DevicePresets::nameFieldClicked() {
+void DevicePresetsPanel::nameFieldClicked() {
     if (commitArmed_) {
         w_.presetNameField->selectAll();
         commitArmed_ = false;
     }
 }
 
-void DevicePresets::nameFieldLeft() {
+void DevicePresetsPanel::nameFieldLeft() {
     commitArmed_ = true;
 }
 
-QString DevicePresets::userName(int slot) const {
+QString DevicePresetsPanel::userName(int slot) const {
     const PresetNames& names = session_.model().presetNames();
     if (slot < 1 || slot > int(names.size())) {
         return {};
@@ -74,13 +76,13 @@ QString DevicePresets::userName(int slot) const {
     return PresetNameText(names[std::size_t(slot - 1)]);
 }
 
-void DevicePresets::userSlotChosen() {
+void DevicePresetsPanel::userSlotChosen() {
     const int slot = FirstUserPreset + std::max(0, w_.userSlotList->currentIndex());
     w_.presetNameField->setText(userName(slot));
 }
 
 // The name table: the list anew, both selectors on their first entry, the "Usr6:" name shown.
-void DevicePresets::namesArrived() {
+void DevicePresetsPanel::namesArrived() {
     const PresetNames& names = session_.model().presetNames();
     {
         const QSignalBlocker blocker(w_.devicePresetList);
@@ -95,7 +97,7 @@ void DevicePresets::namesArrived() {
 }
 
 // A stored name: its list entry shows it, and the list keeps its selected position.
-void DevicePresets::nameStored(int slot) {
+void DevicePresetsPanel::nameStored(int slot) {
     if (slot >= 1 && slot <= w_.devicePresetList->count()) {
         w_.devicePresetList->setItemText(
             slot - 1, PresetListEntry(slot, session_.model().presetNames()[std::size_t(slot - 1)]));
@@ -103,7 +105,7 @@ void DevicePresets::nameStored(int slot) {
 }
 
 // A system block: the list selects the preset loaded last, and the label says which it is.
-void DevicePresets::systemArrived() {
+void DevicePresetsPanel::systemArrived() {
     const int preset = session_.model().system().lastLoadedPreset;
     const int entry = preset - 1;
     if (entry >= 0 && entry < w_.devicePresetList->count()) {
@@ -113,7 +115,7 @@ void DevicePresets::systemArrived() {
 }
 
 // Recall: ask first, then the unit loads the preset and sends its image.
-void DevicePresets::recallClicked() {
+void DevicePresetsPanel::recallClicked() {
     if (!connected()) {
         return;
     }
@@ -127,7 +129,7 @@ void DevicePresets::recallClicked() {
     }
 }
 
-void DevicePresets::recall(int preset) {
+void DevicePresetsPanel::recall(int preset) {
     selection_.requestClose();
     RecallPreset* op = session_.recallPreset(preset);
     connect(op, &RecallPreset::requestSent, this, [this] {
@@ -148,7 +150,7 @@ void DevicePresets::recall(int preset) {
 }
 
 // Save: the name goes to the chosen user slot at once, outside the send queue.
-void DevicePresets::storeNameClicked() {
+void DevicePresetsPanel::storeNameClicked() {
     if (!connected()) {
         return;
     }

@@ -9,22 +9,22 @@
 #include "common/way_selection.h"
 #include "model/preset_names.h"
 #include "operations/unit_session.h"
-#include "panels/connection.h"
+#include "panels/connection_panel.h"
 
 #include <QObject>
 
 namespace quellaton {
 
-class DevicePresets : public QObject {
+class DevicePresetsPanel : public QObject {
     Q_OBJECT
 public:
     static constexpr int NameMaxLength = PresetNameMaxLength;
 
     // `commitArmed` is the commit-armed flag the editors' text fields share: the name field
     // clears it on the click that selects its text and sets it again when left.
-    DevicePresets(UnitSession& session, ShellWidgets& widgets, ConfirmationDialog& confirmation,
-                  Connection& connection, WaySelection& selection, bool& commitArmed,
-                  QWidget* window);
+    DevicePresetsPanel(UnitSession& session, ShellWidgets& widgets,
+                       ConfirmationDialog& confirmation, ConnectionPanel& connection,
+                       WaySelection& selection, bool& commitArmed, QWidget* window);
 
     void recallClicked();    // "Load": ask, then recall the chosen preset
     void storeNameClicked(); // "Save" (and Enter in the name field)
@@ -49,7 +49,7 @@ private:
     UnitSession& session_;
     ShellWidgets& w_;
     ConfirmationDialog& confirmation_;
-    Connection& connection_;
+    ConnectionPanel& connection_;
     WaySelection& selection_;
     QWidget* window_;
     // Armed: the next click into the name field selects its whole text.

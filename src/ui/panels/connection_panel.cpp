@@ -1,4 +1,4 @@
-#include "panels/connection.h"
+#include "panels/connection_panel.h"
 
 #include "common/messages.h"
 #include "common/pictures.h"
@@ -17,25 +17,26 @@ const QString DisconnectCaption = QStringLiteral("Disconnect");
 
 } // namespace
 
-Connection::Connection(UnitSession& session, const AppOptions& options, ShellWidgets& widgets,
-                       ConfirmationDialog& confirmation, QWidget* window)
+ConnectionPanel::ConnectionPanel(UnitSession& session, const AppOptions& options,
+                                 ShellWidgets& widgets, ConfirmationDialog& confirmation,
+                                 QWidget* window)
     : QObject(window), session_(session), options_(options), w_(widgets),
       confirmation_(confirmation), window_(window) {
     SetUpTimer(connectButtonLock, this, "connectButtonLock", pacing::ConnectButtonLockMs, true);
     SetUpTimer(indicatorTimer, this, "indicatorTimer", pacing::IndicatorPeriodMs, false);
     SetUpTimer(portRefresh, this, "portRefresh", pacing::PortRefreshMs, false);
-    connect(&connectButtonLock, &QTimer::timeout, this, &Connection::unlockConnectButton);
-    connect(&indicatorTimer, &QTimer::timeout, this, &Connection::showIndicator);
-    connect(&portRefresh, &QTimer::timeout, this, &Connection::refreshPorts);
+    connect(&connectButtonLock, &QTimer::timeout, this, &ConnectionPanel::unlockConnectButton);
+    connect(&indicatorTimer, &QTimer::timeout, this, &ConnectionPanel::showIndicator);
+    connect(&portRefresh, &QTimer::timeout, this, &ConnectionPanel::refreshPorts);
     indicatorTimer.start();
     portRefresh.start();
 
     UnitConnection& connection = session_.connection();
     connection.setPortLister([this] { return listPorts(); });
-    connect(&connection, &UnitConnection::stateChanged, this, &Connection::stateChanged);
-    connect(&connection, &UnitConnection::disconnected, this, &Connection::disconnected);
+    connect(&connection, &UnitConnection::stateChanged, this, &ConnectionPanel::stateChanged);
+    connect(&connection, &UnitConnection::disconnected, this, &ConnectionPanel::disconnected);
     connect(&connection, &UnitConnection::broadcastConfirmationNeeded, this,
-            &Connection::askBroadcast);
+            &ConnectionPanel::askBroadcast);
     // The port and device lists stay as they are while a unit's image is shown.
     connect(&session_.model(), &UnitModel::imageReplaced, this, [this] {
         if (state() != State::Disconnected && state() != State::Opening) {
@@ -43,23 +44,23 @@ Connection::Connection(UnitSession& session, const AppOptions& options, ShellWid
             w_.portList->setEnabled(false);
         }
     });
-    connect(w_.connectButton, &QPushButton::clicked, this, &Connection::connectClicked);
+    connect(w_.connectButton, &QPushButton::clicked, this, &ConnectionPanel::connectClicked);
 
     w_.connectionIndicator->setPixmap(ConnectionPicture(false));
     showState();
 }
 
-PortList Connection::listPorts() const {
+PortList ConnectionPanel::listPorts() const {
     const PortSource source =
         options_.listSystemPorts ? PortSource(SystemPorts) : PortSource([] { return PortList(); });
     return FillPortList(options_.extraPorts, source);
 }
 
-void Connection::FillPorts() {
+void ConnectionPanel::FillPorts() {
     setPortList(listPorts());
 }
 
-void Connection::setPortList(const PortList& list) {
+void ConnectionPanel::setPortList(const PortList& list) {
     ports_ = list;
     const QSignalBlocker blocker(w_.portList);
     w_.portList->clear();
@@ -67,13 +68,13 @@ void Connection::setPortList(const PortList& list) {
     w_.portList->setCurrentIndex(LastItemIndex(list));
 }
 
-int Connection::selectedPort() const {
+int ConnectionPanel::selectedPort() const {
     const int index = w_.portList->currentIndex();
     return index >= 0 && index < ports_.size() ? index : -1;
 }
 
 // The button caption and the connection pane follow the state.
-void Connection::showState() {
+void ConnectionPanel::showState() {
     const bool connected = session_.connection().shownConnected();
     w_.connectButton->setText(connected ? DisconnectCaption : ConnectCaption);
     QPalette palette = w_.connectionPane->palette();
@@ -87,7 +88,7 @@ void Connection::showState() {
     w_.connectionPane->setPalette(palette);
 }
 
-void Connection::connectClicked() {
+void ConnectionPanel::connectClicked() {
     if (state() == State::Opening || state() == State::Disconnecting) {
         return; // a port is still opening or closing for the click before
     }
@@ -103,7 +104,7 @@ void Connection::connectClicked() {
     session_.connection().connectTo(port >= 0 ? ports_[port] : PortEntry{});
 }
 
-void Connection::ForceDisconnect() {
+void ConnectionPanel::ForceDisconnect() {
     connectButtonLock.start();
     w_.connectButton->setEnabled(false);
     if (state() == State::Disconnected) {
@@ -115,7 +116,7 @@ void Connection::ForceDisconnect() {
     session_.connection().disconnectLink();
 }
 
-void Connection::stateChanged(State state) {
+void ConnectionPanel::stateChanged(State state) {
     showState();
     if (state == State::Disconnecting) {
         w_.initialDataPanel->hide();
@@ -131,7 +132,7 @@ void Connection::stateChanged(State state) {
     }
 }
 
-void Connection::disconnected(UnitConnection::Failure reason) {
+void ConnectionPanel::disconnected(UnitConnection::Failure reason) {
     // Unlocked only now: a reply handled while the port closed may have locked them.
     w_.deviceIdList->setEnabled(true);
     w_.portList->setEnabled(true);
@@ -159,7 +160,7 @@ void Connection::disconnected(UnitConnection::Failure reason) {
     }
 }
 
-void Connection::askBroadcast() {
+void ConnectionPanel::askBroadcast() {
     w_.portList->setEnabled(false);
     w_.deviceIdList->setEnabled(false);
     const ConfirmationDialog::Answer answer = confirmation_.ask(
@@ -177,18 +178,18 @@ void Connection::askBroadcast() {
     }
 }
 
-void Connection::TimeoutEnding() {
+void ConnectionPanel::TimeoutEnding() {
     w_.progressPanel->hide();
     SetAreasEnabled(w_, true);
     ShowMessage(window_, QStringLiteral("overtime，try again."));
 }
 
-void Connection::unlockConnectButton() {
+void ConnectionPanel::unlockConnectButton() {
     connectButtonLock.stop();
     w_.connectButton->setEnabled(true);
 }
 
-void Connection::showIndicator() {
+void ConnectionPanel::showIndicator() {
     const bool open = session_.link().portOpen();
     if (w_.connectionIndicator->property("portOpen").toBool() != open ||
         w_.connectionIndicator->pixmap().isNull()) {
@@ -197,7 +198,7 @@ void Connection::showIndicator() {
     }
 }
 
-void Connection::refreshPorts() {
+void ConnectionPanel::refreshPorts() {
     // A device search holds its own copy of the list while it runs.
     if (session_.link().portOpen() || session_.searching()) {
         return;

@@ -5,7 +5,7 @@
 #include "common/shell_widgets.h"
 #include "common/way_selection.h"
 #include "operations/unit_session.h"
-#include "panels/connection.h"
+#include "panels/connection_panel.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -27,11 +27,11 @@ private:
     std::vector<bool> marks_;
 };
 
-class DeviceAddressing : public QObject {
+class AddressingPanel : public QObject {
     Q_OBJECT
 public:
-    DeviceAddressing(UnitSession& session, Connection& connection, ShellWidgets& widgets,
-                     WaySelection& selection, QWidget* window);
+    AddressingPanel(UnitSession& session, ConnectionPanel& connection, ShellWidgets& widgets,
+                    WaySelection& selection, QWidget* window);
 
     void deviceIdChosen();
     void setIdClicked();     // "OK" of "Set device ID :"
@@ -68,7 +68,7 @@ private:
     void hideStartupResult();
 
     UnitSession& session_;
-    Connection& connection_;
+    ConnectionPanel& connection_;
     ShellWidgets& w_;
     WaySelection& selection_;
     QWidget* window_;

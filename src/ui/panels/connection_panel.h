@@ -20,13 +20,13 @@ struct AppOptions {
     bool listSystemPorts = true; // off in tests, so only the given paths are listed
 };
 
-class Connection : public QObject {
+class ConnectionPanel : public QObject {
     Q_OBJECT
 public:
     using State = UnitConnection::State;
 
-    Connection(UnitSession& session, const AppOptions& options, ShellWidgets& widgets,
-               ConfirmationDialog& confirmation, QWidget* window);
+    ConnectionPanel(UnitSession& session, const AppOptions& options, ShellWidgets& widgets,
+                    ConfirmationDialog& confirmation, QWidget* window);
 
     State state() const { return session_.connection().state(); }
     const PortList& ports() const { return ports_; }

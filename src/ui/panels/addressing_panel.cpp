@@ -1,4 +1,4 @@
-#include "panels/device_addressing.h"
+#include "panels/addressing_panel.h"
 
 #include "common/key_filter.h"
 #include "common/messages.h"
@@ -29,18 +29,18 @@ bool FoundTable::at(int row, int address) const {
            marks_[std::size_t(row * Size + address)];
 }
 
-DeviceAddressing::DeviceAddressing(UnitSession& session, Connection& connection,
-                                   ShellWidgets& widgets, WaySelection& selection, QWidget* window)
+AddressingPanel::AddressingPanel(UnitSession& session, ConnectionPanel& connection,
+                                 ShellWidgets& widgets, WaySelection& selection, QWidget* window)
     : QObject(window), session_(session), connection_(connection), w_(widgets),
       selection_(selection), window_(window) {
     SetUpTimer(startupSearchTimer, this, "startupSearchTimer", pacing::StartupSearchDelayMs, true);
     SetUpTimer(startupResultTimer, this, "startupResultTimer", pacing::StartupResultShownMs, true);
-    connect(&startupSearchTimer, &QTimer::timeout, this, &DeviceAddressing::startupSearch);
-    connect(&startupResultTimer, &QTimer::timeout, this, &DeviceAddressing::hideStartupResult);
+    connect(&startupSearchTimer, &QTimer::timeout, this, &AddressingPanel::startupSearch);
+    connect(&startupResultTimer, &QTimer::timeout, this, &AddressingPanel::hideStartupResult);
     startupSearchTimer.start();
 
     connect(w_.deviceIdList, &QComboBox::currentIndexChanged, this,
-            &DeviceAddressing::deviceIdChosen);
+            &AddressingPanel::deviceIdChosen);
     // The list shows the unit addressed, whoever changed it.
     connect(&session_.address(), &UnitAddress::changed, this, [this] {
         const QSignalBlocker blocker(w_.deviceIdList);
@@ -48,17 +48,16 @@ DeviceAddressing::DeviceAddressing(UnitSession& session, Connection& connection,
     });
     new KeyFilter(w_.newIdField, QString::fromLatin1(KeyFilter::Digits),
                   [this] { setIdClicked(); });
-    connect(w_.setIdButton, &QPushButton::clicked, this, &DeviceAddressing::setIdClicked);
-    connect(w_.searchButton, &QPushButton::clicked, this, &DeviceAddressing::searchClicked);
-    connect(w_.searchResultButton, &QPushButton::clicked, this,
-            &DeviceAddressing::showSearchResult);
-    connect(w_.closeResultButton, &QToolButton::clicked, this, &DeviceAddressing::closeResultPanel);
-    connect(w_.resultCloseButton, &QPushButton::clicked, this, &DeviceAddressing::closeResultPanel);
-    connect(w_.cancelSearchButton, &QPushButton::clicked, this, &DeviceAddressing::stopSearch);
-    connect(w_.broadcastButton, &QPushButton::clicked, this, &DeviceAddressing::broadcastClicked);
+    connect(w_.setIdButton, &QPushButton::clicked, this, &AddressingPanel::setIdClicked);
+    connect(w_.searchButton, &QPushButton::clicked, this, &AddressingPanel::searchClicked);
+    connect(w_.searchResultButton, &QPushButton::clicked, this, &AddressingPanel::showSearchResult);
+    connect(w_.closeResultButton, &QToolButton::clicked, this, &AddressingPanel::closeResultPanel);
+    connect(w_.resultCloseButton, &QPushButton::clicked, this, &AddressingPanel::closeResultPanel);
+    connect(w_.cancelSearchButton, &QPushButton::clicked, this, &AddressingPanel::stopSearch);
+    connect(w_.broadcastButton, &QPushButton::clicked, this, &AddressingPanel::broadcastClicked);
 }
 
-void DeviceAddressing::deviceIdChosen() {
+void AddressingPanel::deviceIdChosen() {
     const int index = w_.deviceIdList->currentIndex();
     if (index < 0) {
         return;
@@ -67,7 +66,7 @@ void DeviceAddressing::deviceIdChosen() {
     w_.newIdField->setText(QString::number(index + 1));
 }
 
-void DeviceAddressing::setIdClicked() {
+void AddressingPanel::setIdClicked() {
     if (!session_.link().portOpen()) {
         ShowMessage(window_, QStringLiteral("Disconnect."));
         return;
@@ -92,9 +91,9 @@ void DeviceAddressing::setIdClicked() {
     change->start();
 }
 
-DeviceAddressing::Report DeviceAddressing::BuildReport(const FoundTable& table,
-                                                       const QStringList& portNames,
-                                                       const QList<int>& portNumbers) {
+AddressingPanel::Report AddressingPanel::BuildReport(const FoundTable& table,
+                                                     const QStringList& portNames,
+                                                     const QList<int>& portNumbers) {
     Report r;
     r.resultLine = QStringLiteral("search result :none     ");
     // Rows in increasing port number; ports without a number keep their list order.
@@ -128,7 +127,7 @@ DeviceAddressing::Report DeviceAddressing::BuildReport(const FoundTable& table,
     return r;
 }
 
-void DeviceAddressing::showReport(const Report& r) {
+void AddressingPanel::showReport(const Report& r) {
     w_.searchResultLine->setText(r.resultLine);
     w_.searchResultList->setPlainText(r.lines.join(QLatin1Char('\n')));
     w_.searchResultList->setVisible(!r.lines.isEmpty());
@@ -139,7 +138,7 @@ void DeviceAddressing::showReport(const Report& r) {
     deviceIdChosen();
 }
 
-void DeviceAddressing::report(const DeviceSearch& search) {
+void AddressingPanel::report(const DeviceSearch& search) {
     // The list as it stood when the search began: the report names these ports, whatever the
     // system lists meanwhile.
     FoundTable table;
@@ -154,7 +153,7 @@ void DeviceAddressing::report(const DeviceSearch& search) {
     showReport(BuildReport(table, names, BuildPortNumbers(names)));
 }
 
-void DeviceAddressing::runSearch(int addresses, int pauseMs, bool startup) {
+void AddressingPanel::runSearch(int addresses, int pauseMs, bool startup) {
     w_.searchProgressBar->setValue(0);
     w_.searchProgressPanel->show();
     w_.searchProgressPanel->raise();
@@ -168,7 +167,7 @@ void DeviceAddressing::runSearch(int addresses, int pauseMs, bool startup) {
     search_->start();
 }
 
-void DeviceAddressing::searchEnded(bool startup) {
+void AddressingPanel::searchEnded(bool startup) {
     w_.searchProgressPanel->hide();
     w_.searchProgressBar->setValue(0);
     if (startup) {
@@ -195,7 +194,7 @@ void DeviceAddressing::searchEnded(bool startup) {
     emit searchFinished();
 }
 
-void DeviceAddressing::searchClicked() {
+void AddressingPanel::searchClicked() {
     if (session_.link().portOpen() || searching()) {
         ShowMessage(window_, QStringLiteral("please disconnect and try again."));
         return;
@@ -209,34 +208,34 @@ void DeviceAddressing::searchClicked() {
     runSearch(SearchAddresses, pacing::ProbePauseMs, false);
 }
 
-void DeviceAddressing::startupSearch() {
+void AddressingPanel::startupSearch() {
     startupSearchTimer.stop();
     runSearch(StartupAddresses, pacing::StartupProbePauseMs, true);
 }
 
-void DeviceAddressing::stopSearch() {
+void AddressingPanel::stopSearch() {
     if (search_) {
         search_->requestStop();
     }
 }
 
-void DeviceAddressing::hideStartupResult() {
+void AddressingPanel::hideStartupResult() {
     startupResultTimer.stop();
     w_.searchResultPanel->hide();
     w_.editorArea->show();
 }
 
-void DeviceAddressing::showSearchResult() {
+void AddressingPanel::showSearchResult() {
     w_.editorArea->hide();
     w_.searchResultPanel->show();
 }
 
-void DeviceAddressing::closeResultPanel() {
+void AddressingPanel::closeResultPanel() {
     w_.searchResultPanel->hide();
     w_.editorArea->show();
 }
 
-void DeviceAddressing::broadcastClicked() {
+void AddressingPanel::broadcastClicked() {
     if (session_.link().portOpen()) {
         ShowMessage(window_, QStringLiteral("Please disconnect."));
         return;

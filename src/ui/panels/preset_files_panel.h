@@ -9,7 +9,7 @@
 #include "common/shell_widgets.h"
 #include "common/way_selection.h"
 #include "operations/unit_session.h"
-#include "panels/connection.h"
+#include "panels/connection_panel.h"
 
 #include <QList>
 #include <QObject>
@@ -17,12 +17,12 @@
 
 namespace quellaton {
 
-class PresetFiles : public QObject {
+class PresetFilesPanel : public QObject {
     Q_OBJECT
 public:
-    PresetFiles(UnitSession& session, ShellWidgets& widgets, ConfirmationDialog& confirmation,
-                Connection& connection, WaySelection& selection, FileChooser& chooser,
-                QWidget* window);
+    PresetFilesPanel(UnitSession& session, ShellWidgets& widgets, ConfirmationDialog& confirmation,
+                     ConnectionPanel& connection, WaySelection& selection, FileChooser& chooser,
+                     QWidget* window);
 
     void saveOneClicked(); // "Save this preset to PC"
     void saveAllClicked(); // "Save all presets to PC"
@@ -49,7 +49,7 @@ private:
     UnitSession& session_;
     ShellWidgets& w_;
     ConfirmationDialog& confirmation_;
-    Connection& connection_;
+    ConnectionPanel& connection_;
     WaySelection& selection_;
     FileChooser& chooser_;
     QWidget* window_;

@@ -1,4 +1,4 @@
-#include "panels/preset_files.h"
+#include "panels/preset_files_panel.h"
 
 #include "common/messages.h"
 #include "files/preset_file_format.h"
@@ -8,19 +8,19 @@
 
 namespace quellaton {
 
-PresetFiles::PresetFiles(UnitSession& session, ShellWidgets& widgets,
-                         ConfirmationDialog& confirmation, Connection& connection,
-                         WaySelection& selection, FileChooser& chooser, QWidget* window)
+PresetFilesPanel::PresetFilesPanel(UnitSession& session, ShellWidgets& widgets,
+                                   ConfirmationDialog& confirmation, ConnectionPanel& connection,
+                                   WaySelection& selection, FileChooser& chooser, QWidget* window)
     : QObject(window), session_(session), w_(widgets), confirmation_(confirmation),
       connection_(connection), selection_(selection), chooser_(chooser), window_(window) {
-    connect(w_.saveOneButton, &QPushButton::clicked, this, &PresetFiles::saveOneClicked);
-    connect(w_.saveAllButton, &QPushButton::clicked, this, &PresetFiles::saveAllClicked);
-    connect(w_.loadOneButton, &QPushButton::clicked, this, &PresetFiles::loadOneClicked);
-    connect(w_.loadAllButton, &QPushButton::clicked, this, &PresetFiles::loadAllClicked);
+    connect(w_.saveOneButton, &QPushButton::clicked, this, &PresetFilesPanel::saveOneClicked);
+    connect(w_.saveAllButton, &QPushButton::clicked, this, &PresetFilesPanel::saveAllClicked);
+    connect(w_.loadOneButton, &QPushButton::clicked, this, &PresetFilesPanel::loadOneClicked);
+    connect(w_.loadAllButton, &QPushButton::clicked, this, &PresetFilesPanel::loadAllClicked);
 }
 
 // Each button does nothing unless a unit is connected; then it asks first.
-bool PresetFiles::confirmed(const char* message) {
+bool PresetFilesPanel::confirmed(const char* message) {
     if (!session_.link().portOpen()) {
         return false;
     }
@@ -28,37 +28,37 @@ bool PresetFiles::confirmed(const char* message) {
            ConfirmationDialog::Answer::First;
 }
 
-void PresetFiles::saveOneClicked() {
+void PresetFilesPanel::saveOneClicked() {
     if (confirmed("Saving a Preset to PC.Do you want\r to proceed?")) {
         saveOne();
     }
 }
 
-void PresetFiles::saveAllClicked() {
+void PresetFilesPanel::saveAllClicked() {
     if (confirmed("Saving all Presets to PC.Do you\rwant to proceed?")) {
         saveAll();
     }
 }
 
-void PresetFiles::loadOneClicked() {
+void PresetFilesPanel::loadOneClicked() {
     if (confirmed("Loading a Preset will replace the active\rPreset.Do you want to proceed?")) {
         loadOne();
     }
 }
 
-void PresetFiles::loadAllClicked() {
+void PresetFilesPanel::loadAllClicked() {
     if (confirmed("Loading all Presets will overwrite all\rpresets already stored in "
                   "the unit.\rDo you want to proceed?")) {
         loadAll();
     }
 }
 
-QString PresetFiles::SaveFailedMessage(const QString& path, const QString& reason) {
+QString PresetFilesPanel::SaveFailedMessage(const QString& path, const QString& reason) {
     return QStringLiteral("The preset file could not be saved:\r%1\r%2\rNothing was written.")
         .arg(QDir::toNativeSeparators(path), reason);
 }
 
-void PresetFiles::saveLines(const PresetFileKind& kind, const QList<QByteArray>& lines) {
+void PresetFilesPanel::saveLines(const PresetFileKind& kind, const QList<QByteArray>& lines) {
     const QString chosen = chooser_.save(window_, kind);
     if (chosen.isEmpty()) {
         return; // cancelled: nothing is written
@@ -70,7 +70,7 @@ void PresetFiles::saveLines(const PresetFileKind& kind, const QList<QByteArray>&
     }
 }
 
-void PresetFiles::follow(Operation* op, int percentPerStep) {
+void PresetFilesPanel::follow(Operation* op, int percentPerStep) {
     connect(op, &Operation::progress, this, [this, percentPerStep](int done, int) {
         w_.progressBar->setValue(percentPerStep * done);
     });
@@ -89,7 +89,7 @@ void PresetFiles::follow(Operation* op, int percentPerStep) {
 
 // Save this preset: read the unit's working set and offer it as a .sps file. The window is
 // usable again as soon as the request is out.
-void PresetFiles::saveOne() {
+void PresetFilesPanel::saveOne() {
     SetAreasEnabled(w_, false);
     saveOne_ = session_.saveOnePreset();
     connect(saveOne_, &SaveOnePreset::requestSent, this, [this] {
@@ -113,7 +113,7 @@ void PresetFiles::saveOne() {
 }
 
 // Save all presets: read the 20 slots one a tick and offer them as a .fps file.
-void PresetFiles::saveAll() {
+void PresetFilesPanel::saveAll() {
     selection_.requestClose();
     SaveAllPresets* op = session_.saveAllPresets();
     bool shown = false;
@@ -145,7 +145,7 @@ void PresetFiles::saveAll() {
 }
 
 // Load a preset: write a .sps file's image to the unit and show it.
-void PresetFiles::loadOne() {
+void PresetFilesPanel::loadOne() {
     selection_.requestClose();
     const QString path = chooser_.open(window_, SinglePresetFile());
     if (path.isEmpty()) {
@@ -165,7 +165,7 @@ void PresetFiles::loadOne() {
 }
 
 // Load all presets: write a .fps file's 20 lines into the unit's slots, one a second.
-void PresetFiles::loadAll() {
+void PresetFilesPanel::loadAll() {
     selection_.requestClose();
     const QString path = chooser_.open(window_, AllPresetsFile());
     const AllPresetsText loaded = path.isEmpty() ? AllPresetsText{} : LoadAllPresetsFile(path);
