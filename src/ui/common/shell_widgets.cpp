@@ -3,6 +3,8 @@
 #include "common/flat_button_style.h"
 #include "common/toggle_button.h"
 
+#include "model/preset_names.h"
+
 #include <QMenuBar>
 #include <QStatusBar>
 
@@ -78,19 +80,19 @@ void BuildConnectionGroup(ShellWidgets& w) {
     Label(p, "loadLabel", QStringLiteral("Load: "), {6, 6, 36, 20});
     w.devicePresetList = Make<QComboBox>(p, "devicePresetList");
     w.devicePresetList->setGeometry(44, 4, 200, 22);
-    for (const char* entry :
-         {"Pre0:", "Pre1:", "Pre2:", "Pre3:", "Pre4:", "Pre5:", "Usr6:", "Usr7:"}) {
-        w.devicePresetList->addItem(QLatin1String(entry));
+    for (int preset = 1; preset <= PresetListCount; ++preset) {
+        w.devicePresetList->addItem(PresetListPrefix(preset));
     }
     w.recallButton = Button(p, "recallButton", QStringLiteral("Load"), {250, 4, 60, 22});
     Label(p, "saveLabel", QStringLiteral("Save:"), {6, 32, 36, 20});
     w.userSlotList = Make<QComboBox>(p, "userSlotList");
     w.userSlotList->setGeometry(44, 30, 62, 22);
-    w.userSlotList->addItem(QStringLiteral("Usr6:"));
-    w.userSlotList->addItem(QStringLiteral("Usr7:"));
+    for (int preset = FirstUserPreset; preset <= PresetListCount; ++preset) {
+        w.userSlotList->addItem(PresetListPrefix(preset));
+    }
     w.presetNameField = Make<QLineEdit>(p, "presetNameField");
     w.presetNameField->setGeometry(110, 30, 134, 22);
-    w.presetNameField->setMaxLength(19);
+    w.presetNameField->setMaxLength(PresetNameMaxLength);
     w.storeNameButton = Button(p, "storeNameButton", QStringLiteral("Save"), {250, 30, 60, 22});
 
     w.lastLoadedLabel =
