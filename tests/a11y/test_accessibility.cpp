@@ -268,6 +268,9 @@ void TestAccessibility::namesFollowTheSection_data() {
     QTest::newRow("preset name") << "mainEqButton"
                                  << "presetNameField"
                                  << "User preset name";
+    QTest::newRow("connection indicator") << "mainEqButton"
+                                          << "connectionIndicator"
+                                          << "Connection indicator";
 }
 
 // After a section's (or a way's popup's) button, its controls say which section they edit.

@@ -24,7 +24,7 @@ void NameShellControls(ShellWidgets& w) {
          QStringLiteral("Connects to the chosen unit on the chosen port, or disconnects."));
     Name(w.broadcastButton, QStringLiteral("Broadcast mode"),
          QStringLiteral("Addresses every unit on the line at once."));
-    Name(w.connectionIndicator, QStringLiteral("ConnectionPanel indicator"));
+    Name(w.connectionIndicator, QStringLiteral("Connection indicator"));
     Name(w.newIdField, QStringLiteral("Device ID to set"),
          QStringLiteral("New device ID for the connected unit, 1 to 255."));
     Name(w.setIdButton, QStringLiteral("Set device ID"),
@@ -60,7 +60,7 @@ void NameShellControls(ShellWidgets& w) {
     Name(w.sourceIdField, QStringLiteral("Device ID of the initial data source"));
     Name(w.sourceIdButton, QStringLiteral("Load initial data from that device ID"));
 
-    Name(w.connectionPane, QString(), QStringLiteral("ConnectionPanel state"));
+    Name(w.connectionPane, QString(), QStringLiteral("Connection state"));
 }
 
 void NameDialogs(BtlPictureDialog& btlPicture, ConfirmationDialog& confirmation, AboutBox& about) {
