@@ -135,9 +135,4 @@ void InitialDataLoad::distributionEnded() {
     });
 }
 
-void InitialDataLoad::end(Result) {
-    sourceTimeout_.stop();
-    progress_.stop();
-}
-
 } // namespace quellaton

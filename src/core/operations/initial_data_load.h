@@ -49,7 +49,6 @@ signals:
 
 protected:
     void begin() override;
-    void end(Result result) override;
 
 private:
     void startProgress(int tickMs);

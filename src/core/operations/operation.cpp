@@ -6,6 +6,8 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+
 namespace quellaton {
 
 Operation::Operation(UnitLink& link, QObject* parent) : QObject(parent), link_(link) {
@@ -57,7 +59,10 @@ void Operation::finish(Result result) {
     running_ = false;
     ended_ = true;
     result_ = result;
-    pause_.stop();
+    // An ended operation does nothing more: every timer it owns stops with it.
+    for (QTimer* timer : findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) {
+        timer->stop();
+    }
     afterPause_ = nullptr;
     if (claiming_) {
         claiming_ = false;
@@ -72,6 +77,11 @@ void Operation::claimReplies() {
         claiming_ = true;
         link_.addClaim(this);
     }
+}
+
+void Operation::setUpTimeout(QTimer& timer, const char* name, int ms) {
+    SetUpTimer(timer, this, name, std::max(ms, 0), true);
+    connect(&timer, &QTimer::timeout, this, [this] { finish(Result::TimedOut); });
 }
 
 void Operation::write(const QByteArray& frame, std::function<void(bool)> then) {

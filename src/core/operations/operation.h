@@ -45,7 +45,8 @@ signals:
 protected:
     // The first step.
     virtual void begin() = 0;
-    // Called once as it ends, whatever the result: stop the timers, release what it holds.
+    // Called once as it ends, whatever the result, after all its timers have stopped: release
+    // what else it holds.
     virtual void end(Result) {}
     // Whether a port that fails or closes while it runs ends it (with PortLost).
     virtual bool endsWithThePort() const { return true; }
@@ -53,6 +54,9 @@ protected:
     void finish(Result result);
     // Takes the replies it awaits until it ends.
     void claimReplies();
+    // Sets up `timer` as its own single-shot timer of `ms` (at least 0) that ends it with
+    // TimedOut when it fires.
+    void setUpTimeout(QTimer& timer, const char* name, int ms);
 
     // Writes `frame` and calls `then` once it has left the line (true) or will not (false);
     // false, and `then` is called with false from the event loop, when nothing was written.

@@ -57,10 +57,6 @@ bool SaveOnePreset::claim(const Reply& reply) {
     return true;
 }
 
-void SaveOnePreset::end(Result) {
-    timeout_.stop();
-}
-
 // ---- Save all ----
 
 SaveAllPresets::SaveAllPresets(UnitLink& link, LiveWriter& writer, QObject* parent)
@@ -120,11 +116,6 @@ bool SaveAllPresets::claim(const Reply& reply) {
     return true;
 }
 
-void SaveAllPresets::end(Result) {
-    tick_.stop();
-    timeout_.stop();
-}
-
 // ---- Load one ----
 
 LoadOnePreset::LoadOnePreset(UnitLink& link, LiveWriter& writer, UnitModel& model,
@@ -160,10 +151,6 @@ void LoadOnePreset::begin() {
                });
 }
 
-void LoadOnePreset::end(Result) {
-    progress_.stop();
-}
-
 // ---- Load all ----
 
 LoadAllPresets::LoadAllPresets(UnitLink& link, LiveWriter& writer, QList<QByteArray> lines,
@@ -171,9 +158,8 @@ LoadAllPresets::LoadAllPresets(UnitLink& link, LiveWriter& writer, QList<QByteAr
     : Operation(link, parent), writer_(writer), lines_(std::move(lines)),
       namesTimeoutMs_(namesTimeoutMs) {
     SetUpTimer(slotTimer_, this, "slotWriteTimer", pacing::SlotWriteIntervalMs, true);
-    SetUpTimer(namesTimeout_, this, "restoreNamesTimeout", std::max(namesTimeoutMs, 0), true);
+    setUpTimeout(namesTimeout_, "restoreNamesTimeout", namesTimeoutMs);
     connect(&slotTimer_, &QTimer::timeout, this, &LoadAllPresets::writeSlot);
-    connect(&namesTimeout_, &QTimer::timeout, this, [this] { finish(Result::TimedOut); });
 }
 
 void LoadAllPresets::begin() {
@@ -235,8 +221,6 @@ void LoadAllPresets::requestNames() {
 }
 
 void LoadAllPresets::end(Result) {
-    slotTimer_.stop();
-    namesTimeout_.stop();
     disconnect(namesWatch_);
 }
 

@@ -34,7 +34,6 @@ signals:
 
 protected:
     void begin() override;
-    void end(Result result) override;
 
 private:
     LiveWriter& writer_;
@@ -60,7 +59,6 @@ public:
 
 protected:
     void begin() override;
-    void end(Result result) override;
 
 private:
     void tick();
@@ -88,7 +86,6 @@ public:
 
 protected:
     void begin() override;
-    void end(Result result) override;
 
 private:
     LiveWriter& writer_;

@@ -1,14 +1,11 @@
 #include "operations/request.h"
 
-#include "operations/timer_setup.h"
-
 namespace quellaton {
 
 Request::Request(UnitLink& link, QByteArray frame, Reply::Kind awaited, int timeoutMs,
                  QObject* parent)
     : Operation(link, parent), frame_(std::move(frame)), awaited_(awaited) {
-    SetUpTimer(timeout_, this, "requestTimeout", timeoutMs, true);
-    connect(&timeout_, &QTimer::timeout, this, [this] { finish(Result::TimedOut); });
+    setUpTimeout(timeout_, "requestTimeout", timeoutMs);
 }
 
 void Request::begin() {
@@ -25,10 +22,6 @@ bool Request::claim(const Reply& reply) {
     reply_ = reply;
     finish(Result::Done);
     return true;
-}
-
-void Request::end(Result) {
-    timeout_.stop();
 }
 
 } // namespace quellaton

@@ -18,7 +18,6 @@ public:
 
 protected:
     void begin() override;
-    void end(Result result) override;
 
 private:
     QByteArray frame_;

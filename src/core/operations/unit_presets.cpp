@@ -62,18 +62,12 @@ bool RecallPreset::claim(const Reply& reply) {
     return true;
 }
 
-void RecallPreset::end(Result) {
-    timeout_.stop();
-    progress_.stop();
-}
-
 // ---- Store a name ----
 
 StoreName::StoreName(UnitLink& link, LiveWriter& writer, UnitModel& model, int slot,
                      QByteArray name, int ackTimeoutMs, QObject* parent)
     : Operation(link, parent), writer_(writer), model_(model), slot_(slot), name_(std::move(name)) {
-    SetUpTimer(ackTimeout_, this, "nameAckTimeout", std::max(ackTimeoutMs, 0), true);
-    connect(&ackTimeout_, &QTimer::timeout, this, [this] { finish(Result::TimedOut); });
+    setUpTimeout(ackTimeout_, "nameAckTimeout", ackTimeoutMs);
 }
 
 void StoreName::begin() {
@@ -115,17 +109,12 @@ bool StoreName::claim(const Reply& reply) {
     return true;
 }
 
-void StoreName::end(Result) {
-    ackTimeout_.stop();
-}
-
 // ---- Change the device ID ----
 
 ChangeId::ChangeId(UnitLink& link, LiveWriter& writer, UnitModel& model, int newId,
                    int ackTimeoutMs, QObject* parent)
     : Operation(link, parent), writer_(writer), model_(model), newId_(newId) {
-    SetUpTimer(ackTimeout_, this, "idAckTimeout", std::max(ackTimeoutMs, 0), true);
-    connect(&ackTimeout_, &QTimer::timeout, this, [this] { finish(Result::TimedOut); });
+    setUpTimeout(ackTimeout_, "idAckTimeout", ackTimeoutMs);
 }
 
 void ChangeId::begin() {
@@ -150,10 +139,6 @@ bool ChangeId::claim(const Reply& reply) {
     }
     finish(Result::Done);
     return true;
-}
-
-void ChangeId::end(Result) {
-    ackTimeout_.stop();
 }
 
 } // namespace quellaton

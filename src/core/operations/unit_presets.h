@@ -32,7 +32,6 @@ signals:
 
 protected:
     void begin() override;
-    void end(Result result) override;
 
 private:
     LiveWriter& writer_;
@@ -68,7 +67,6 @@ signals:
 
 protected:
     void begin() override;
-    void end(Result result) override;
 
 private:
     LiveWriter& writer_;
@@ -100,7 +98,6 @@ public:
 
 protected:
     void begin() override;
-    void end(Result result) override;
 
 private:
     LiveWriter& writer_;
