@@ -19,20 +19,6 @@ namespace quellaton::cli {
 
 namespace {
 
-// A port as the user named it: an item of the port list (by its name or location), a
-// network port, or a device path the system does not list.
-PortEntry ResolvePort(const QString& given, const PortList& listed) {
-    for (const PortEntry& entry : listed) {
-        if (entry.name == given || entry.location == given) {
-            return entry;
-        }
-    }
-    // A path the system does not list; a relative one is taken from the working folder, not
-    // from /dev.
-    const QFileInfo file(given);
-    return PortEntry{given, file.exists() ? file.absoluteFilePath() : given};
-}
-
 // A short request of a tool without a window counts as unanswered after the time the
 // window's watchdog gives a poll.
 constexpr int ShortReplyTimeoutMs = pacing::PollWatchdogMs;
@@ -147,7 +133,7 @@ int Status(const Invocation& in) {
     UnitCommand command(in.ports.value(0), in.id - 1);
     UnitSession& s = command.session();
     StatusReply status;
-    SystemBlockReply system;
+    SystemValues system;
     PresetNames names{};
     command.then([&] { return s.readStatus(ShortReplyTimeoutMs); },
                  [&](Operation& op) { status = static_cast<Request&>(op).reply().status; });
@@ -284,16 +270,9 @@ int SetId(const Invocation& in) {
     UnitCommand command(in.ports.value(0), in.id - 1);
     UnitSession& s = command.session();
     // The system block carries the unit's other values too: they are written back unchanged.
-    command.then([&] { return s.readSystem(ShortReplyTimeoutMs); },
-                 [&](Operation& op) {
-                     const SystemBlockReply& reply = static_cast<Request&>(op).reply().system;
-                     SystemValues values;
-                     values.lastLoadedPreset = reply.lastLoadedPreset;
-                     values.systemByte1 = reply.systemByte1;
-                     values.systemByte2 = reply.systemByte2;
-                     values.protectTemperature = reply.protectTemperature;
-                     s.model().setSystem(values);
-                 });
+    command.then(
+        [&] { return s.readSystem(ShortReplyTimeoutMs); },
+        [&](Operation& op) { s.model().setSystem(static_cast<Request&>(op).reply().system); });
     // As the window does: the write goes through the send queue, the polls go to the new ID.
     command.then([&] {
         s.writer().setActive(true);

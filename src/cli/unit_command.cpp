@@ -1,29 +1,21 @@
 #include "cli/unit_command.h"
 
-#include "link/port_list.h"
-
 #include <QCoreApplication>
 #include <QFileInfo>
 
 namespace quellaton::cli {
 
-namespace {
-
-// A port as the user named it: an item of the port list (by its name or location), a network
-// port, or a device path the system does not list.
-QString Location(const QString& given) {
-    for (const PortEntry& entry : FillPortList({})) {
+PortEntry ResolvePort(const QString& given, const PortList& listed) {
+    for (const PortEntry& entry : listed) {
         if (entry.name == given || entry.location == given) {
-            return entry.location;
+            return entry;
         }
     }
     // A path the system does not list; a relative one is taken from the working folder, not
     // from /dev.
     const QFileInfo file(given);
-    return file.exists() ? file.absoluteFilePath() : given;
+    return PortEntry{given, file.exists() ? file.absoluteFilePath() : given};
 }
-
-} // namespace
 
 UnitCommand::UnitCommand(QString port, int address)
     : portName_(std::move(port)), address_(address), session_(std::make_unique<UnitSession>()) {
@@ -48,7 +40,7 @@ int UnitCommand::run() {
     QMetaObject::invokeMethod(
         session_.get(),
         [this, &driver] {
-            driver.OpenPort(Location(portName_));
+            driver.OpenPort(ResolvePort(portName_, FillPortList({})).location);
             if (!driver.opening()) {
                 opened(driver.PortOpen());
             }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cli/cli_output.h"
+#include "link/port_list.h"
 #include "operations/unit_session.h"
 
 #include <QString>
@@ -11,6 +12,10 @@
 #include <memory>
 
 namespace quellaton::cli {
+
+// A port as the user named it: an item of `listed` (by its name or location), a network port,
+// or a device path the system does not list.
+PortEntry ResolvePort(const QString& given, const PortList& listed);
 
 class UnitCommand {
 public:

@@ -62,6 +62,15 @@ void UnitModel::mainEdited() {
     edited(MainBlockSlot);
 }
 
+// Polarity and delay of a way are in its output block; Main's are in the Main block.
+void UnitModel::sectionEdited(int section) {
+    if (section == Main) {
+        mainEdited();
+    } else {
+        edited(OutputSlot(section));
+    }
+}
+
 void UnitModel::replaceImage(const ParameterImage& image) {
     image_ = image;
     for (int row = 0; row < BandsPerSection; ++row) {
@@ -158,11 +167,7 @@ void UnitModel::togglePolarity(int section) {
     }
     int& polarity = image_.polarity[section];
     polarity = polarity != 0 ? 0 : 1;
-    if (section == Main) {
-        mainEdited();
-    } else {
-        edited(OutputSlot(section));
-    }
+    sectionEdited(section);
 }
 
 void UnitModel::setDelaySteps(int section, int steps) {
@@ -170,11 +175,7 @@ void UnitModel::setDelaySteps(int section, int steps) {
         return;
     }
     image_.delay[section] = std::clamp(steps, 0, MaxDelaySteps);
-    if (section == Main) {
-        mainEdited();
-    } else {
-        edited(OutputSlot(section));
-    }
+    sectionEdited(section);
 }
 
 // ---- Main ----

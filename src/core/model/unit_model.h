@@ -115,6 +115,7 @@ signals:
 private:
     void edited(int slot);
     void mainEdited();
+    void sectionEdited(int section);
     EqBand* bandAt(int bandIndex);
     int& crossoverIndexRef(int section, Filter filter);
 

@@ -1,12 +1,11 @@
 #include "operations/live_writer.h"
 
 #include "operations/pacing.h"
+#include "operations/timer_setup.h"
 #include "protocol/block_builders.h"
 #include "protocol/frames.h"
 
 #include <memory>
-
-#include "operations/timer_setup.h"
 
 namespace quellaton {
 
@@ -74,21 +73,11 @@ void LiveWriter::startPoll() {
 }
 
 void LiveWriter::pause() {
-    poll_.stop();
-    scan_.stop();
-    watchdog_.stop();
-    resume_.stop();
-    if (writeDelay_.isActive()) {
-        writeDelay_.stop();
-        if (sendingSlot_ > 0) {
-            slots_.setPending(sendingSlot_);
-        }
-        sendingSlot_ = 0;
+    // A slot picked but not yet written goes back, to leave when the queue runs again.
+    if (writeDelay_.isActive() && sendingSlot_ > 0) {
+        slots_.setPending(sendingSlot_);
     }
-    // A send on the line finishes; nothing is resumed after it.
-    ++generation_;
-    sendingSlot_ = 0;
-    queueState_ = QueueState::Idle;
+    stop();
 }
 
 void LiveWriter::stopPollAndQueue() {
@@ -106,6 +95,7 @@ void LiveWriter::stopPoll() {
 }
 
 void LiveWriter::stop() {
+    // A send on the line finishes; nothing is resumed after it.
     poll_.stop();
     scan_.stop();
     watchdog_.stop();

@@ -1,9 +1,8 @@
 #include "operations/unit_connection.h"
 
 #include "operations/pacing.h"
-#include "protocol/frames.h"
-
 #include "operations/timer_setup.h"
+#include "protocol/frames.h"
 
 namespace quellaton {
 
@@ -16,9 +15,9 @@ UnitConnection::UnitConnection(UnitLink& link, UnitModel& model, LiveWriter& wri
     SetUpTimer(names_, this, "namesTimeout", pacing::NamesTimeoutMs, true);
     SetUpTimer(presence_, this, "presenceCheck", pacing::PresenceCheckMs, false);
     SetUpTimer(reopen_, this, "reopenPause", pacing::ReopenPauseMs, true);
-    connect(&firstByte_, &QTimer::timeout, this, [this] { timeout(firstByte_); });
-    connect(&image_, &QTimer::timeout, this, [this] { timeout(image_); });
-    connect(&names_, &QTimer::timeout, this, [this] { timeout(names_); });
+    for (QTimer* connectTimer : {&firstByte_, &image_, &names_}) {
+        connect(connectTimer, &QTimer::timeout, this, &UnitConnection::connectTimedOut);
+    }
     connect(&presence_, &QTimer::timeout, this, &UnitConnection::checkPresence);
     connect(&reopen_, &QTimer::timeout, this, &UnitConnection::openPort);
     connect(&link_, &UnitLink::bytesReceived, this, &UnitConnection::bytesReceived);
@@ -48,6 +47,10 @@ bool UnitConnection::shownConnected() const {
     default:
         return false;
     }
+}
+
+bool UnitConnection::live() const {
+    return state_ != State::Disconnected && state_ != State::Disconnecting;
 }
 
 void UnitConnection::setState(State state) {
@@ -133,7 +136,6 @@ void UnitConnection::disconnectLink(Failure reason) {
     if (state_ == State::Disconnecting) {
         return;
     }
-    pendingReason_ = reason;
     writer_.setActive(false);
     firstByte_.stop();
     image_.stop();
@@ -144,7 +146,7 @@ void UnitConnection::disconnectLink(Failure reason) {
     setState(State::Disconnecting);
     link_.driver().ClosePort();
     setState(State::Disconnected);
-    emit disconnected(pendingReason_);
+    emit disconnected(reason);
 }
 
 void UnitConnection::bytesReceived() {
@@ -156,18 +158,11 @@ void UnitConnection::bytesReceived() {
 }
 
 void UnitConnection::unclaimedReply(const Reply& reply) {
-    const bool stands =
-        state_ != State::Disconnected && state_ != State::Disconnecting && state_ != State::Opening;
+    const bool stands = live() && state_ != State::Opening;
     switch (reply.kind) {
-    case Reply::Kind::System: {
-        SystemValues values;
-        values.lastLoadedPreset = reply.system.lastLoadedPreset;
-        values.systemByte1 = reply.system.systemByte1;
-        values.systemByte2 = reply.system.systemByte2;
-        values.protectTemperature = reply.system.protectTemperature;
-        model_.setSystem(values);
+    case Reply::Kind::System:
+        model_.setSystem(reply.system);
         return;
-    }
     case Reply::Kind::Status:
         model_.setStatus(reply.status);
         return;
@@ -207,31 +202,23 @@ void UnitConnection::namesReceived(const PresetNames& names) {
     writer_.start();
 }
 
-void UnitConnection::timeout(QTimer& fired) {
-    fired.stop();
-    if (&fired == &firstByte_) {
-        image_.stop();
-        names_.stop();
-    } else if (&fired == &image_) {
-        names_.stop();
-    }
-    if (state_ != State::Disconnected && state_ != State::Disconnecting) {
+void UnitConnection::connectTimedOut() {
+    // The first of the three times to run out ends the connect (and stops the others).
+    if (live()) {
         disconnectLink(Failure::NoUnit);
     }
 }
 
 void UnitConnection::pollUnanswered() {
     // Units do not answer a broadcast: silence is expected then.
-    if (link_.addressByte() != BroadcastAddress && state_ != State::Disconnected &&
-        state_ != State::Disconnecting) {
+    if (link_.addressByte() != BroadcastAddress && live()) {
         disconnectLink(Failure::LinkInterrupted);
     }
 }
 
 void UnitConnection::checkPresence() {
     // A device search holds ports open too; only a connection is dropped here.
-    if (!link_.portOpen() || state_ == State::Disconnected || state_ == State::Disconnecting ||
-        state_ == State::Opening) {
+    if (!link_.portOpen() || !live() || state_ == State::Opening) {
         return;
     }
     // A network port is always listed; it has gone when its connection has dropped.

@@ -99,7 +99,10 @@ private:
     void namesReceived(const PresetNames& names);
     void pollUnanswered();
     void checkPresence();
-    void timeout(QTimer& fired);
+    // The unit did not answer the connect in time.
+    void connectTimedOut();
+    // A connect or connection is under way (neither ended nor ending).
+    bool live() const;
 
     UnitLink& link_;
     UnitModel& model_;
@@ -107,7 +110,6 @@ private:
     State state_ = State::Disconnected;
     PortEntry port_;
     QString openFailure_;
-    Failure pendingReason_ = Failure::None;
     std::function<PortList()> lister_;
     QTimer firstByte_;
     QTimer image_;

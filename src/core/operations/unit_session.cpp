@@ -23,9 +23,7 @@ UnitSession::UnitSession(QObject* parent)
     connect(&connection_, &UnitConnection::connecting, this, &UnitSession::abortAll);
     connect(&connection_, &UnitConnection::stateChanged, this, [this](UnitConnection::State state) {
         if (state == UnitConnection::State::Disconnecting) {
-            for (Operation* op : runningOperations()) {
-                op->abort();
-            }
+            abortOperations();
         }
     });
 }
@@ -77,10 +75,14 @@ QList<Operation*> UnitSession::runningOperations() const {
     return running;
 }
 
-void UnitSession::abortAll() {
+void UnitSession::abortOperations() {
     for (Operation* op : runningOperations()) {
         op->abort();
     }
+}
+
+void UnitSession::abortAll() {
+    abortOperations();
     if (search_ && search_->running()) {
         search_->requestStop();
     }

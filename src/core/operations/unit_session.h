@@ -65,6 +65,7 @@ public:
 private:
     template <typename Op> Op* adopt(Op* op);
     void operationStarted(Operation* op);
+    void abortOperations();
 
     UnitAddress address_;
     UnitModel model_;

@@ -9,19 +9,14 @@
 // that awaited it behaves as if no reply had come.
 #pragma once
 
+#include "protocol/parameter_image.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <array>
 
 namespace quellaton {
-
-struct SystemBlockReply {
-    int lastLoadedPreset = 0; // 1..8
-    int systemByte1 = 0;
-    int systemByte2 = 0;
-    int protectTemperature = 0;
-};
 
 struct StatusReply {
     int rawTemperature = 0; // limited to 5118
@@ -43,7 +38,7 @@ struct Reply {
         NameTable,   // the 20 preset names
     };
     Kind kind = Kind::Status;
-    SystemBlockReply system;
+    SystemValues system; // System: the values of the system block
     StatusReply status;
     int slot = 0;    // Slot: the Index byte of the reply
     QByteArray text; // Slot and Image: the 664 characters of the reply frame

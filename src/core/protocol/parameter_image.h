@@ -79,7 +79,7 @@ QByteArray ImagePayloadFromText(QByteArrayView imageText);
 
 // The system block: last loaded preset, two opaque bytes, device ID, protect temperature.
 struct SystemValues {
-    int lastLoadedPreset = 0;
+    int lastLoadedPreset = 0; // 1..8
     int systemByte1 = 0;
     int systemByte2 = 0;
     int protectTemperature = 0;

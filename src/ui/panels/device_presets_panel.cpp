@@ -27,12 +27,12 @@ DevicePresetsPanel::DevicePresetsPanel(UnitSession& session, ShellWidgets& widge
     connect(&model, &UnitModel::presetNameChanged, this, &DevicePresetsPanel::nameStored);
     connect(&model, &UnitModel::systemChanged, this, &DevicePresetsPanel::systemArrived);
 
-    w_.presetNameField->setMaxLength(NameMaxLength);
     new KeyFilter(
         w_.presetNameField, QString(), [this] { storeNameClicked(); }, true);
     // Pasted text obeys the same rule as typed keys: printable characters from blank to "~".
     w_.presetNameField->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[ -~]{0,19}")), w_.presetNameField));
+        QRegularExpression(QStringLiteral("[ -~]{0,%1}").arg(PresetNameMaxLength)),
+        w_.presetNameField));
     w_.presetNameField->installEventFilter(this);
 }
 

@@ -18,8 +18,6 @@ namespace quellaton {
 class DevicePresetsPanel : public QObject {
     Q_OBJECT
 public:
-    static constexpr int NameMaxLength = PresetNameMaxLength;
-
     // `commitArmed` is the commit-armed flag the editors' text fields share: the name field
     // clears it on the click that selects its text and sets it again when left.
     DevicePresetsPanel(UnitSession& session, ShellWidgets& widgets,

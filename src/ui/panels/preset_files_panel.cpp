@@ -74,6 +74,10 @@ void PresetFilesPanel::follow(Operation* op, int percentPerStep) {
     connect(op, &Operation::progress, this, [this, percentPerStep](int done, int) {
         w_.progressBar->setValue(percentPerStep * done);
     });
+    followEnd(op);
+}
+
+void PresetFilesPanel::followEnd(Operation* op) {
     connect(op, &Operation::finished, this, [this](Operation::Result result) {
         if (result == Operation::Result::Aborted) {
             return; // whoever ended it puts the window back
@@ -126,16 +130,8 @@ void PresetFilesPanel::saveAll() {
         }
         w_.progressBar->setValue(5 * done);
     });
+    followEnd(op);
     connect(op, &Operation::finished, this, [this, op](Operation::Result result) {
-        if (result == Operation::Result::TimedOut) {
-            connection_.TimeoutEnding();
-            return;
-        }
-        if (result == Operation::Result::Aborted) {
-            return;
-        }
-        w_.progressPanel->hide();
-        SetAreasEnabled(w_, true);
         if (result == Operation::Result::Done && op->lines().size() == AllPresetsLineCount) {
             const QList<QByteArray> lines = op->lines();
             QTimer::singleShot(0, this, [this, lines] { saveLines(AllPresetsFile(), lines); });

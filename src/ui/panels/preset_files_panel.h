@@ -41,9 +41,12 @@ private:
     void saveAll();
     void loadOne();
     void loadAll();
-    // Shows the progress box and locks the window while `op` runs; puts it back when `op`
-    // ends, with the time-out message when it timed out.
+    // Moves the progress bar `percentPerStep` a step of `op`, and puts the window back when
+    // `op` ends (followEnd()).
     void follow(Operation* op, int percentPerStep);
+    // When `op` ends: the window back, with the time-out message when it timed out; an aborted
+    // one is put back by whoever ended it.
+    void followEnd(Operation* op);
     void saveLines(const PresetFileKind& kind, const QList<QByteArray>& lines);
 
     UnitSession& session_;
