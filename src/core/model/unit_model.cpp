@@ -106,7 +106,6 @@ void UnitModel::setPresetName(int slot, const QByteArray& name) {
 
 void UnitModel::setStatus(const StatusReply& status) {
     status_ = status;
-    statusKnown_ = true;
     emit statusChanged();
 }
 

@@ -28,9 +28,8 @@ public:
     const EqBand& band(int bandIndex) const;
     const SystemValues& system() const { return system_; }
     const PresetNames& presetNames() const { return names_; }
-    // The status last reported; statusKnown() is false until the first report.
+    // The status last reported (empty before the first report).
     const StatusReply& status() const { return status_; }
-    bool statusKnown() const { return statusKnown_; }
     const BypassRows& bypassRows() const { return bypass_; }
     bool rowBypassed(int row) const;
 
@@ -124,7 +123,6 @@ private:
     SystemValues system_;
     PresetNames names_{};
     StatusReply status_;
-    bool statusKnown_ = false;
     bool replacing_ = false;
 };
 

@@ -63,7 +63,6 @@ protected:
     void write(const QByteArray& frame, std::function<void(bool)> then);
     // Calls `then` after `ms` (a pause between steps); restarting replaces the pending step.
     void after(int ms, std::function<void()> then);
-    void cancelPause() { pause_.stop(); }
     // Writes the payload of `imageText` (an image reply text) to `address` as an image write
     // (`counter` 25) or a write of preset slot `counter` (1..20): the head, `headPauseMs`, then
     // the rest with its check and End byte. `then` follows once the rest has left the line (or

@@ -71,11 +71,6 @@ public:
     // Ends the connection (whatever its state); `reason` is reported with disconnected().
     void disconnectLink(Failure reason = Failure::None);
 
-    QTimer& firstByteTimeout() { return firstByte_; }
-    QTimer& imageTimeout() { return image_; }
-    QTimer& namesTimeout() { return names_; }
-    QTimer& presenceTimer() { return presence_; }
-
 signals:
     void stateChanged(quellaton::UnitConnection::State state);
     // A connect is about to begin (whatever ran before is to be abandoned).

@@ -43,7 +43,6 @@ public:
               std::function<void(bool)> left = {});
     // Empties the received text, as every request that awaits a reply does first.
     void clearReceived() { reader_.clear(); }
-    const QByteArray& receivedText() const { return reader_.text(); }
 
     void addClaim(ReplyClaim* claim);
     void removeClaim(ReplyClaim* claim);

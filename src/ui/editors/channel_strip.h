@@ -90,7 +90,6 @@ public:
     int knobTop(int way) const { return knobTop_[way]; }
     bool dragging() const { return dragging_; }
     bool masterMuted() const { return masterMuted_; }
-    int rememberedLevelPosition() const { return rememberedPosition_; }
     // The way each popup (and the DELAY group) was last loaded for; -1 before the first load.
     int gainWay() const { return gainWay_; }
     int limiterWay() const { return limiterWay_; }

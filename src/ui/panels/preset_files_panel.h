@@ -29,9 +29,6 @@ public:
     void loadOneClicked(); // "Load a preset from PC"
     void loadAllClicked(); // "Load all presets from PC"
 
-    // The save of the working set that awaits the unit's image, while it does.
-    SaveOnePreset* awaitedSave() const { return saveOne_; }
-
     // The text shown when a preset file cannot be written.
     static QString SaveFailedMessage(const QString& path, const QString& reason);
 

@@ -38,7 +38,6 @@ public:
     ResponseGraph& graph() { return *graph_; }
     ChannelEditors& editors() { return *editors_; }
     FileChooser& fileChooser() { return fileChooser_; }
-    PresetFilesPanel& presetFiles() { return *presetFiles_; }
     DevicePresetsPanel& devicePresets() { return *devicePresets_; }
     InitialDataPanel& initialDataLoad() { return *initialDataLoad_; }
     KeyboardNavigation& keyboard() { return *keyboard_; }
