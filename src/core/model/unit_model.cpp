@@ -51,9 +51,108 @@ bool UnitModel::rowBypassed(int row) const {
 
 void UnitModel::edited(int slot) {
     // The views refresh while an image is being replaced; nothing they do is an edit.
-    if (!replacing_) {
-        emit blockEdited(slot);
+    if (replacing_) {
+        return;
     }
+    if (!restoring_ && stepDepth_ == 0) {
+        recordStep(QString());
+    }
+    emit blockEdited(slot);
+}
+
+void UnitModel::recordStep(const QString& name) {
+    if (image_ == committed_) {
+        return; // an edit that changed nothing is not a step
+    }
+    history_.record({name.isEmpty() ? ChangeName(committed_, image_) : name, committed_, image_});
+    committed_ = image_;
+    emit historyChanged();
+}
+
+void UnitModel::beginStep(const QString& name) {
+    if (stepDepth_++ == 0) {
+        stepName_ = name;
+    }
+}
+
+void UnitModel::endStep() {
+    if (stepDepth_ > 0 && --stepDepth_ == 0) {
+        recordStep(stepName_);
+    }
+}
+
+// Puts `image` in place as an edit: each block whose bytes differ is reported, in slot order.
+void UnitModel::restore(const ParameterImage& image) {
+    const ParameterImage old = image_;
+    image_ = image;
+    image_.Limit();
+    restoring_ = true;
+    for (int slot = 1; slot <= BlockSlotCount; ++slot) {
+        if (slot == SystemWriteSlot) {
+            continue;
+        }
+        const SlotBlock b = BlockOfSlot(slot);
+        if (BlockPayload(old, b.block, b.group) != BlockPayload(image_, b.block, b.group)) {
+            edited(slot);
+        }
+    }
+    restoring_ = false;
+    committed_ = image_;
+    emit imageEdited();
+}
+
+void UnitModel::applyEdit(const ParameterImage& image, const QString& stepName) {
+    const ParameterImage before = image_;
+    restore(image);
+    if (image_ != before) {
+        committed_ = before;
+        recordStep(stepName);
+    }
+}
+
+bool UnitModel::undo() {
+    if (!history_.canUndo()) {
+        return false;
+    }
+    restore(history_.undo().before);
+    emit historyChanged();
+    return true;
+}
+
+bool UnitModel::redo() {
+    if (!history_.canRedo()) {
+        return false;
+    }
+    restore(history_.redo().after);
+    emit historyChanged();
+    return true;
+}
+
+void UnitModel::toggleComparison() {
+    if (!comparing_) {
+        comparing_ = true;
+        showingB_ = true;
+        otherImage_ = image_;
+        otherHistory_ = history_;
+        history_.clear();
+    } else {
+        showingB_ = !showingB_;
+        std::swap(history_, otherHistory_);
+        const ParameterImage shown = otherImage_;
+        otherImage_ = image_;
+        restore(shown);
+    }
+    emit historyChanged();
+    emit comparisonChanged();
+}
+
+void UnitModel::endComparison() {
+    if (!comparing_) {
+        return;
+    }
+    comparing_ = false;
+    otherHistory_.clear();
+    emit comparisonChanged();
 }
 
 // The Main block carries the master level as the level bar shows it: within 0..301.
@@ -73,6 +172,10 @@ void UnitModel::sectionEdited(int section) {
 
 void UnitModel::replaceImage(const ParameterImage& image) {
     image_ = image;
+    committed_ = image_;
+    history_.clear();
+    endComparison();
+    emit historyChanged();
     for (int row = 0; row < BandsPerSection; ++row) {
         if (bypass_[std::size_t(row)]) {
             bypass_[std::size_t(row)] = false;
@@ -265,11 +368,14 @@ void UnitModel::resetBandGains(int section) {
     if (!ValidSection(section)) {
         return;
     }
+    static const char* const names[SectionCount] = {"High", "Mid", "Low", "Main"};
+    beginStep(QStringLiteral("%1 filters reset").arg(QLatin1String(names[section])));
     for (int row = 0; row < BandsPerSection; ++row) {
         const int bandIndex = BandIndex(section, row);
         image_.bands[std::size_t(bandIndex)].activeGain() = EqGainZeroIndex;
         edited(EqBandSlot(bandIndex));
     }
+    endStep();
 }
 
 // ---- Crossovers ----

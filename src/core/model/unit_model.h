@@ -7,7 +7,15 @@
 // the end of the scale) and then reports the block it edited with blockEdited(), whether the
 // value changed or not: an edit sends its block again, as the units expect. Replacing the whole
 // image reports imageReplaced() instead, and no block.
+//
+// Every edit that changes the image is a step the user can undo: one setter call, or all the
+// edits between beginStep() and endStep() (a drag, a fader move). Undo, redo and an A/B swap
+// put an earlier image back as an edit: each block that differs is reported with
+// blockEdited(), so a connected unit gets exactly those blocks, and imageEdited() tells the
+// views. A new image from the unit or a file clears the history and ends the comparison.
 #pragma once
+
+#include "model/edit_history.h"
 
 #include "protocol/block_builders.h"
 #include "protocol/frame_reader.h"
@@ -98,6 +106,25 @@ public:
     // An edit that leaves the values as they are: the block goes out again all the same.
     void touch(int slot);
 
+    // ---- Steps, undo and redo ----
+    // Edits until the matching endStep() form one step named `name` (or, when empty, named
+    // after what changed). Nested calls join the outermost step.
+    void beginStep(const QString& name = QString());
+    void endStep();
+    // Puts `image` in place as one step named `stepName`, reporting the blocks that differ.
+    void applyEdit(const ParameterImage& image, const QString& stepName);
+    const EditHistory& history() const { return history_; }
+    bool undo();
+    bool redo();
+
+    // ---- A/B compare ----
+    // The first call keeps the current settings as A and shows B, a copy of A; each further
+    // call swaps the two. Edits (and their history) belong to the setting shown.
+    void toggleComparison();
+    void endComparison();
+    bool comparing() const { return comparing_; }
+    bool showingB() const { return comparing_ && showingB_; }
+
 signals:
     // A setter edited the block of send slot 1..36.
     void blockEdited(int slot);
@@ -110,9 +137,18 @@ signals:
     // The name of preset slot 1..20 was stored.
     void presetNameChanged(int slot);
     void statusChanged();
+    // Undo, redo, an A/B swap or applyEdit() changed the image; the blocks that differ have
+    // been reported.
+    void imageEdited();
+    // The history's steps or the undo/redo names changed.
+    void historyChanged();
+    // A comparison began, swapped or ended.
+    void comparisonChanged();
 
 private:
     void edited(int slot);
+    void recordStep(const QString& name);
+    void restore(const ParameterImage& image);
     void mainEdited();
     void sectionEdited(int section);
     EqBand* bandAt(int bandIndex);
@@ -124,6 +160,17 @@ private:
     PresetNames names_{};
     StatusReply status_;
     bool replacing_ = false;
+
+    EditHistory history_;
+    ParameterImage committed_; // the image after the last recorded step
+    int stepDepth_ = 0;
+    QString stepName_;
+    bool restoring_ = false;
+
+    bool comparing_ = false;
+    bool showingB_ = false;
+    ParameterImage otherImage_;  // the setting not shown while comparing
+    EditHistory otherHistory_;   // and its steps
 };
 
 } // namespace quellaton
