@@ -78,6 +78,7 @@ private slots:
         QTest::newRow("crossover") << 3 << "Mid HPF frequency";
         QTest::newRow("filters reset") << 4 << "Main filters reset";
         QTest::newRow("grouped drag") << 5 << "Drag";
+        QTest::newRow("unnamed drag") << 6 << "Low band 1";
     }
     void stepNames() {
         QFETCH(int, edit);
@@ -91,6 +92,11 @@ private slots:
         case 2: model.setMasterLevel(100); break;
         case 3: model.setCrossoverFrequencyHz(Mid, UnitModel::Filter::HighPass, 500.0); break;
         case 4: model.resetBandGains(Main); break;
+        case 6:
+            model.beginStep();
+            model.setBandPoint(BandIndex(Low, 0), 40, 150);
+            model.endStep();
+            break;
         default:
             model.beginStep(QStringLiteral("Drag"));
             for (int f = 10; f < 60; f += 5) {

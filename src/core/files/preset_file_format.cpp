@@ -153,6 +153,10 @@ QByteArray PresetFileContent(const QList<QByteArray>& lines) {
 }
 
 bool WritePresetFile(const QString& path, const QList<QByteArray>& lines, QString* error) {
+    return WritePresetContent(path, PresetFileContent(lines), error);
+}
+
+bool WritePresetContent(const QString& path, const QByteArray& content, QString* error) {
     QSaveFile file(path);
     auto fail = [&](const QString& why) {
         if (error) {
@@ -164,7 +168,6 @@ bool WritePresetFile(const QString& path, const QList<QByteArray>& lines, QStrin
     if (!file.open(QIODevice::WriteOnly)) {
         return fail(file.errorString());
     }
-    const QByteArray content = PresetFileContent(lines);
     // Flush before committing and check: a write that stops short (a full disk, a file size
     // limit) shows up here, while commit() alone can replace the old file with a short one.
     if (file.write(content) != content.size() || !file.flush() ||

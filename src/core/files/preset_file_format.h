@@ -60,5 +60,7 @@ QByteArray PresetFileContent(const QList<QByteArray>& lines);
 // Writes `lines` to `path` as one atomic replacement: the file appears complete or not at all,
 // and an existing file stays untouched when the write fails. On failure `error` says why.
 bool WritePresetFile(const QString& path, const QList<QByteArray>& lines, QString* error = nullptr);
+// The same for content already laid out.
+bool WritePresetContent(const QString& path, const QByteArray& content, QString* error = nullptr);
 
 } // namespace quellaton

@@ -102,7 +102,21 @@ private:
 
 QString ChangeName(const ParameterImage& before, const ParameterImage& after) {
     const QStringList names = ChangeList(before, after).names();
-    return names.isEmpty() ? QString() : names.front();
+    if (names.isEmpty()) {
+        return QString();
+    }
+    // Several parameters of one band or one section (a drag moves frequency and gain) are
+    // named by what they share, when that is more than the section alone.
+    QStringList shared = names.front().split(QLatin1Char(' '));
+    for (const QString& name : names) {
+        const QStringList words = name.split(QLatin1Char(' '));
+        qsizetype common = 0;
+        while (common < shared.size() && common < words.size() && shared[common] == words[common]) {
+            ++common;
+        }
+        shared = shared.first(common);
+    }
+    return shared.size() >= 2 ? shared.join(QLatin1Char(' ')) : names.front();
 }
 
 } // namespace quellaton

@@ -40,8 +40,9 @@ private:
 };
 
 // The name of what changed from `before` to `after`, as the Edit menu shows it: "High band 3
-// gain", "Main level", "Low limiter attack". Several changed parameters are named by the first
-// one in the order the editors show them. Empty when nothing changed.
+// gain", "Main level", "Low limiter attack". Several changed parameters are named by the words
+// they share ("High band 3" for its frequency and gain), else by the first one in the order the
+// editors show them. Empty when nothing changed.
 QString ChangeName(const ParameterImage& before, const ParameterImage& after);
 
 } // namespace quellaton

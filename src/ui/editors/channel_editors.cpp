@@ -18,6 +18,7 @@ ChannelEditors::ChannelEditors(UnitSession& session, WaySelection& selection, Sh
     accessibility_ =
         std::make_unique<EditorAccessibility>(model, selection, widgets_, *strip_, *eq_);
     connect(&model, &UnitModel::imageReplaced, this, &ChannelEditors::imageApplied);
+    connect(&model, &UnitModel::imageEdited, this, &ChannelEditors::imageEdited);
     connect(&graph, &ResponseGraph::bandEdited, eq_.get(), &EqEditors::showBand);
 }
 
@@ -69,6 +70,16 @@ void ChannelEditors::imageApplied() {
     strip_->reloadOpenPopups();
     eq_->mainEqClicked();
     strip_->mainDelayClicked();
+}
+
+void ChannelEditors::imageEdited() {
+    strip_->showMasterLevel();
+    strip_->showSignalButtons();
+    btl_->showBtlState();
+    graph_.RecomputeAll();
+    strip_->reloadOpenPopups();
+    strip_->reloadDelay();
+    eq_->reloadSection();
 }
 
 } // namespace quellaton

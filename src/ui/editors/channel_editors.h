@@ -42,6 +42,8 @@ public:
     // A parameter image was applied: every control shows it, in the order the units' image
     // is shown (bypass boxes, master level, buttons, curves, then the Main panels).
     void imageApplied();
+    // Undo, redo or an A/B swap changed values: every view shows them, the selection stays.
+    void imageEdited();
 
 private:
     ResponseGraph& graph_;

@@ -104,6 +104,9 @@ ChannelStrip::ChannelStrip(UnitModel& model, WaySelection& selection, ShellWidge
     connect(e_.releaseList, &QComboBox::currentIndexChanged, this, &ChannelStrip::releaseChosen);
 
     connect(e_.delayBar, &QScrollBar::valueChanged, this, &ChannelStrip::delayBarMoved);
+    // A move of the bar's slider, press to release, is one step.
+    connect(e_.delayBar, &QScrollBar::sliderPressed, this, [this] { model_.beginStep(); });
+    connect(e_.delayBar, &QScrollBar::sliderReleased, this, [this] { model_.endStep(); });
     new CommitField(
         e_.delayField, commit_, QLatin1String(KeyFilter::Decimal), [this] { delayFieldLeft(); },
         [this] { delayFieldLeft(); });
@@ -219,6 +222,7 @@ void ChannelStrip::closePanel() {
     e_.delayPopup->hide();
     if (dragging_) {
         dragging_ = false;
+        model_.endStep();
         redrawFader();
     }
     if (selection_.panel() == SearchResultPanel) {
@@ -270,6 +274,7 @@ void ChannelStrip::faderPressed(QPoint at) {
     if (at.x() > KnobLeft && at.x() < KnobLeft + KnobWidth && at.y() > top &&
         at.y() < top + KnobHeight) {
         dragging_ = true;
+        model_.beginStep(); // the whole move, press to release, is one step
         redrawFader();
     }
 }
@@ -564,6 +569,12 @@ void ChannelStrip::showSignalButtons() {
         SetButtonColour(e_.bassEnhancerButton, NormalButtonColour);
     } else if (model_.image().bassEnhancer == 1) {
         SetButtonColour(e_.bassEnhancerButton, ActiveButtonColour);
+    }
+}
+
+void ChannelStrip::reloadDelay() {
+    if (delayWay_ >= 0 && delayWay_ < SectionCount) {
+        loadDelay(delayWay_);
     }
 }
 

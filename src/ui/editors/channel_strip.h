@@ -85,6 +85,7 @@ public:
     void showMasterLevel();   // level bar and readout, under the suppress flag
     void showSignalButtons(); // way polarity and mute, Main polarity, bass enhancer
     void reloadOpenPopups();  // a shown Gain or Limiter popup shows the new values
+    void reloadDelay();       // a shown delay panel shows the new value
 
     // State readable by the window and the tests.
     int knobTop(int way) const { return knobTop_[way]; }

@@ -137,7 +137,7 @@ void EditorAccessibility::nameTable(int way) {
     Name(e_.highPassTypeList, Named(way, QStringLiteral("high-pass crossover type")));
     Name(e_.lowPassTypeList, Named(way, QStringLiteral("low-pass crossover type")));
     Name(e_.filtersResetButton, Named(way, QStringLiteral("filters reset")),
-         QStringLiteral("Sets the gains of all six bands to 0 dB; needs a connected unit."));
+         QStringLiteral("Sets the gains of all six bands to 0 dB."));
 }
 
 void EditorAccessibility::namePopups() {

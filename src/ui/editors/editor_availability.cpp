@@ -31,7 +31,7 @@ void EditorAvailability::refresh() {
     SetEnabled({e_.highPassField, e_.highPassStepper, e_.highPassTypeList, e_.lowPassField,
                 e_.lowPassStepper, e_.lowPassTypeList},
                table);
-    e_.filtersResetButton->setEnabled(table && session_.link().portOpen());
+    e_.filtersResetButton->setEnabled(table);
 
     SetEnabled({e_.gainFader, e_.gainField, e_.gainStepper}, strip_.gainEditable());
     SetEnabled({e_.thresholdList, e_.attackList, e_.releaseList}, strip_.limiterEditable());

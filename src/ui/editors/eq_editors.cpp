@@ -107,6 +107,15 @@ void EqEditors::loadSection(int way) {
     graph_.DrawStoredSum(way);
 }
 
+void EqEditors::reloadSection() {
+    if (shownWay_ < 0 || shownWay_ >= SectionCount) {
+        return;
+    }
+    fillBandRows();
+    fillCrossovers();
+    graph_.DrawStoredSum(shownWay_);
+}
+
 void EqEditors::fillBandRows() {
     const int way = selection_.way();
     if (way < 0 || way >= SectionCount) {
@@ -315,7 +324,13 @@ void EqEditors::stepCrossover(bool highPass, int delta) {
 // ---- "Filters reset" ----
 
 void EqEditors::filtersResetClicked() {
-    if (!session_.link().portOpen() || !editable()) {
+    if (!editable()) {
+        return;
+    }
+    if (!session_.link().portOpen()) {
+        // Editing a file with no unit: nothing to wait for.
+        model_.resetBandGains(shownWay_);
+        showResetGains();
         return;
     }
     ShowProgressBox(shell_, 208, 512);
@@ -332,6 +347,10 @@ void EqEditors::filtersResetClicked() {
             [this](int sent, int) { shell_.progressBar->setValue(16 * sent); });
     connect(reset, &Operation::finished, this, [this] { UnlockAreas(shell_); });
     reset->start();
+    showResetGains();
+}
+
+void EqEditors::showResetGains() {
     for (int row = 0; row < BandsPerSection; ++row) {
         redrawBand(BandIndex(shownWay_, row));
     }

@@ -53,9 +53,12 @@ public:
 
     // "Filters reset".
     void filtersResetClicked();
+    void showResetGains();
 
     // A graph drag changed a band: its frequency and gain fields follow when it is shown.
     void showBand(int bandIndex);
+    // The section shown gets the model's values again (after an undo or an A/B swap).
+    void reloadSection();
 
     // The section the table shows; -1 before the first EQ selection.
     int shownWay() const { return shownWay_; }

@@ -491,6 +491,7 @@ void ResponseGraph::pointerPressed(QPoint at) {
         if (std::abs(at.x() - h.x()) < CatchDistance && std::abs(at.y() - h.y()) < CatchDistance) {
             currentBand_ = band;
             dragging_ = true;
+            model_.beginStep(); // the drag, press to release, is one step
             const EqBand& values = model_.band(band);
             press_.pointer = at;
             press_.offset = at - h;
@@ -549,7 +550,10 @@ void ResponseGraph::pointerMoved(QPoint at) {
 }
 
 void ResponseGraph::pointerReleased() {
-    dragging_ = false;
+    if (dragging_) {
+        dragging_ = false;
+        model_.endStep();
+    }
 }
 
 void ResponseGraph::paintEvent(QPaintEvent* event) {
