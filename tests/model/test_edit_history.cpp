@@ -17,16 +17,36 @@ void RandomEdit(UnitModel& model, QRandomGenerator& random) {
     const int way = random.bounded(WayCount);
     const int band = BandIndex(section, random.bounded(BandsPerSection));
     switch (random.bounded(10)) {
-    case 0: model.setGainDb(way, -20.0 + random.bounded(25.0)); break;
-    case 1: model.toggleMute(way); break;
-    case 2: model.setLimiterAttack(way, random.bounded(7)); break;
-    case 3: model.togglePolarity(section); break;
-    case 4: model.setDelaySteps(section, random.bounded(413)); break;
-    case 5: model.setBandFrequencyHz(band, 20.0 + random.bounded(20000.0)); break;
-    case 6: model.setBandGainDb(band, -24.0 + random.bounded(36.0)); break;
-    case 7: model.setBandQ(band, 0.2 + random.bounded(30.0)); break;
-    case 8: model.setCrossoverType(section, UnitModel::Filter::LowPass, random.bounded(9)); break;
-    default: model.setMasterLevel(random.bounded(302)); break;
+    case 0:
+        model.setGainDb(way, -20.0 + random.bounded(25.0));
+        break;
+    case 1:
+        model.toggleMute(way);
+        break;
+    case 2:
+        model.setLimiterAttack(way, random.bounded(7));
+        break;
+    case 3:
+        model.togglePolarity(section);
+        break;
+    case 4:
+        model.setDelaySteps(section, random.bounded(413));
+        break;
+    case 5:
+        model.setBandFrequencyHz(band, 20.0 + random.bounded(20000.0));
+        break;
+    case 6:
+        model.setBandGainDb(band, -24.0 + random.bounded(36.0));
+        break;
+    case 7:
+        model.setBandQ(band, 0.2 + random.bounded(30.0));
+        break;
+    case 8:
+        model.setCrossoverType(section, UnitModel::Filter::LowPass, random.bounded(9));
+        break;
+    default:
+        model.setMasterLevel(random.bounded(302));
+        break;
     }
 }
 
@@ -87,11 +107,21 @@ private slots:
         model.setBandGainDb(BandIndex(Main, 1), 6.0);
         model.setBandGainDb(BandIndex(Main, 2), 6.0);
         switch (edit) {
-        case 0: model.setBandGainDb(BandIndex(High, 2), 3.0); break;
-        case 1: model.setGainDb(Low, -6.0); break;
-        case 2: model.setMasterLevel(100); break;
-        case 3: model.setCrossoverFrequencyHz(Mid, UnitModel::Filter::HighPass, 500.0); break;
-        case 4: model.resetBandGains(Main); break;
+        case 0:
+            model.setBandGainDb(BandIndex(High, 2), 3.0);
+            break;
+        case 1:
+            model.setGainDb(Low, -6.0);
+            break;
+        case 2:
+            model.setMasterLevel(100);
+            break;
+        case 3:
+            model.setCrossoverFrequencyHz(Mid, UnitModel::Filter::HighPass, 500.0);
+            break;
+        case 4:
+            model.resetBandGains(Main);
+            break;
         case 6:
             model.beginStep();
             model.setBandPoint(BandIndex(Low, 0), 40, 150);

@@ -41,8 +41,7 @@ const char* const SectionNames[SectionCount] = {"High", "Mid", "Low", "Main"};
 // Collects the names of the fields that differ, in the order the editors show them.
 class ChangeList {
 public:
-    ChangeList(const ParameterImage& before, const ParameterImage& after)
-        : a_(before), b_(after) {}
+    ChangeList(const ParameterImage& before, const ParameterImage& after) : a_(before), b_(after) {}
 
     QStringList names() {
         for (int way = 0; way < WayCount; ++way) {

@@ -169,8 +169,8 @@ private:
 
     bool comparing_ = false;
     bool showingB_ = false;
-    ParameterImage otherImage_;  // the setting not shown while comparing
-    EditHistory otherHistory_;   // and its steps
+    ParameterImage otherImage_; // the setting not shown while comparing
+    EditHistory otherHistory_;  // and its steps
 };
 
 } // namespace quellaton
