@@ -235,10 +235,20 @@ void TestKeyboard::f10OpensTheMenus() {
     QTest::keyClick(app_->window.get(), Qt::Key_F10);
     QVERIFY(WaitUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 2000));
     QCOMPARE(QApplication::activePopupWidget(), app_->widgets().fileMenu);
-    // The menu is walked with the arrows; Escape leaves it.
-    QCOMPARE(app_->widgets().fileMenu->actions().value(0), app_->widgets().exitAction);
+    // The menus are walked with the arrows, File then Edit; Escape leaves them.
+    QStringList fileItems;
+    for (const QAction* action : app_->widgets().fileMenu->actions()) {
+        fileItems.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    QCOMPARE(fileItems,
+             (QStringList{QStringLiteral("Open preset file…"), QStringLiteral("Save preset file"),
+                          QStringLiteral("Save preset file as…"), QStringLiteral("-"),
+                          QStringLiteral("Exit")}));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
+    QVERIFY(WaitUntil([&] { return QApplication::activePopupWidget() == app_->widgets().editMenu; },
+                      2000));
     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
-    QVERIFY(WaitUntil([&] { return !app_->widgets().fileMenu->isVisible(); }, 2000));
+    QVERIFY(WaitUntil([&] { return !app_->widgets().editMenu->isVisible(); }, 2000));
 }
 
 QTEST_MAIN(TestKeyboard)

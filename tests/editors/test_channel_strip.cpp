@@ -24,6 +24,8 @@ private slots:
     void muteAndPolarity();
     void signalGroup();
     void closePanelAndInertPopups();
+    void heldBarMoveIsOneStep_data();
+    void heldBarMoveIsOneStep();
 };
 
 void TestChannelStrip::pictureSizes() {
@@ -495,6 +497,59 @@ void TestChannelStrip::closePanelAndInertPopups() {
     QVERIFY(!e.delayPopup->isVisible());
     QCOMPARE(app.selection().way(), -1);
     QCOMPARE(app.selection().panel(), -1);
+}
+
+void TestChannelStrip::heldBarMoveIsOneStep_data() {
+    QTest::addColumn<bool>("delayBar");
+    QTest::addColumn<QString>("stepName");
+    QTest::newRow("delay bar") << true << QStringLiteral("Mid delay");
+    QTest::newRow("level bar") << false << QStringLiteral("Main level");
+}
+
+// However many values a held bar passes through, the move is one step for undo. No unit is
+// needed for any of this.
+void TestChannelStrip::heldBarMoveIsOneStep() {
+    QFETCH(bool, delayBar);
+    QFETCH(QString, stepName);
+    AppFixture app;
+    QVERIFY(OpenEditors(app));
+    EditorWidgets& e = Editors(app);
+    UnitModel& model = app.session().model();
+    if (delayBar) {
+        e.rows[Mid].delay->click();
+    }
+    QAbstractSlider* bar = delayBar ? static_cast<QAbstractSlider*>(e.delayBar)
+                                    : static_cast<QAbstractSlider*>(e.levelBar);
+    const ParameterImage start = model.image();
+    auto hold = [bar](std::initializer_list<int> positions, bool release) {
+        bar->setSliderDown(true);
+        for (int position : positions) {
+            bar->setSliderPosition(position);
+        }
+        if (release) {
+            bar->setSliderDown(false);
+        }
+    };
+    hold({10, 40, 90, 150}, true);
+    QCOMPARE(model.history().stepCount(), 1);
+    QCOMPARE(model.history().undoName(), stepName);
+    const ParameterImage moved = model.image();
+    QVERIFY(moved != start);
+
+    // A popup closed while its bar is held ends the move's step; the next edit is its own.
+    hold({160, 170}, false);
+    if (delayBar) {
+        e.closeDelayButton->click();
+    } else {
+        bar->setSliderDown(false);
+    }
+    model.toggleMute(High);
+    QCOMPARE(model.history().stepCount(), 3);
+    QVERIFY(model.undo());
+    QVERIFY(model.undo());
+    QVERIFY(model.image() == moved);
+    QVERIFY(model.undo());
+    QVERIFY(model.image() == start);
 }
 
 QTEST_MAIN(TestChannelStrip)

@@ -14,6 +14,7 @@ private slots:
     void overlappingHandlesPickLowerBand();
     void pressWithoutWayOrOffHandle();
     void lostReleaseEndsTheDrag();
+    void dragIsOneStep();
     void dragInWindowQueuesLatestValues();
     void smallDragsKeepTheUntouchedAxis_data();
     void smallDragsKeepTheUntouchedAxis();
@@ -456,6 +457,43 @@ void TestGraphDrag::hiddenSectionsInertInWindow() {
     QVERIFY(std::none_of(after.begin(), after.end(),
                          [](const QByteArray& f) { return f.mid(8, 2) == "A1"; }));
     e.bypassBoxes[1]->setChecked(false);
+}
+
+// Press to release is one step for undo, however many moves it has; a press whose release
+// was lost closes its step, so the next edit is a step of its own.
+void TestGraphDrag::dragIsOneStep() {
+    Bench b;
+    GraphState s = b.state();
+    ResponseGraph* graph = b.graph;
+    s.selectWay(High);
+    b.graph->RecomputeAll();
+    const ParameterImage start = s.image();
+    QTest::mousePress(graph, Qt::LeftButton, {}, graph->handle(2));
+    for (int x = 250; x <= 400; x += 30) {
+        QTest::mouseMove(graph, QPoint(x, 60 + x / 10));
+    }
+    QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(400, 100));
+    const ParameterImage dragged = s.image();
+    QVERIFY(dragged != start);
+    QCOMPARE(s.model.history().stepCount(), 1);
+    QCOMPARE(s.model.history().undoName(), QStringLiteral("High band 3"));
+
+    // Two presses in a row (the first release went elsewhere), then a drag.
+    QTest::mousePress(graph, Qt::LeftButton, {}, graph->handle(4));
+    QTest::mouseMove(graph, QPoint(500, 120));
+    QTest::mousePress(graph, Qt::LeftButton, {}, graph->handle(4));
+    QTest::mouseMove(graph, QPoint(550, 150));
+    QTest::mouseRelease(graph, Qt::LeftButton, {}, QPoint(550, 150));
+    QCOMPARE(s.model.history().stepCount(), 3);
+    s.model.setDelaySteps(High, 40);
+    QCOMPARE(s.model.history().stepCount(), 4);
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(s.model.undo());
+    }
+    QCOMPARE(s.image(), dragged);
+    QVERIFY(s.model.undo());
+    QCOMPARE(s.image(), start);
+    QVERIFY(!s.model.history().canUndo());
 }
 
 QTEST_MAIN(TestGraphDrag)

@@ -221,10 +221,12 @@ void SetAreasEnabled(ShellWidgets& w, bool on) {
           static_cast<QWidget*>(w.editorArea), static_cast<QWidget*>(w.devicePresetGroup)}) {
         area->setEnabled(on);
     }
-    w.fileMenu->setEnabled(on);
-    w.helpMenu->setEnabled(on);
-    w.fileMenu->menuAction()->setEnabled(on);
-    w.helpMenu->menuAction()->setEnabled(on);
+    for (QMenu* menu : {w.fileMenu, w.editMenu, w.helpMenu}) {
+        if (menu) {
+            menu->setEnabled(on);
+            menu->menuAction()->setEnabled(on);
+        }
+    }
 }
 
 void UnlockAreas(ShellWidgets& w) {

@@ -84,6 +84,7 @@ struct ShellWidgets {
     // Menus and status bar.
     QMenu* fileMenu = nullptr;
     QMenu* helpMenu = nullptr;
+    QMenu* editMenu = nullptr;      // "Edit", added by the window's edit menu
     QAction* exitAction = nullptr;  // "Exit"
     QAction* aboutAction = nullptr; // "QUELLATON Version 1.0"
     QLabel* statusCaption = nullptr;

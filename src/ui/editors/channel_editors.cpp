@@ -13,8 +13,7 @@ ChannelEditors::ChannelEditors(UnitSession& session, WaySelection& selection, Sh
     strip_ = std::make_unique<ChannelStrip>(model, selection, shell, widgets_, commit_);
     eq_ = std::make_unique<EqEditors>(session, selection, shell, widgets_, commit_, *strip_, graph);
     btl_ = std::make_unique<BtlBypass>(model, widgets_, *strip_, *eq_, graph, &window);
-    availability_ =
-        std::make_unique<EditorAvailability>(session, selection, widgets_, *strip_, *eq_);
+    availability_ = std::make_unique<EditorAvailability>(selection, widgets_, *strip_, *eq_);
     accessibility_ =
         std::make_unique<EditorAccessibility>(model, selection, widgets_, *strip_, *eq_);
     connect(&model, &UnitModel::imageReplaced, this, &ChannelEditors::imageApplied);

@@ -33,7 +33,6 @@ public:
     ChannelStrip& strip() { return *strip_; }
     EqEditors& eq() { return *eq_; }
     BtlBypass& btl() { return *btl_; }
-    EditorAvailability& availability() { return *availability_; }
 
     // Window creation: the pictures, the legend colours of the band rows, and the Main
     // equaliser selected as its button does.

@@ -104,14 +104,13 @@ ChannelStrip::ChannelStrip(UnitModel& model, WaySelection& selection, ShellWidge
     connect(e_.releaseList, &QComboBox::currentIndexChanged, this, &ChannelStrip::releaseChosen);
 
     connect(e_.delayBar, &QScrollBar::valueChanged, this, &ChannelStrip::delayBarMoved);
-    // A move of the bar's slider, press to release, is one step.
-    connect(e_.delayBar, &QScrollBar::sliderPressed, this, [this] { model_.beginStep(); });
-    connect(e_.delayBar, &QScrollBar::sliderReleased, this, [this] { model_.endStep(); });
+    delayBarStep_ = new SliderStep(e_.delayBar, model_);
     new CommitField(
         e_.delayField, commit_, QLatin1String(KeyFilter::Decimal), [this] { delayFieldLeft(); },
         [this] { delayFieldLeft(); });
 
     connect(e_.levelBar, &QSlider::valueChanged, this, &ChannelStrip::levelBarMoved);
+    new SliderStep(e_.levelBar, model_); // owned by the bar
     connect(e_.mainMuteButton, &QPushButton::clicked, this, &ChannelStrip::mainMuteClicked);
     connect(e_.mainPolarityButton, &QPushButton::clicked, this, &ChannelStrip::mainPolarityClicked);
     connect(e_.bassEnhancerButton, &QPushButton::clicked, this, &ChannelStrip::bassEnhancerClicked);
@@ -225,6 +224,7 @@ void ChannelStrip::closePanel() {
         model_.endStep();
         redrawFader();
     }
+    delayBarStep_->end();
     if (selection_.panel() == SearchResultPanel) {
         shell_.searchResultPanel->hide();
         shell_.editorArea->show();

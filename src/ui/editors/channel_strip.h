@@ -9,6 +9,7 @@
 #include "dsp/scales.h"
 #include "editors/edit_commit.h"
 #include "editors/editor_widgets.h"
+#include "editors/slider_step.h"
 #include "model/unit_model.h"
 
 #include <QObject>
@@ -131,6 +132,7 @@ private:
 
     std::array<int, 3> knobTop_{};
     bool dragging_ = false;
+    SliderStep* delayBarStep_ = nullptr; // owned by the bar
     bool masterMuted_ = false;
     int rememberedPosition_ = MainLevelTop;
     int gainWay_ = -1;

@@ -12,10 +12,9 @@ void SetEnabled(std::initializer_list<QWidget*> widgets, bool on) {
 
 } // namespace
 
-EditorAvailability::EditorAvailability(UnitSession& session, WaySelection& selection,
-                                       EditorWidgets& widgets, ChannelStrip& strip, EqEditors& eq,
-                                       QObject* parent)
-    : QObject(parent), session_(session), e_(widgets), strip_(strip), eq_(eq) {
+EditorAvailability::EditorAvailability(WaySelection& selection, EditorWidgets& widgets,
+                                       ChannelStrip& strip, EqEditors& eq, QObject* parent)
+    : QObject(parent), e_(widgets), strip_(strip), eq_(eq) {
     connect(&selection, &WaySelection::changed, this, &EditorAvailability::refresh);
     refresh();
 }

@@ -1,15 +1,14 @@
 // Shows which editor controls act now. The equaliser table edits the section it shows only
 // while that section is the selected one; each popup and the DELAY group edit the way they were
-// loaded for only while that way is selected; "Filters reset" also needs a connected unit.
-// Controls that would do nothing are disabled, so the user sees why nothing happens. Their
-// texts and places stay as they are.
+// loaded for only while that way is selected. With no unit connected they edit the open preset
+// file just the same. Controls that would do nothing are disabled, so the user sees why nothing
+// happens. Their texts and places stay as they are.
 #pragma once
 
 #include "common/way_selection.h"
 #include "editors/channel_strip.h"
 #include "editors/editor_widgets.h"
 #include "editors/eq_editors.h"
-#include "operations/unit_session.h"
 
 #include <QObject>
 
@@ -18,14 +17,13 @@ namespace quellaton {
 class EditorAvailability : public QObject {
     Q_OBJECT
 public:
-    EditorAvailability(UnitSession& session, WaySelection& selection, EditorWidgets& widgets,
-                       ChannelStrip& strip, EqEditors& eq, QObject* parent = nullptr);
+    EditorAvailability(WaySelection& selection, EditorWidgets& widgets, ChannelStrip& strip,
+                       EqEditors& eq, QObject* parent = nullptr);
 
-    // Enables exactly the controls that act in the present selection and connection.
+    // Enables exactly the controls that act in the present selection.
     void refresh();
 
 private:
-    UnitSession& session_;
     EditorWidgets& e_;
     ChannelStrip& strip_;
     EqEditors& eq_;

@@ -484,7 +484,7 @@ void ResponseGraph::pointerPressed(QPoint at) {
             button->setFocus(Qt::MouseFocusReason);
         }
     }
-    dragging_ = false;
+    pointerReleased(); // a drag whose release was lost ends here, and with it its step
     for (int k = 0; k < BandsPerSection; ++k) {
         const int band = BandsPerSection * way + k;
         const QPoint h = handles_[band];

@@ -92,6 +92,9 @@ void ConnectionPanel::connectClicked() {
     if (state() == State::Opening || state() == State::Disconnecting) {
         return; // a port is still opening or closing for the click before
     }
+    if (state() == State::Disconnected && connectGuard_ && !connectGuard_()) {
+        return;
+    }
     connectButtonLock.start();
     w_.connectButton->setEnabled(false);
     if (state() != State::Disconnected) {

@@ -12,12 +12,14 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 
 namespace quellaton {
 
 struct AppOptions {
     QStringList extraPorts;      // --port PATH, for devices the system does not list
     bool listSystemPorts = true; // off in tests, so only the given paths are listed
+    QString presetFile;          // a .sps to open once the start-up search has ended
 };
 
 class ConnectionPanel : public QObject {
@@ -38,6 +40,8 @@ public:
 
     // "Connect"/"Disconnect".
     void connectClicked();
+    // Asked before a connect replaces the window's image; false keeps it disconnected.
+    void setConnectGuard(std::function<bool()> guard) { connectGuard_ = std::move(guard); }
     // Disconnects whatever state the connection is in.
     void ForceDisconnect();
 
@@ -69,6 +73,7 @@ private:
     QTimer connectButtonLock;
     QTimer indicatorTimer;
     QTimer portRefresh;
+    std::function<bool()> connectGuard_;
 };
 
 } // namespace quellaton

@@ -31,6 +31,9 @@ struct CommandLine {
         parser.addVersionOption();
         parser.addOption(portOption);
         parser.addOption(onlyGivenOption);
+        parser.addPositionalArgument(QStringLiteral("file"),
+                                     QStringLiteral("A single-preset file (.sps) to open."),
+                                     QStringLiteral("[FILE.sps]"));
     }
 };
 
@@ -77,6 +80,9 @@ int main(int argc, char* argv[]) {
     quellaton::AppOptions options;
     options.extraPorts = commandLine.parser.values(commandLine.portOption);
     options.listSystemPorts = !commandLine.parser.isSet(commandLine.onlyGivenOption);
+    if (!commandLine.parser.positionalArguments().isEmpty()) {
+        options.presetFile = commandLine.parser.positionalArguments().front();
+    }
 
     quellaton::MainWindow window(options);
     window.show();

@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QScreen>
 #include <QStatusBar>
+#include <utility>
 
 namespace quellaton {
 
@@ -34,6 +35,18 @@ MainWindow::MainWindow(AppOptions options, QWidget* parent)
     devicePresets_ = new DevicePresetsPanel(*session_, w_, *confirmationDialog_, *connection_,
                                             selection_, editors_->commitState().commitArmed, this);
     initialDataLoad_ = new InitialDataPanel(*session_, w_, *connection_, fileChooser_, this);
+    document_ = new PresetDocumentPanel(*session_, w_, fileChooser_, this);
+    editMenu_ = new EditMenuPanel(session_->model(), w_, this);
+    connection_->setConnectGuard([this] { return document_->mayDiscardChanges(); });
+    connect(addressing_, &AddressingPanel::searchFinished, this, [this] {
+        w_.editMenu->menuAction()->setVisible(w_.helpMenu->menuAction()->isVisible());
+        w_.editMenu->menuAction()->setEnabled(w_.helpMenu->menuAction()->isEnabled());
+        if (!options_.presetFile.isEmpty()) {
+            // The file given on the command line opens once, after the start-up search.
+            const QString path = std::exchange(options_.presetFile, QString());
+            document_->openFile(path);
+        }
+    });
 
     // The status labels show what the unit reported last.
     connect(&session_->model(), &UnitModel::statusChanged, this, [this] {
@@ -41,9 +54,6 @@ MainWindow::MainWindow(AppOptions options, QWidget* parent)
         w_.temperatureLabel->setText(status.temperatureLabel);
         w_.attenuationLabel->setText(status.attenuationLabel);
     });
-    // "Filters reset" acts only on a connected unit.
-    connect(&session_->connection(), &UnitConnection::stateChanged, &editors_->availability(),
-            &EditorAvailability::refresh);
     new PortCombo(w_.portList);
     NameShellControls(w_);
     NameDialogs(*btlPictureDialog_, *confirmationDialog_, *aboutBox_);
@@ -69,6 +79,7 @@ void MainWindow::setUpWindow() {
     }
     w_.fileMenu->menuAction()->setVisible(false);
     w_.helpMenu->menuAction()->setVisible(false);
+    w_.editMenu->menuAction()->setVisible(false);
     w_.searchProgressBar->setValue(0);
     w_.searchProgressPanel->show();
     w_.searchProgressPanel->raise();
@@ -118,6 +129,10 @@ void MainWindow::applyFonts() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!document_->mayDiscardChanges()) {
+        event->ignore();
+        return;
+    }
     addressing_->stopSearch();
     // A transfer under way is abandoned: the frame on the line finishes, nothing follows it.
     session_->link().driver().Shutdown();

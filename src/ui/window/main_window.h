@@ -12,7 +12,9 @@
 #include "panels/addressing_panel.h"
 #include "panels/connection_panel.h"
 #include "panels/device_presets_panel.h"
+#include "panels/edit_menu_panel.h"
 #include "panels/initial_data_load.h"
+#include "panels/preset_document_panel.h"
 #include "panels/preset_files_panel.h"
 #include "window/keyboard_navigation.h"
 
@@ -41,6 +43,8 @@ public:
     DevicePresetsPanel& devicePresets() { return *devicePresets_; }
     InitialDataPanel& initialDataLoad() { return *initialDataLoad_; }
     KeyboardNavigation& keyboard() { return *keyboard_; }
+    PresetDocumentPanel& document() { return *document_; }
+    EditMenuPanel& editMenu() { return *editMenu_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -65,6 +69,8 @@ private:
     DevicePresetsPanel* devicePresets_ = nullptr;
     InitialDataPanel* initialDataLoad_ = nullptr;
     KeyboardNavigation* keyboard_ = nullptr; // owned by the window
+    PresetDocumentPanel* document_ = nullptr;
+    EditMenuPanel* editMenu_ = nullptr;
 };
 
 } // namespace quellaton
