@@ -171,6 +171,12 @@ void TestOfflineEditing::damagedFileChangesNothing() {
     QVERIFY(app.answerer.waitForMessage(QString::fromLatin1(FileDamagedMessage), 5000));
     QVERIFY(app.session().model().image() == before);
     QCOMPARE(app.window->windowTitle(), QStringLiteral("QUELLATON"));
+
+    // A name that does not exist (typed on the command line) is reported as such.
+    const QString missing = dir.filePath(QStringLiteral("missing.sps"));
+    QVERIFY(!app.window->document().openFile(missing));
+    QVERIFY(app.answerer.waitForMessage(QStringLiteral("File not found:\r") + missing, 5000));
+    QVERIFY(app.session().model().image() == before);
 }
 
 void TestOfflineEditing::unsavedChangesAreAskedAbout_data() {

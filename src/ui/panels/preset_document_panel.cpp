@@ -102,6 +102,11 @@ bool PresetDocumentPanel::openFile(const QString& path) {
     if (session_.link().portOpen()) {
         return false;
     }
+    if (!QFileInfo::exists(path)) {
+        // A name typed on the command line may simply be wrong: say so rather than "damaged".
+        ShowMessage(window_, QStringLiteral("File not found:\r%1").arg(path));
+        return false;
+    }
     std::optional<OpenedPreset> opened = OpenSinglePreset(path);
     if (!opened) {
         ShowMessage(window_, QString::fromLatin1(FileDamagedMessage));
