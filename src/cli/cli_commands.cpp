@@ -1,5 +1,6 @@
 #include "cli/cli_commands.h"
 
+#include "cli/fleet_commands.h"
 #include "cli/unit_command.h"
 #include "files/image_report.h"
 #include "files/preset_file_format.h"
@@ -53,7 +54,8 @@ QJsonArray RowsJson(const QList<ReportRow>& rows) {
 // --- commands ----------------------------------------------------------------------------
 
 int Ports(const Invocation& in) {
-    const PortList list = FillPortList({});
+    // With --port, the list the window shows when started with the same options.
+    const PortList list = FillPortList(in.ports);
     if (in.json) {
         QJsonArray out;
         for (const PortEntry& p : list) {
@@ -413,8 +415,10 @@ int Diff(const Invocation& in) {
 const QList<CommandInfo>& Commands() {
     // name, summary, arguments, min, max, port, many ports, id, optional unit, ids, output
     static const QList<CommandInfo> commands = {
-        {"ports", "List the serial ports, as the window lists them.", "", 0, 0, false, false, false,
-         false, false, false, Ports},
+        {"ports",
+         "List the serial ports, as the window lists them (with the same --port "
+         "options).",
+         "", 0, 0, true, true, false, false, false, false, Ports},
         {"scan",
          "Find the units on every given port (default: every listed port), all ports "
          "at the same time; print port, ID, temperature and attenuation.",
@@ -447,6 +451,64 @@ const QList<CommandInfo>& Commands() {
          "Show the parameters that differ between two .sps files, or between a .sps file "
          "and a unit (--port and --id).",
          "A.sps [B.sps]", 1, 2, true, false, true, true, false, false, Diff},
+        {"venue",
+         "venue scan: find the units on every given port at once and write a venue file "
+         "(with --save DIR, also each unit's .sps and .fps).",
+         "scan",
+         1,
+         1,
+         true,
+         true,
+         false,
+         false,
+         true,
+         true,
+         VenueCommand,
+         {{"save", "DIR", "Also save each unit's working set and slots into DIR."}}},
+        {"deploy",
+         "Bring each unit of a venue file to its preset, writing only what differs, and "
+         "verify it; every line at once.",
+         "VENUE.toml",
+         1,
+         1,
+         false,
+         false,
+         false,
+         false,
+         false,
+         false,
+         DeployCommand,
+         {{"dry-run", nullptr, "Compare only; write nothing."},
+          {"tag", "T", "Only units with tag T (may be repeated: any of them)."}}},
+        {"verify",
+         "Compare each unit of a venue file with its presets; exit 1 if any differs.",
+         "VENUE.toml",
+         1,
+         1,
+         false,
+         false,
+         false,
+         false,
+         false,
+         false,
+         VerifyCommand,
+         {{"tag", "T", "Only units with tag T (may be repeated: any of them)."}}},
+        {"monitor",
+         "Watch the units of a venue file (or --port P... --ids A-B): one event a line "
+         "when a unit goes offline or online, overheats, its attenuation or preset changes.",
+         "[VENUE.toml]",
+         0,
+         1,
+         true,
+         true,
+         false,
+         false,
+         true,
+         false,
+         MonitorCommand,
+         {{"interval", "S", "Seconds between rounds of polls (default 5)."},
+          {"max-temperature", "C", "Report a unit at C °C or above."},
+          {"prometheus", "FILE", "Rewrite FILE with the units' state after every round."}}},
     };
     return commands;
 }

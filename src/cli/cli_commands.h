@@ -4,6 +4,8 @@
 
 #include "cli/cli_output.h"
 
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,18 @@ struct Invocation {
     int lastId = 255;
     QString output; // -o
     QStringList args;
+    // The values of the command's own options, by name; a flag given has one empty value.
+    QHash<QString, QStringList> options;
+
+    bool isSet(const QString& name) const { return options.contains(name); }
+    QString value(const QString& name) const { return options.value(name).value(0); }
+};
+
+// An option only some commands take.
+struct CommandOption {
+    const char* name;
+    const char* valueName; // nullptr for a flag
+    const char* description;
 };
 
 struct CommandInfo {
@@ -33,6 +47,7 @@ struct CommandInfo {
     bool takesIds;     // --ids A-B
     bool takesOutput;  // -o FILE (required)
     int (*run)(const Invocation&);
+    QList<CommandOption> options = {};
 };
 
 // Every command, in the order --help lists them.

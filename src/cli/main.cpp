@@ -86,6 +86,15 @@ int RunCommand(const CommandInfo& info, QStringList args, bool json) {
     if (info.takesOutput) {
         parser.addOption(output);
     }
+    QList<QCommandLineOption> own;
+    for (const CommandOption& o : info.options) {
+        own.append(
+            o.valueName
+                ? QCommandLineOption(QLatin1String(o.name), QString::fromUtf8(o.description),
+                                     QLatin1String(o.valueName))
+                : QCommandLineOption(QLatin1String(o.name), QString::fromUtf8(o.description)));
+        parser.addOption(own.last());
+    }
     const QString arguments = QString::fromLatin1(info.arguments);
     for (const QString& a : arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         parser.addPositionalArgument(a, QString(), a);
@@ -102,6 +111,13 @@ int RunCommand(const CommandInfo& info, QStringList args, bool json) {
     in.command = name;
     in.json = json || parser.isSet(jsonOption);
     in.args = parser.positionalArguments();
+    for (int i = 0; i < info.options.size(); ++i) {
+        if (parser.isSet(own[i])) {
+            in.options.insert(QLatin1String(info.options[i].name), info.options[i].valueName
+                                                                       ? parser.values(own[i])
+                                                                       : QStringList{QString()});
+        }
+    }
     if (in.args.size() < info.minArgs || in.args.size() > info.maxArgs) {
         return Usage(
             QStringLiteral("%1 takes %2")

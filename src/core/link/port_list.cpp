@@ -106,4 +106,14 @@ bool PortStillListed(const PortList& scratch, const QString& selectedName) {
                        [&](const PortEntry& e) { return e.name == selectedName; });
 }
 
+PortEntry ResolvePort(const QString& given, const PortList& listed) {
+    for (const PortEntry& entry : listed) {
+        if (entry.name == given || entry.location == given) {
+            return entry;
+        }
+    }
+    const QFileInfo file(given);
+    return PortEntry{given, file.exists() ? file.absoluteFilePath() : given};
+}
+
 } // namespace quellaton

@@ -39,6 +39,11 @@ int LastItemIndex(const PortList& list);
 
 QStringList PortNames(const PortList& list);
 
+// A port as a user named it (on a command line, in a venue file): an item of `listed` by its
+// name or location, a network port, or a device path the system does not list (a relative one
+// taken from the working folder).
+PortEntry ResolvePort(const QString& given, const PortList& listed);
+
 // The port number of one item: the text after its first three characters read as a decimal
 // number (an optional sign and digits only, fitting 32 bits); 0 when it does not read as one.
 // "COM10" gives 10, "ttyUSB0" and "/tmp/x" give 0.

@@ -92,6 +92,10 @@ SaveOnePreset* UnitSession::saveOnePreset(int timeoutMs) {
     return adopt(new SaveOnePreset(link_, writer_, timeoutMs, this));
 }
 
+QueuedBlockWrites* UnitSession::writeBlocks(const QList<QueuedBlockWrites::Block>& blocks) {
+    return adopt(new QueuedBlockWrites(link_, writer_, blocks, this));
+}
+
 SaveAllPresets* UnitSession::saveAllPresets() {
     return adopt(new SaveAllPresets(link_, writer_, this));
 }

@@ -10,6 +10,7 @@
 
 #include "model/unit_address.h"
 #include "model/unit_model.h"
+#include "operations/block_writes.h"
 #include "operations/device_search.h"
 #include "operations/filters_reset.h"
 #include "operations/initial_data_load.h"
@@ -47,6 +48,8 @@ public:
     StoreName* storeName(int slot, const QByteArray& name, int ackTimeoutMs = 0);
     ChangeId* changeId(int newId, int ackTimeoutMs = 0);
     FiltersReset* resetFilters(int section);
+    // Prepared block frames written through the send queue (which this sets going).
+    QueuedBlockWrites* writeBlocks(const QList<QueuedBlockWrites::Block>& blocks);
     InitialDataLoad* initialDataLoad();
     // Single requests to the unit addressed now: its status, its system block, its name table.
     Request* readStatus(int timeoutMs);

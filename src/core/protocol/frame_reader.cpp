@@ -100,7 +100,8 @@ ReadResult ReadReplies(QByteArray& text) {
             std::min(HexToInt(QByteArrayView(text).sliced(24, 4)), TemperatureRawLimit);
         status.temperatureIndex = TemperatureIndex(status.rawTemperature);
         status.temperatureLabel = TemperatureLabel(status.temperatureIndex);
-        status.attenuationLabel = QString::number(PayloadByte(text, 4)) + QStringLiteral(" dB");
+        status.attenuationDb = PayloadByte(text, 4);
+        status.attenuationLabel = QString::number(status.attenuationDb) + QStringLiteral(" dB");
         result.replies.append(reply);
         Remove(text, ShortReplyChars);
         return result;

@@ -22,7 +22,10 @@ struct StatusReply {
     int rawTemperature = 0; // limited to 5118
     int temperatureIndex = 0;
     QString temperatureLabel;
+    int attenuationDb = 0;
     QString attenuationLabel;
+    // The temperature the code stands for, in °C (70 for ">=70", 10 for "<=10").
+    int temperatureCelsius() const { return 70 - 2 * temperatureIndex; }
 };
 
 using PresetNames = std::array<QByteArray, 20>; // 20 bytes each, as the unit sent them

@@ -1,0 +1,98 @@
+// Watching many units during a show: every line at once, every unit of a line in turn, asked
+// for its status and system block once a round, a round every interval. What changes becomes
+// an event: a unit goes offline after three polls in a row without an answer and online when
+// it answers again, its temperature goes over the limit and back, its attenuation changes, its
+// last loaded preset changes. A port that vanishes marks its units offline at once and is
+// opened again every interval until it is back.
+#pragma once
+
+#include "operations/unit_session.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace quellaton {
+
+struct WatchedUnit {
+    QString port;
+    int id = 0;
+    QString label;
+};
+
+// What the monitor knows of one unit.
+struct UnitWatch {
+    WatchedUnit unit;
+    enum class Presence { Unknown, Online, Offline };
+    Presence presence = Presence::Unknown;
+    int missedPolls = 0;
+    bool reported = false; // a status has come at least once
+    int temperatureCelsius = 0;
+    QString temperatureLabel;
+    bool overTemperature = false;
+    int attenuationDb = 0;
+    int lastLoadedPreset = 0; // 0 before the first system block
+};
+
+struct MonitorEvent {
+    enum class Kind { Online, Offline, Temperature, Attenuation, Preset };
+    QDateTime time;
+    WatchedUnit unit;
+    Kind kind = Kind::Online;
+    QString detail; // for people: "72 °C, over 70 °C", "3 dB", "Pre2"
+    QJsonObject values;
+
+    static QString KindName(Kind kind);
+    QString text() const;
+    QJsonObject json() const;
+};
+
+class FleetMonitor : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int MissedPollsOffline = 3;
+    static constexpr int ReplyTimeoutMs = 1000;
+
+    // `units` in the order they are reported; lines are formed by port, in order of first
+    // appearance. `maxTemperature`: a unit at that temperature or above is over the limit.
+    FleetMonitor(QList<WatchedUnit> units, int intervalMs, std::optional<int> maxTemperature,
+                 QObject* parent = nullptr);
+    ~FleetMonitor() override;
+
+    void start();
+    const QList<UnitWatch>& units() const { return watches_; }
+    int intervalMs() const { return intervalMs_; }
+
+    // The Prometheus text exposition of the units' state (node_exporter's textfile format).
+    QByteArray prometheusText() const;
+
+signals:
+    void event(const quellaton::MonitorEvent& event);
+    // A line finished a round of polls (or found its port gone).
+    void roundFinished();
+
+private:
+    class LineWatcher;
+    friend class LineWatcher;
+
+    void statusAnswered(int index, const StatusReply& status);
+    void systemAnswered(int index, const SystemValues& system);
+    void pollMissed(int index);
+    void portGone(int index);
+    void emitEvent(int index, MonitorEvent::Kind kind, const QString& detail,
+                   const QJsonObject& values);
+
+    QList<UnitWatch> watches_;
+    int intervalMs_;
+    std::optional<int> maxTemperature_;
+    std::vector<std::unique_ptr<LineWatcher>> lines_;
+};
+
+} // namespace quellaton
