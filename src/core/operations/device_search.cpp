@@ -174,9 +174,17 @@ void DeviceSearch::reportProgress() {
 }
 
 int DeviceSearch::probeAddress() const {
+    if (mode_ == Mode::AllAtOnce) {
+        int highest = -1;
+        for (const auto& p : probes_) {
+            if (p->running()) {
+                highest = std::max(highest, p->probeAddress());
+            }
+        }
+        return highest;
+    }
     const LineProbe* current = probe(current_);
-    return mode_ == Mode::OneAfterAnother && current && current->running() ? current->probeAddress()
-                                                                           : -1;
+    return current && current->running() ? current->probeAddress() : -1;
 }
 
 void DeviceSearch::start() {
@@ -187,9 +195,7 @@ void DeviceSearch::start() {
     if (mode_ == Mode::AllAtOnce) {
         running_ = int(probes_.size());
         if (running_ == 0) {
-            state_ = State::Done;
-            emit probingFinished();
-            emit finished();
+            finishProbing();
             return;
         }
         for (auto& probe : probes_) {
@@ -226,9 +232,7 @@ void DeviceSearch::probeEnded() {
         reportProgress();
         running_ -= 1;
         if (running_ == 0) {
-            state_ = State::Done;
-            emit probingFinished();
-            emit finished();
+            finishProbing();
         }
         return;
     }

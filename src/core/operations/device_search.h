@@ -1,7 +1,8 @@
 // Finding the units on the lines: each device ID of a range is probed with a status poll,
-// after a pause, and a unit that answers is found. The window probes its ports one after the
-// other on its own line, last listed port first; quellaton-cli probes every port at once, each
-// on a line of its own, so four lines take about as long as one.
+// after a pause, and a unit that answers is found. The window and quellaton-cli probe every
+// port at once, each on a line of its own with its own probe order and pauses, so four lines
+// take about as long as one; probing one port after another on one line remains for callers
+// that hold a single line.
 #pragma once
 
 #include "link/port_list.h"
@@ -79,7 +80,8 @@ public:
         // One port after another on `link`, last port first; when all are probed (or the search
         // was stopped), probingFinished(), a pause, the port closed, finished().
         OneAfterAnother,
-        // Every port at once, each on a line of its own; finished() when all are done.
+        // Every port at once, each on a line of its own (closed when its probes are done); when
+        // all are done, probingFinished(), the same pause, finished().
         AllAtOnce,
     };
     enum class State { Idle, Probing, EndPause, Done };
@@ -99,7 +101,8 @@ public:
     // One per port, in the order given.
     const PortList& ports() const { return ports_; }
     const LineProbe* probe(int index) const;
-    // One port after another: the address probed last on the port probed now, else -1.
+    // The address probed last on the port probed now (all at once: the highest of the ports
+    // still probing), else -1.
     int probeAddress() const;
 
 signals:

@@ -150,7 +150,7 @@ DeviceSearch* UnitSession::search(const PortList& ports, int firstAddress, int l
         search_->deleteLater();
     }
     search_ = new DeviceSearch(&link_, ports, firstAddress, lastAddress, pauseMs,
-                               DeviceSearch::Mode::OneAfterAnother, this);
+                               DeviceSearch::Mode::AllAtOnce, this);
     connect(search_, &DeviceSearch::finished, search_, &QObject::deleteLater);
     return search_;
 }

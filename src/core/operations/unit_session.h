@@ -55,7 +55,8 @@ public:
     Request* readStatus(int timeoutMs);
     Request* readSystem(int timeoutMs);
     Request* readNames(int timeoutMs);
-    // Probes the ports one after another on this session's line (which must be closed).
+    // Probes every port at once, each on a line of its own (this session's line must be
+    // closed).
     DeviceSearch* search(const PortList& ports, int firstAddress, int lastAddress, int pauseMs);
 
     // A search is running on the session's line.
