@@ -3,9 +3,11 @@
 #include "app_fixture.h"
 
 #include "dsp/scales.h"
+#include "operations/device_search.h"
 #include "panels/addressing_panel.h"
 #include "protocol/frames.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace quellaton;
@@ -29,6 +31,7 @@ private slots:
     void reportFormat();
     void searchFindsEveryUnitAndSelectsTheLast();
     void cancelStopsBeforeTheNextProbe();
+    void startupSearchProbesEveryPortAtOnce();
     void searchWhileConnectedIsRefused();
     void settingTheDeviceId();
     void invalidDeviceIdsAreRefused();
@@ -131,6 +134,55 @@ void TestAddressing::cancelStopsBeforeTheNextProbe() {
              Entry(app.sim.link(), 1) + Entry(app.sim.link(), 2));
     QCOMPARE(w.deviceIdList->currentText(), QStringLiteral("2"));
     QVERIFY(w.channelOverview->isEnabled() && w.fileGroup->isEnabled());
+}
+
+// Four lines searched at the same time find what four searches one after another find, in a
+// little more than the time of one.
+void TestAddressing::startupSearchProbesEveryPortAtOnce() {
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    AppOptions options;
+    options.listSystemPorts = false;
+    for (const char* ids : {"1,3", "2", "7,10", "4"}) {
+        sims.push_back(std::make_unique<SimProcess>(QLatin1String(ids)));
+        QVERIFY(sims.back()->start());
+        options.extraPorts.append(sims.back()->link());
+    }
+    PortList ports;
+    for (const QString& link : options.extraPorts) {
+        ports.append(PortEntry{link, link});
+    }
+    UnitAddress address;
+    UnitLink line(address);
+    DeviceSearch oneByOne(&line, ports, 0, 9, pacing::ProbePauseMs,
+                          DeviceSearch::Mode::OneAfterAnother);
+    QSignalSpy done(&oneByOne, &DeviceSearch::finished);
+    oneByOne.start();
+    QVERIFY(done.wait(20000));
+    FoundTable table;
+    for (int row = 0; row < ports.size(); ++row) {
+        for (const ProbeHit& hit : oneByOne.probe(row)->hits()) {
+            table.mark(row, hit.address);
+        }
+    }
+    const QStringList names = PortNames(ports);
+    const AddressingPanel::Report expected =
+        AddressingPanel::BuildReport(table, names, BuildPortNumbers(names));
+    QCOMPARE(expected.lines.join(QString()).count(QStringLiteral("Device ID")), 6);
+
+    QElapsedTimer clock;
+    clock.start();
+    MainWindow window(options);
+    window.show();
+    // Ten probes with their half-second pauses: about 5 s for one port, 20 s for four in turn.
+    QVERIFY(WaitUntil([&] { return window.widgets().connectionGroup->isVisible(); }, 30000));
+    QVERIFY2(clock.elapsed() < 14000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(window.widgets().searchResultList->toPlainText(),
+             expected.lines.join(QLatin1Char('\n')));
+    QCOMPARE(window.widgets().searchResultLine->text(), expected.resultLine);
+    QCOMPARE(window.widgets().deviceIdList->currentIndex(), expected.lastAddress);
+    for (auto& sim : sims) {
+        QCOMPARE(sim->framesWith("A2002B").size(), 10 + 10); // both searches
+    }
 }
 
 void TestAddressing::searchWhileConnectedIsRefused() {

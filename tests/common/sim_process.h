@@ -20,6 +20,10 @@ public:
         : ids_(std::move(ids)), extraArgs_(std::move(extraArgs)) {}
     ~SimProcess() { stop(); }
 
+    const QString& ids() const { return ids_; }
+    // The options of the next start() (a unit that comes back without the fault it had).
+    void setExtraArgs(QStringList extraArgs) { extraArgs_ = std::move(extraArgs); }
+
     bool start() {
         const QString program = qEnvironmentVariable("QUELLATON_UNIT_SIM");
         if (program.isEmpty() || !dir_.isValid()) {
