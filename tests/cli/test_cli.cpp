@@ -253,6 +253,13 @@ void TestCli::badUsageExits2_data() {
         << QStringList{"name", "--port", "x", "--id", "1", "7", "twenty characters!!!"};
     QTest::newRow("ids reversed") << QStringList{"scan", "--ids", "9-2"};
     QTest::newRow("diff, port without id") << QStringList{"diff", "a.sps", "--port", "x"};
+    QTest::newRow("venue, no subcommand") << QStringList{"venue", "list", "-o", "v.toml"};
+    QTest::newRow("deploy, no venue file") << QStringList{"deploy", "/nonexistent/v.toml"};
+    QTest::newRow("monitor, nothing to watch") << QStringList{"monitor"};
+    QTest::newRow("monitor, interval 0")
+        << QStringList{"monitor", "--port", "x", "--ids", "1-2", "--interval", "0"};
+    QTest::newRow("monitor, temperature 90")
+        << QStringList{"monitor", "--port", "x", "--ids", "1-2", "--max-temperature", "90"};
 }
 
 void TestCli::badUsageExits2() {

@@ -77,12 +77,30 @@ QByteArray BlockHeader(int slot) {
 class TestFleet : public QObject {
     Q_OBJECT
 private slots:
+    void portsListsTheGivenPorts();
     void scannedVenueVerifies();
     void deployWritesOnlyWhatDiffers();
     void badPresetOrAbsentUnit_data();
     void badPresetOrAbsentUnit();
     void monitorReportsOfflineAndOnline();
 };
+
+// As the window lists them with the same options: the given paths after the system's ports.
+void TestFleet::portsListsTheGivenPorts() {
+    QTemporaryDir dir;
+    const QString device = dir.filePath("ttyFAKE");
+    QVERIFY(WritePresetContent(device, "x"));
+    const CliRun run =
+        RunCli({QStringLiteral("ports"), QStringLiteral("--json"), QStringLiteral("--port"), device,
+                QStringLiteral("--port"), QStringLiteral("tcp://127.0.0.1:4001"),
+                QStringLiteral("--port"), dir.filePath("missing")});
+    QCOMPARE(run.exitCode, 0);
+    const QJsonArray ports = run.json().array();
+    QVERIFY(ports.size() >= 2);
+    QCOMPARE(ports[ports.size() - 2].toObject().value("name").toString(), device);
+    QCOMPARE(ports.last().toObject().value("name").toString(),
+             QStringLiteral("tcp://127.0.0.1:4001"));
+}
 
 void TestFleet::scannedVenueVerifies() {
     Lines lines(
