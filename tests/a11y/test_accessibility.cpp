@@ -109,6 +109,7 @@ private slots:
     void namesFollowTheSection_data();
     void namesFollowTheSection();
     void valuesCarryUnits();
+    void dropDownEntryIsTextAndSelection();
     void graphHandlesAreItems();
     void togglesReportTheirState();
 
@@ -300,18 +301,30 @@ void TestAccessibility::valuesCarryUnits() {
     QVERIFY(ValueOf(e().frequencyFields[0]).endsWith(QLatin1String(" Hz")));
     QVERIFY(ValueOf(e().gainFields[0]).endsWith(QLatin1String(" dB")));
 
-    // The delay bar: its time and distances, and the number of steps behind them.
+    // The delay bar: its time and distances, and the time in ms behind them, which assistive
+    // technology can also set.
     e().mainDelayButton->click();
     e().delayBar->setValue(412);
     QCOMPARE(ValueOf(e().delayBar), QStringLiteral("8.652 ms, 2.980 m, 9.777 ft"));
-    QCOMPARE(Of(e().delayBar)->valueInterface()->currentValue().toInt(), 412);
-    QCOMPARE(Of(e().delayBar)->valueInterface()->maximumValue().toInt(), 412);
+    QAccessibleValueInterface* delay = Of(e().delayBar)->valueInterface();
+    QCOMPARE(delay->currentValue().toDouble(), 8.652);
+    QCOMPARE(delay->maximumValue().toDouble(), 8.652);
+    QCOMPARE(delay->minimumStepSize().toDouble(), 0.021);
+    QCOMPARE(Of(e().delayBar)->textInterface()->text(0, -1), ValueOf(e().delayBar));
+    delay->setCurrentValue(2.1);
+    QCOMPARE(e().delayBar->value(), 100);
+    QCOMPARE(s.model().image().delay[Main], 100);
 
-    // The Main level reads as its readout does.
+    // The Main level reads as its readout does, in dB behind it; Mute is below -60.0 dB.
     e().levelBar->setValue(60);
     QCOMPARE(ValueOf(e().levelBar), QStringLiteral("-12.0 dB"));
+    QAccessibleValueInterface* level = Of(e().levelBar)->valueInterface();
+    QCOMPARE(level->currentValue().toDouble(), -12.0);
     e().levelBar->setValue(MainLevelTop);
     QCOMPARE(ValueOf(e().levelBar), QStringLiteral("Mute"));
+    QCOMPARE(level->currentValue().toDouble(), level->minimumValue().toDouble());
+    level->setCurrentValue(-3.0);
+    QCOMPARE(Of(e().levelBar)->textInterface()->text(0, -1), QStringLiteral("-3.0 dB"));
 
     // The gain fader reads the way's gain in dB, and follows the stepper.
     e().rows[High].gain->click();
@@ -322,6 +335,37 @@ void TestAccessibility::valuesCarryUnits() {
     QCOMPARE(Of(e().gainFader)->role(), QAccessible::Slider);
     QCOMPARE(Of(e().gainFader)->valueInterface()->currentValue().toDouble(),
              OutputGainTable[s.model().image().gainIndex[High]]);
+}
+
+// A drop-down list's entry is its text and the selected entry of its list, also when the unit
+// changed it (the program then sets the entry without signals).
+void TestAccessibility::dropDownEntryIsTextAndSelection() {
+    UnitSession& s = app_->session();
+    e().mainEqButton->click();
+    QComboBox* list = e().typeLists[1];
+    QAccessibleInterface* combo = Of(list);
+    auto selectedEntries = [&] {
+        QStringList selected;
+        QAccessibleInterface* entries = combo->child(0);
+        for (int i = 0; entries && i < entries->childCount(); ++i) {
+            QAccessibleInterface* entry = entries->child(i);
+            if (entry && entry->state().selected) {
+                selected.append(entry->text(QAccessible::Name));
+            }
+        }
+        return selected;
+    };
+    QCOMPARE(combo->text(QAccessible::Name), QStringLiteral("Main band 2 type"));
+    ParameterImage image = s.model().image();
+    for (int type : {1, 2, 0}) {
+        image.bands[BandIndex(Main, 1)].type = type;
+        s.model().replaceImage(image);
+        QCOMPARE(list->currentIndex(), type);
+        QVERIFY(combo->textInterface());
+        QCOMPARE(combo->textInterface()->text(0, -1), list->currentText());
+        QCOMPARE(combo->text(QAccessible::Value), list->currentText());
+        QCOMPARE(selectedEntries(), QStringList{list->currentText()});
+    }
 }
 
 // One accessible item per band handle of the shown section, with its frequency and gain, its

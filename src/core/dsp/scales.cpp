@@ -176,7 +176,7 @@ QString LimiterReleaseText(int code) {
 }
 
 double DelayMs(int steps) {
-    return steps * 0.021;
+    return steps * DelayStepMs;
 }
 
 namespace {

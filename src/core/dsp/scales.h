@@ -30,6 +30,8 @@ inline constexpr int MaxEqGainIndex = EqGainCount - 1;
 inline constexpr int MaxQIndex = QCount - 1;
 inline constexpr int MaxDelaySteps = 412;
 inline constexpr int MainLevelTop = 301; // 0.0 dB; 0 is mute
+inline constexpr double MainLevelStepDb = 0.2;
+inline constexpr double DelayStepMs = 0.021;
 
 // Walks i = 1, 2, ... while value > table[i]; at the first entry not passed the result is i
 // when value is strictly nearer to it than to table[i-1], else i-1 (ties go to the lower

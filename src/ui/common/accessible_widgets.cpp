@@ -9,14 +9,53 @@
 #include <QMetaClassInfo>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace quellaton {
 
 namespace {
 
 const char* const ValueObjectName = "accessibleValue";
 
-// A value control: its value text comes from its AccessibleValue when it has one.
-class ValueAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+// Read-only text for an accessible whose text is one string.
+class ReadOnlyText : public QAccessibleTextInterface {
+public:
+    QString text(int startOffset, int endOffset) const override {
+        const QString whole = wholeText();
+        startOffset = std::clamp(startOffset, 0, int(whole.size()));
+        endOffset = endOffset < 0 ? int(whole.size())
+                                  : std::clamp(endOffset, startOffset, int(whole.size()));
+        return whole.mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return int(wholeText().size()); }
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    void selection(int, int* startOffset, int* endOffset) const override {
+        *startOffset = 0;
+        *endOffset = 0;
+    }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* startOffset, int* endOffset) const override {
+        *startOffset = offset;
+        *endOffset = offset;
+        return {};
+    }
+
+protected:
+    virtual QString wholeText() const = 0;
+};
+
+// A value control: its value text comes from its AccessibleValue when it has one, and is then
+// also its text, so that a screen reader can say "-12.0 dB" where the value is a number.
+class ValueAccessible : public QAccessibleWidget,
+                        public QAccessibleValueInterface,
+                        public ReadOnlyText {
 public:
     ValueAccessible(QWidget* widget, QAccessible::Role role) : QAccessibleWidget(widget, role) {}
 
@@ -24,8 +63,13 @@ public:
         if (type == QAccessible::ValueInterface) {
             return static_cast<QAccessibleValueInterface*>(this);
         }
+        if (type == QAccessible::TextInterface && source()) {
+            return static_cast<QAccessibleTextInterface*>(this);
+        }
         return QAccessibleWidget::interface_cast(type);
     }
+    using QAccessibleWidget::text;
+    using ReadOnlyText::text;
 
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Value) {
@@ -47,7 +91,12 @@ public:
         return {};
     }
     void setCurrentValue(const QVariant& value) override {
-        if (QAbstractSlider* bar = slider(); bar && bar->isEnabled()) {
+        if (!widget()->isEnabled()) {
+            return;
+        }
+        if (const AccessibleValue* source = this->source(); source && source->settable()) {
+            source->setNumber(value.toDouble());
+        } else if (QAbstractSlider* bar = slider()) {
             bar->setValue(value.toInt());
         }
     }
@@ -73,17 +122,54 @@ public:
         return bar ? QVariant(bar->singleStep()) : QVariant();
     }
 
+protected:
+    QString wholeText() const override {
+        const AccessibleValue* value = source();
+        return value ? value->text() : QString();
+    }
+
 private:
     const AccessibleValue* source() const { return AccessibleValue::of(object()); }
     QAbstractSlider* slider() const { return qobject_cast<QAbstractSlider*>(object()); }
 };
 
-// A drop-down list named by its accessible name, its value the entry shown. Its children are
-// the list of entries and, when it can be typed in, its text field.
-class NamedComboAccessible : public QAccessibleWidget {
+// Selects the entry a drop-down list shows in its list of entries, whether the list is open or
+// not: a screen reader reads a drop-down list's value as the selected entry of that list.
+void SelectShownEntry(QComboBox* combo) {
+    QAbstractItemView* view = combo->view();
+    if (!view || !view->selectionModel()) {
+        return;
+    }
+    const QModelIndex index =
+        combo->model()->index(combo->currentIndex(), combo->modelColumn(), combo->rootModelIndex());
+    if (!index.isValid()) {
+        view->selectionModel()->clearSelection();
+    } else if (!view->selectionModel()->isSelected(index)) {
+        view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    }
+}
+
+// A drop-down list named by its accessible name, its value the entry shown: as its value, as
+// its (read-only) text, and as the selected entry of its list. Its children are the list of
+// entries and, when it can be typed in, its text field.
+class NamedComboAccessible : public QAccessibleWidget, public ReadOnlyText {
 public:
+    // The list's selection follows the entry shown: when the entry changes (the program also
+    // sets entries without signals, but every change is reported to assistive technology,
+    // which then asks for the list), and whenever the list is asked for.
     explicit NamedComboAccessible(QComboBox* combo)
-        : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+        : QAccessibleWidget(combo, QAccessible::ComboBox) {
+        SelectShownEntry(combo);
+        QObject::connect(combo, &QComboBox::currentIndexChanged, combo,
+                         [combo] { SelectShownEntry(combo); });
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) {
+            return static_cast<QAccessibleTextInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
 
     QString text(QAccessible::Text t) const override {
         switch (t) {
@@ -92,16 +178,18 @@ public:
             return name.isEmpty() ? combo()->currentText() : name;
         }
         case QAccessible::Value:
-            return combo()->isEditable() && combo()->lineEdit() ? combo()->lineEdit()->text()
-                                                                : combo()->currentText();
+            return entry();
         default:
             return QAccessibleWidget::text(t);
         }
     }
+    using QAccessibleWidget::text;
+    using ReadOnlyText::text;
 
     int childCount() const override { return combo()->isEditable() ? 2 : 1; }
     QAccessibleInterface* child(int index) const override {
         if (index == 0) {
+            SelectShownEntry(combo());
             return QAccessible::queryAccessibleInterface(combo()->view());
         }
         if (index == 1 && combo()->isEditable()) {
@@ -145,8 +233,15 @@ public:
         QAccessibleWidget::doAction(action);
     }
 
+protected:
+    QString wholeText() const override { return entry(); }
+
 private:
     QComboBox* combo() const { return static_cast<QComboBox*>(object()); }
+    QString entry() const {
+        return combo()->isEditable() && combo()->lineEdit() ? combo()->lineEdit()->text()
+                                                            : combo()->currentText();
+    }
 };
 
 bool DeclaredSlider(const QObject* object) {
@@ -189,9 +284,10 @@ void InstallAccessibleWidgets() {
 }
 
 AccessibleValue::AccessibleValue(QWidget* widget, std::function<QString()> text,
-                                 std::function<double()> number, AccessibleRange range)
+                                 std::function<double()> number, AccessibleRange range,
+                                 std::function<void(double)> setNumber)
     : QObject(widget), widget_(widget), text_(std::move(text)), number_(std::move(number)),
-      range_(range) {
+      range_(range), setNumber_(std::move(setNumber)) {
     setObjectName(QLatin1String(ValueObjectName));
 }
 

@@ -3,6 +3,7 @@
 #include "dsp/scales.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace quellaton {
 
@@ -47,13 +48,26 @@ EditorAccessibility::EditorAccessibility(UnitModel& model, WaySelection& selecti
                                          EditorWidgets& widgets, ChannelStrip& strip, EqEditors& eq,
                                          QObject* parent)
     : QObject(parent), model_(model), e_(widgets), strip_(strip), eq_(eq) {
-    delayValue_ = new AccessibleValue(e_.delayBar, [this] {
-        const int steps = e_.delayBar->value();
-        return QStringLiteral("%1, %2, %3")
-            .arg(DelayMsText(steps), DelayMetreText(steps), DelayFeetText(steps));
-    });
-    levelValue_ =
-        new AccessibleValue(e_.levelBar, [this] { return MasterFaderText(e_.levelBar->value()); });
+    // The bars' values in the units they show: the delay in ms, the Main level in dB (Mute is
+    // one step below -60.0 dB).
+    delayValue_ = new AccessibleValue(
+        e_.delayBar,
+        [this] {
+            const int steps = e_.delayBar->value();
+            return QStringLiteral("%1, %2, %3")
+                .arg(DelayMsText(steps), DelayMetreText(steps), DelayFeetText(steps));
+        },
+        [this] { return e_.delayBar->value() * DelayStepMs; },
+        AccessibleRange{0.0, e_.delayBar->maximum() * DelayStepMs, DelayStepMs},
+        [this](double ms) { e_.delayBar->setValue(int(std::lround(ms / DelayStepMs))); });
+    levelValue_ = new AccessibleValue(
+        e_.levelBar, [this] { return MasterFaderText(e_.levelBar->value()); },
+        [this] { return -MainLevelStepDb * e_.levelBar->value(); },
+        AccessibleRange{-MainLevelStepDb * MainLevelTop, 0.0, MainLevelStepDb},
+        [this](double db) {
+            e_.levelBar->setValue(int(std::lround(
+                std::clamp(-db, 0.0, MainLevelStepDb * MainLevelTop) / MainLevelStepDb)));
+        });
     faderValue_ = new AccessibleValue(
         e_.gainFader,
         [this] {
