@@ -1,5 +1,6 @@
 #include "cli/cli_commands.h"
 
+#include "cli/eq_commands.h"
 #include "cli/unit_command.h"
 #include "files/image_report.h"
 #include "files/preset_file_format.h"
@@ -447,6 +448,16 @@ const QList<CommandInfo>& Commands() {
          "Show the parameters that differ between two .sps files, or between a .sps file "
          "and a unit (--port and --id).",
          "A.sps [B.sps]", 1, 2, true, false, true, true, false, false, Diff},
+        {"import-eq",
+         "Fit the EQ filters of a REW, Equalizer APO or AutoEq text onto one section (--way), "
+         "of a .sps file (--into IN.sps -o OUT.sps) or of a unit (--port and --id, sending only "
+         "the blocks that change); print what fitting changed.",
+         "FILE.txt", 1, 1, true, false, true, true, false, true, ImportEq, ImportEqOptions(), true},
+        {"export-eq",
+         "Write one section's (--way) EQ filters, crossovers and gain as Equalizer APO / REW "
+         "text, from a .sps file or a unit (--port and --id), to -o FILE or standard output.",
+         "[FILE.sps]", 0, 1, true, false, true, true, false, true, ExportEq, ExportEqOptions(),
+         true},
     };
     return commands;
 }

@@ -4,6 +4,8 @@
 
 #include "cli/cli_output.h"
 
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,15 @@ struct Invocation {
     int lastId = 255;
     QString output; // -o
     QStringList args;
+    // The command's own options that were given: the value, or an empty text for a flag.
+    QHash<QString, QString> options;
+};
+
+// An option only some commands take: "--name VALUE", or "--name" alone when valueName is null.
+struct CommandOption {
+    const char* name;
+    const char* valueName;
+    const char* description;
 };
 
 struct CommandInfo {
@@ -31,8 +42,10 @@ struct CommandInfo {
     bool takesId;      // --id N (required)
     bool optionalUnit; // --port and --id may be left out together
     bool takesIds;     // --ids A-B
-    bool takesOutput;  // -o FILE (required)
+    bool takesOutput;  // -o FILE (required unless outputOptional)
     int (*run)(const Invocation&);
+    QList<CommandOption> options = {}; // further options of the command
+    bool outputOptional = false;       // -o FILE may be left out
 };
 
 // Every command, in the order --help lists them.

@@ -21,7 +21,7 @@ QString GeneralHelp() {
             "Controls QUELLATON amplifier units over a serial line (9600 8N1) from scripts.\n"
             "--port P takes a port name as the port list shows it or a device path; --id N is a\n"
             "device ID 1..255. --json prints one JSON document (ports, scan, status, show, "
-            "diff).\n\n"
+            "diff, import-eq).\n\n"
             "Commands:\n")
             .arg(QLatin1String(Program));
     for (const CommandInfo& c : Commands()) {
@@ -86,6 +86,15 @@ int RunCommand(const CommandInfo& info, QStringList args, bool json) {
     if (info.takesOutput) {
         parser.addOption(output);
     }
+    QList<QCommandLineOption> own;
+    for (const CommandOption& o : info.options) {
+        own.append(
+            o.valueName
+                ? QCommandLineOption(QLatin1String(o.name), QString::fromUtf8(o.description),
+                                     QLatin1String(o.valueName))
+                : QCommandLineOption(QLatin1String(o.name), QString::fromUtf8(o.description)));
+        parser.addOption(own.last());
+    }
     const QString arguments = QString::fromLatin1(info.arguments);
     for (const QString& a : arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         parser.addPositionalArgument(a, QString(), a);
@@ -135,9 +144,15 @@ int RunCommand(const CommandInfo& info, QStringList args, bool json) {
             return Usage(QStringLiteral("--ids must be a range A-B of device IDs 1..255"), name);
         }
     }
+    for (qsizetype i = 0; i < own.size(); ++i) {
+        if (parser.isSet(own[i])) {
+            in.options.insert(QLatin1String(info.options[i].name),
+                              info.options[i].valueName ? parser.value(own[i]) : QString());
+        }
+    }
     if (info.takesOutput) {
         in.output = parser.value(output);
-        if (in.output.isEmpty()) {
+        if (in.output.isEmpty() && !info.outputOptional) {
             return Usage(QStringLiteral("%1 needs -o FILE").arg(name), name);
         }
     }
