@@ -65,9 +65,17 @@ void EqImportDialog::showReport(const EqFitReport& report, const QString& fileNa
     table->setColumnCount(int(header.size()));
     table->setHorizontalHeaderLabels(header);
     table->setRowCount(int(rows.size()));
+    QFont bold = table->font();
+    bold.setBold(true);
     for (int r = 0; r < rows.size(); ++r) {
+        // The last row, the whole section, stands out.
+        const bool section = report.refusal.isEmpty() && r == rows.size() - 1;
         for (int c = 0; c < rows[r].size(); ++c) {
-            table->setItem(r, c, new QTableWidgetItem(rows[r][c]));
+            auto* item = new QTableWidgetItem(rows[r][c]);
+            if (section) {
+                item->setFont(bold);
+            }
+            table->setItem(r, c, item);
         }
     }
     table->resizeColumnsToContents();
