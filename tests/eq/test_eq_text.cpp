@@ -183,6 +183,12 @@ void TestEqText::numbersAndErrorsNameTheirLine_data() {
                                                " Hz Gain 1 dB Q 1")
                                  << "line 1: \"1" + QString(400, QLatin1Char('0')) +
                                         "\" after Fc is not a number";
+    QTest::newRow("narrowest bandwidth")
+        << QByteArray("Filter: ON PK Fc 10 Hz Gain 1 dB BW Oct 0.00000000000000001")
+        << "line 1: BW Oct is too narrow";
+    QTest::newRow("preamps beyond any number")
+        << QByteArray("Preamp: 9" + QByteArray(307, '0') + " dB\nPreamp: 9" + QByteArray(307, '0'))
+        << "line 2: the Preamp lines add up beyond any number";
     QTest::newRow("only comments")
         << QByteArray("# nothing\n\n# here\n") << "no Filter or Preamp line";
     QTest::newRow("zero byte") << QByteArray("Preamp: -1 dB\n\0", 15) << "not a text file";

@@ -254,6 +254,10 @@ bool ReadFilter(QStringView rest, int line, EqText& text) {
         }
         if (!filter.q) {
             filter.q = QFromOctaves(*filter.bandwidth);
+            if (!std::isfinite(*filter.q)) {
+                text.error = LineError(line, QStringLiteral("BW Oct is too narrow"));
+                return false;
+            }
         }
     }
 
@@ -308,6 +312,10 @@ bool ReadPreamp(QStringView rest, int line, EqText& text) {
         text.notes.append({line, QStringLiteral("\"%1\" not used").arg(unused.join(u' '))});
     }
     text.preamp = text.preamp.value_or(0.0) + *db;
+    if (!std::isfinite(*text.preamp)) {
+        text.error = LineError(line, QStringLiteral("the Preamp lines add up beyond any number"));
+        return false;
+    }
     text.preampLines.append(line);
     return true;
 }
