@@ -189,6 +189,10 @@ void TestEqText::numbersAndErrorsNameTheirLine_data() {
     QTest::newRow("preamps beyond any number")
         << QByteArray("Preamp: 9" + QByteArray(307, '0') + " dB\nPreamp: 9" + QByteArray(307, '0'))
         << "line 2: the Preamp lines add up beyond any number";
+    QTest::newRow("too many filters")
+        << QByteArray("Preamp: -1 dB\n") +
+               QByteArray("Filter: OFF PK Fc 100 Hz Gain 1 dB Q 1\n").repeated(1001)
+        << "line 1002: more than 1000 Filter lines";
     QTest::newRow("only comments")
         << QByteArray("# nothing\n\n# here\n") << "no Filter or Preamp line";
     QTest::newRow("zero byte") << QByteArray("Preamp: -1 dB\n\0", 15) << "not a text file";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace quellaton {
 
@@ -10,13 +11,48 @@ namespace {
 // Points of the grid: 2000 over the ten octaves, about 1/200 octave apart.
 constexpr int GridPoints = 2000;
 
-double LevelOfMagnitude(double m) {
-    if (!(m >= MinimumMagnitude)) { // also a magnitude that is not a number
-        m = MinimumMagnitude;
-    } else if (m > MaximumMagnitude) {
-        m = MaximumMagnitude;
+// |b0 + b1 z^-1 + b2 z^-2|^2 on the unit circle, written with phi = sin^2(w / 2) as
+// (b0 + b1 + b2)^2 - 4 (b0 b1 + 4 b0 b2 + b1 b2) phi + 16 b0 b2 phi^2: it keeps its precision
+// near w = 0, where a high-pass section's numerator all but vanishes.
+struct SquaredMagnitude {
+    double sum, middle, outer;
+
+    SquaredMagnitude(double c0, double c1, double c2)
+        : sum(c0 + c1 + c2), middle(c0 * c1 + 4.0 * c0 * c2 + c1 * c2), outer(c0 * c2) {}
+    double at(double phi) const {
+        return sum * sum - 4.0 * middle * phi + 16.0 * outer * phi * phi;
     }
-    return 20.0 * std::log10(m);
+};
+
+struct SectionForm {
+    SquaredMagnitude num;
+    SquaredMagnitude den;
+};
+
+std::vector<SectionForm> Forms(std::span<const BiquadSection> chain) {
+    std::vector<SectionForm> forms;
+    forms.reserve(chain.size());
+    for (const BiquadSection& s : chain) {
+        forms.push_back({{s.b0, s.b1, s.b2}, {s.a0, s.a1, s.a2}});
+    }
+    return forms;
+}
+
+constexpr double MinimumPower = MinimumMagnitude * MinimumMagnitude;
+constexpr double MaximumPower = MaximumMagnitude * MaximumMagnitude;
+
+double ChainLevel(const std::vector<SectionForm>& forms, double phi) {
+    double level = 0.0;
+    for (const SectionForm& f : forms) {
+        double power = f.num.at(phi) / f.den.at(phi);
+        if (!(power >= MinimumPower)) { // also a power that is not a number
+            power = MinimumPower;
+        } else if (power > MaximumPower) {
+            power = MaximumPower;
+        }
+        level += 10.0 * std::log10(power);
+    }
+    return level;
 }
 
 BiquadSection DampedSection(double hz, double damping, bool lowPass) {
@@ -38,23 +74,6 @@ BiquadSection DampedSection(double hz, double damping, bool lowPass) {
 
 } // namespace
 
-std::complex<double> SectionResponse(const BiquadSection& s, double w) {
-    const std::complex<double> z1 = std::polar(1.0, -w); // z^-1
-    const std::complex<double> z2 = z1 * z1;
-    const std::complex<double> num = s.b0 + s.b1 * z1 + s.b2 * z2;
-    const std::complex<double> den = s.a0 + s.a1 * z1 + s.a2 * z2;
-    return num / den;
-}
-
-double ChainLevelDb(std::span<const BiquadSection> chain, double hz) {
-    const double w = StandardAngularFrequency(hz);
-    double level = 0.0;
-    for (const BiquadSection& section : chain) {
-        level += LevelOfMagnitude(std::abs(SectionResponse(section, w)));
-    }
-    return level;
-}
-
 BiquadSection HighPassSection(double hz, double damping) {
     return DampedSection(hz, damping, false);
 }
@@ -65,8 +84,12 @@ BiquadSection LowPassSection(double hz, double damping) {
 
 double MaxCurveDifference(std::span<const BiquadSection> a, std::span<const BiquadSection> b,
                           double offsetDb, std::span<const double> alsoAt) {
+    const std::vector<SectionForm> formsA = Forms(a);
+    const std::vector<SectionForm> formsB = Forms(b);
     auto differenceAt = [&](double hz) {
-        return std::abs(ChainLevelDb(a, hz) - ChainLevelDb(b, hz) + offsetDb);
+        const double half = std::sin(StandardAngularFrequency(hz) / 2.0);
+        const double phi = half * half;
+        return std::abs(ChainLevel(formsA, phi) - ChainLevel(formsB, phi) + offsetDb);
     };
     double largest = 0.0;
     const double octaves = std::log2(AudibleHighHz / AudibleLowHz);
@@ -74,7 +97,10 @@ double MaxCurveDifference(std::span<const BiquadSection> a, std::span<const Biqu
         const double hz = AudibleLowHz * std::exp2(octaves * i / (GridPoints - 1));
         largest = std::max(largest, differenceAt(hz));
     }
-    for (const double hz : alsoAt) {
+    std::vector<double> extra(alsoAt.begin(), alsoAt.end());
+    std::sort(extra.begin(), extra.end());
+    extra.erase(std::unique(extra.begin(), extra.end()), extra.end());
+    for (const double hz : extra) {
         if (hz >= AudibleLowHz && hz <= AudibleHighHz) {
             largest = std::max(largest, differenceAt(hz));
         }

@@ -5,19 +5,12 @@
 
 #include "dsp/response.h"
 
-#include <complex>
 #include <span>
 
 namespace quellaton {
 
 inline constexpr double AudibleLowHz = 20.0;
 inline constexpr double AudibleHighHz = 20000.0;
-
-// The complex response of one section at angular frequency w (radians per sample).
-std::complex<double> SectionResponse(const BiquadSection& section, double w);
-// The level in dB of a chain of sections at `hz`; a magnitude is taken as at least 1e-12 and
-// at most 1e12, so the level is always finite.
-double ChainLevelDb(std::span<const BiquadSection> chain, double hz);
 
 // Second-order high-pass and low-pass sections with damping d (1 / 2Q), at corner `hz`, built
 // as the units build their crossover sections.
@@ -26,7 +19,8 @@ BiquadSection LowPassSection(double hz, double damping);
 
 // The largest |a(f) - b(f) + offsetDb| in dB over 20 Hz .. 20 kHz: a fine logarithmic grid,
 // plus the frequencies in `alsoAt` that lie in that band (the centres of the filters, where
-// their peaks are).
+// their peaks are). A magnitude is taken as at least 1e-12 and at most 1e12, so levels are
+// always finite.
 double MaxCurveDifference(std::span<const BiquadSection> a, std::span<const BiquadSection> b,
                           double offsetDb = 0.0, std::span<const double> alsoAt = {});
 

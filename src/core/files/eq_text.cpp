@@ -379,6 +379,7 @@ EqText ParseEqText(QByteArrayView content) {
     const QStringList lines = decoded->split(lineEnd);
     bool first = true;
     bool anyCommand = false;
+    int filterLines = 0;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const int line = int(i + 1);
         const QStringView trimmed = QStringView(lines[i]).trimmed();
@@ -407,6 +408,11 @@ EqText ParseEqText(QByteArrayView content) {
         bool ok = true;
         if (Is(name, "Filter")) {
             anyCommand = true;
+            if (++filterLines > EqTextFilterLineLimit) {
+                text.error = LineError(
+                    line, QStringLiteral("more than %1 Filter lines").arg(EqTextFilterLineLimit));
+                return text;
+            }
             ok = ReadFilter(rest, line, text);
         } else if (Is(name, "Preamp")) {
             anyCommand = true;

@@ -19,6 +19,9 @@ namespace quellaton {
 
 // Larger files are not read: a configuration with a few hundred filters stays far below.
 inline constexpr qint64 EqTextSizeLimit = 1 << 20;
+// Nor are more Filter lines than this: equalisers offer a few dozen filters at most, and every
+// filter read is drawn for the report.
+inline constexpr int EqTextFilterLineLimit = 1000;
 
 enum class EqTextFormat {
     Rew, // starts with "Filter Settings file"
