@@ -32,7 +32,7 @@ QString GeneralHelp() {
     text += QStringLiteral(
                 "\n'%1 COMMAND --help' describes one command.\n\n"
                 "Exit status: 0 done; 1 the unit or line failed (no reply, time-out, port lost);\n"
-                "2 bad usage; 3 damaged file.\n")
+                "2 bad usage; 3 damaged file (or an EQ text it cannot use).\n")
                 .arg(QLatin1String(Program));
     return text;
 }
