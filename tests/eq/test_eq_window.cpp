@@ -138,10 +138,13 @@ void TestEqWindow::reportThenCancelOrApply() {
 
     // The section as shown, exported.
     const QString exported = dir.filePath("high");
-    app.window->fileChooser().save = [exported](QWidget*, const PresetFileKind&) {
+    QString offered;
+    app.window->fileChooser().save = [exported, &offered](QWidget*, const PresetFileKind& kind) {
+        offered = kind.defaultName + '.' + kind.suffix;
         return exported;
     };
     panel.exportAction()->trigger();
+    QCOMPARE(offered, QStringLiteral("high-eq.txt"));
     QFile file(exported + ".txt");
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();

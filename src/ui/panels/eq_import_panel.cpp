@@ -43,7 +43,7 @@ bool CanFit(const EqFitReport& report) {
 
 const PresetFileKind& EqTextFile() {
     static const PresetFileKind kind{QStringLiteral("EQ filters (*.txt)"),
-                                     QStringLiteral("eqfilters"), QStringLiteral("txt")};
+                                     QStringLiteral("eq-filters"), QStringLiteral("txt")};
     return kind;
 }
 
@@ -80,7 +80,10 @@ EqImportPanel::EqImportPanel(UnitSession& session, ShellWidgets& widgets, WaySel
         if (!available()) {
             return;
         }
-        const QString path = chooser_.save(window_, EqTextFile());
+        // Named after the section by default: "high-eq.txt".
+        PresetFileKind kind = EqTextFile();
+        kind.defaultName = EqSectionName(selection_.way()).toLower() + QStringLiteral("-eq");
+        const QString path = chooser_.save(window_, kind);
         if (!path.isEmpty()) {
             exportFile(WithDefaultSuffix(path, EqTextFile().suffix));
         }
