@@ -44,9 +44,15 @@ void PrintReport(const Invocation& in, const QString& path, const EqFitReport& r
         QJsonObject json = EqReportJson(report);
         json.insert("file", path);
         PrintJson(json);
-    } else {
-        PrintOut(EqReportText(report));
+        return;
     }
+    Table table(EqReportHeader());
+    for (const QStringList& row : EqReportRows(report)) {
+        table.add(row);
+    }
+    const QStringList notes = EqReportNotes(report);
+    PrintOut(EqReportTitle(report) + QLatin1Char('\n') + table.text() +
+             (notes.isEmpty() ? QString() : notes.join(QLatin1Char('\n')) + QLatin1Char('\n')));
 }
 
 // Follows the blocks an applied image queued until the last has left the line. Writes are not

@@ -1,14 +1,13 @@
 // quellaton-cli's EQ text commands: import-eq into a .sps file and into a unit (only the blocks
 // that change are sent), export-eq from both, and the exit status of files it cannot use.
+#include "block_writes.h"
 #include "cli_process.h"
-#include "sim_process.h"
 
 #include "files/eq_fit.h"
 #include "files/eq_text.h"
 #include "files/preset_document.h"
 #include "files/preset_file_format.h"
 #include "protocol/frames.h"
-#include "protocol/send_slots.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -58,23 +57,6 @@ QString WritePreset(const QTemporaryDir& dir, const QString& name, const Paramet
 
 ParameterImage ImageOfPayload(const QByteArray& payload) {
     return DecodeImageText(QByteArray(20, '0') + payload.toHex().toUpper());
-}
-
-// Block and group, as four hex digits, of every block write the unit received.
-QList<QByteArray> BlockWrites(const SimProcess& sim) {
-    QList<QByteArray> writes;
-    for (const QByteArray& frame : sim.frames()) {
-        if (frame.mid(8, 4) == "A100") {
-            writes.append(frame.mid(12, 4));
-        }
-    }
-    return writes;
-}
-
-QByteArray Header(int slot) {
-    const SlotBlock b = BlockOfSlot(slot);
-    return QByteArray::number(b.block, 16).rightJustified(2, '0').toUpper() +
-           QByteArray::number(b.group, 16).rightJustified(2, '0').toUpper();
 }
 
 } // namespace
@@ -210,21 +192,14 @@ void TestCliEq::importIntoUnitSendsOnlyTheChangedBlocks() {
     QCOMPARE(before.size(), ImagePayloadSize);
     const ParameterImage start = ImageOfPayload(before);
     const EqFitReport expected = FitEqText(ParseEqText(Filters), start, High, false);
-    QList<QByteArray> changed;
-    for (int slot = 1; slot <= BlockSlotCount; ++slot) {
-        const SlotBlock b = BlockOfSlot(slot);
-        if (slot != SystemWriteSlot && BlockPayload(start, b.block, b.group) !=
-                                           BlockPayload(expected.image, b.block, b.group)) {
-            changed.append(Header(slot));
-        }
-    }
+    const QList<QByteArray> changed = DifferingBlocks(start, expected.image);
     QVERIFY(changed.size() >= 3);
 
     const CliRun run =
         RunCli({"import-eq", eq, "--way", "high", "--port", sim.link(), "--id", "1"});
     QCOMPARE(run.exitCode, 0);
     QVERIFY(run.out.startsWith("High section"));
-    QCOMPARE(BlockWrites(sim), changed);
+    QCOMPARE(ReceivedBlockWrites(sim), changed);
     const QByteArray after = sim.unitImage(1);
     for (int slot = 1; slot <= BlockSlotCount; ++slot) {
         const SlotBlock b = BlockOfSlot(slot);
@@ -252,7 +227,7 @@ void TestCliEq::importIntoUnitSendsOnlyTheChangedBlocks() {
     const CliRun silent =
         RunCli({"import-eq", eq, "--way", "high", "--port", sim.link(), "--id", "9"});
     QCOMPARE(silent.exitCode, 1);
-    QVERIFY(BlockWrites(sim).isEmpty());
+    QVERIFY(ReceivedBlockWrites(sim).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliEq)

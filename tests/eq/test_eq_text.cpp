@@ -46,15 +46,22 @@ QString GoldenText(const QString& input, int section, bool fit) {
         return QStringLiteral("error: %1\n").arg(text.error);
     }
     const EqFitReport report = FitEqText(text, StartImage(), section, fit);
-    QString out = EqReportText(report);
-    if (report.refusal.isEmpty()) {
-        EqTextExport what;
-        what.section = section;
-        what.source = input;
-        out += QStringLiteral("--- export ---\n") +
-               QString::fromUtf8(EqTextContent(report.image, what)).remove(QLatin1Char('\r'));
+    QString out = EqReportTitle(report) + QLatin1Char('\n');
+    if (!report.refusal.isEmpty()) {
+        return out + QStringLiteral("not applied: %1\n").arg(report.refusal);
     }
-    return out;
+    // One line a row, its cells between bars; the notes after them.
+    for (const QStringList& row : QList<QStringList>{EqReportHeader()} + EqReportRows(report)) {
+        out += row.join(QStringLiteral(" | ")).trimmed() + QLatin1Char('\n');
+    }
+    for (const QString& note : EqReportNotes(report)) {
+        out += note + QLatin1Char('\n');
+    }
+    EqTextExport what;
+    what.section = section;
+    what.source = input;
+    return out + QStringLiteral("--- export ---\n") +
+           QString::fromUtf8(EqTextContent(report.image, what)).remove(QLatin1Char('\r'));
 }
 
 EqText Parse(const char* text) {

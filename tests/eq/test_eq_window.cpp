@@ -3,11 +3,11 @@
 // a .txt dropped on the graph starts the same import; a file of more than six filters is
 // refused until the box that keeps six is ticked.
 #include "app_fixture.h"
+#include "block_writes.h"
 #include "editor_test_helpers.h"
 
 #include "files/eq_fit.h"
 #include "files/eq_text.h"
-#include "protocol/send_slots.h"
 
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -29,22 +29,6 @@ QString WriteText(const QTemporaryDir& dir, const QString& name, const QByteArra
     file.open(QIODevice::WriteOnly);
     file.write(content);
     return path;
-}
-
-QList<QByteArray> BlockWritesFrom(const SimProcess& sim, int mark) {
-    QList<QByteArray> writes;
-    for (const QByteArray& frame : sim.frames().mid(mark)) {
-        if (frame.mid(8, 4) == "A100") {
-            writes.append(frame.mid(12, 4));
-        }
-    }
-    return writes;
-}
-
-QByteArray Header(int slot) {
-    const SlotBlock b = BlockOfSlot(slot);
-    return QByteArray::number(b.block, 16).rightJustified(2, '0').toUpper() +
-           QByteArray::number(b.group, 16).rightJustified(2, '0').toUpper();
 }
 
 // Drags `path` onto the graph; true when the graph takes it.
@@ -110,17 +94,10 @@ void TestEqWindow::reportThenCancelOrApply() {
     QVERIFY(model.image() == start);
     QVERIFY(!model.history().canUndo());
     QVERIFY(WaitQuiet(app));
-    QVERIFY(BlockWritesFrom(app.sim, mark).isEmpty());
+    QVERIFY(ReceivedBlockWrites(app.sim, mark).isEmpty());
 
     const EqFitReport expected = FitEqText(ParseEqText(Filters), start, High, false);
-    QList<QByteArray> changed;
-    for (int slot = 1; slot <= BlockSlotCount; ++slot) {
-        const SlotBlock b = BlockOfSlot(slot);
-        if (slot != SystemWriteSlot && BlockPayload(start, b.block, b.group) !=
-                                           BlockPayload(expected.image, b.block, b.group)) {
-            changed.append(Header(slot));
-        }
-    }
+    const QList<QByteArray> changed = DifferingBlocks(start, expected.image);
     QVERIFY(changed.size() >= 3);
     mark = LogMark(app.sim);
     QVERIFY(panel.importFile(path));
@@ -128,9 +105,9 @@ void TestEqWindow::reportThenCancelOrApply() {
     QTRY_VERIFY(!panel.dialog());
     QVERIFY(model.image() == expected.image);
     QCOMPARE(app.window->editMenu().undoAction()->text(), QStringLiteral("Undo Import EQ filters"));
-    QTRY_COMPARE_WITH_TIMEOUT(BlockWritesFrom(app.sim, mark).size(), changed.size(), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(ReceivedBlockWrites(app.sim, mark).size(), changed.size(), 20000);
     QVERIFY(WaitQuiet(app));
-    QCOMPARE(BlockWritesFrom(app.sim, mark), changed);
+    QCOMPARE(ReceivedBlockWrites(app.sim, mark), changed);
 
     // One step: undo takes the whole import back.
     app.window->editMenu().undoAction()->trigger();

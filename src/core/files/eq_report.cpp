@@ -94,43 +94,9 @@ QStringList EqReportNotes(const EqFitReport& report) {
     return notes;
 }
 
-QString EqReportText(const EqFitReport& report) {
-    QString out = QStringLiteral("%1 section, from %2\n")
-                      .arg(EqSectionName(report.section), EqFormatName(report.format));
-    if (!report.refusal.isEmpty()) {
-        return out + QStringLiteral("Not applied: %1\n").arg(report.refusal);
-    }
-    const QStringList header = EqReportHeader();
-    const QList<QStringList> rows = EqReportRows(report);
-    QList<qsizetype> widths(header.size(), 0);
-    auto measure = [&](const QStringList& row) {
-        for (qsizetype c = 0; c < row.size() && c < widths.size(); ++c) {
-            widths[c] = std::max(widths[c], row[c].size());
-        }
-    };
-    measure(header);
-    for (const QStringList& row : rows) {
-        measure(row);
-    }
-    auto line = [&](const QStringList& row) {
-        QString text;
-        for (qsizetype c = 0; c < widths.size(); ++c) {
-            const QString cell = row.value(c);
-            text += c + 1 < widths.size() ? cell.leftJustified(widths[c] + 2) : cell;
-        }
-        while (text.endsWith(QLatin1Char(' '))) {
-            text.chop(1);
-        }
-        out += text + QLatin1Char('\n');
-    };
-    line(header);
-    for (const QStringList& row : rows) {
-        line(row);
-    }
-    for (const QString& note : EqReportNotes(report)) {
-        out += note + QLatin1Char('\n');
-    }
-    return out;
+QString EqReportTitle(const EqFitReport& report) {
+    return QStringLiteral("%1 section, from %2")
+        .arg(EqSectionName(report.section), EqFormatName(report.format));
 }
 
 QJsonObject EqReportJson(const EqFitReport& report) {

@@ -1,6 +1,6 @@
-// The report of fitting EQ filters onto a section, as people and scripts read it: an aligned
-// table with one row per filter and a last row for the whole section, followed by the notes;
-// or one JSON object.
+// The report of fitting EQ filters onto a section, as people and scripts read it: a title, a
+// table with one row per filter and a last row for the whole section, and the notes; or one
+// JSON object.
 #pragma once
 
 #include "files/eq_fit.h"
@@ -20,8 +20,8 @@ QStringList EqReportHeader();
 QList<QStringList> EqReportRows(const EqFitReport& report);
 // The notes, one line each ("line 3: Channel is not applied: ...").
 QStringList EqReportNotes(const EqFitReport& report);
-// A title line, the table with its columns padded two blanks apart, and the notes.
-QString EqReportText(const EqFitReport& report);
+// "High section, from a REW Filter Settings file".
+QString EqReportTitle(const EqFitReport& report);
 QJsonObject EqReportJson(const EqFitReport& report);
 
 } // namespace quellaton
