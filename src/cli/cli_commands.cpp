@@ -1,5 +1,6 @@
 #include "cli/cli_commands.h"
 
+#include "cli/eq_commands.h"
 #include "cli/fleet_commands.h"
 #include "cli/unit_command.h"
 #include "files/image_report.h"
@@ -509,6 +510,16 @@ const QList<CommandInfo>& Commands() {
          {{"interval", "S", "Seconds between rounds of polls (default 5)."},
           {"max-temperature", "C", "Report a unit at C °C or above."},
           {"prometheus", "FILE", "Rewrite FILE with the units' state after every round."}}},
+        {"import-eq",
+         "Fit the EQ filters of a REW, Equalizer APO or AutoEq text onto one section (--way), "
+         "of a .sps file (--into IN.sps -o OUT.sps) or of a unit (--port and --id, sending only "
+         "the blocks that change); print what fitting changed.",
+         "FILE.txt", 1, 1, true, false, true, true, false, true, ImportEq, ImportEqOptions(), true},
+        {"export-eq",
+         "Write one section's (--way) EQ filters, crossovers and gain as Equalizer APO / REW "
+         "text, from a .sps file or a unit (--port and --id), to -o FILE or standard output.",
+         "[FILE.sps]", 0, 1, true, false, true, true, false, true, ExportEq, ExportEqOptions(),
+         true},
     };
     return commands;
 }

@@ -45,9 +45,10 @@ struct CommandInfo {
     bool takesId;      // --id N (required)
     bool optionalUnit; // --port and --id may be left out together
     bool takesIds;     // --ids A-B
-    bool takesOutput;  // -o FILE (required)
+    bool takesOutput;  // -o FILE (required unless outputOptional)
     int (*run)(const Invocation&);
-    QList<CommandOption> options = {};
+    QList<CommandOption> options = {}; // further options of the command
+    bool outputOptional = false;       // -o FILE may be left out
 };
 
 // Every command, in the order --help lists them.

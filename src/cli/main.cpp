@@ -21,7 +21,8 @@ QString GeneralHelp() {
             "Controls QUELLATON amplifier units over a serial line (9600 8N1) from scripts.\n"
             "--port P takes a port name as the port list shows it or a device path; --id N is a\n"
             "device ID 1..255. --json prints one JSON document (ports, scan, status, show, "
-            "diff,\nvenue, deploy, verify; monitor prints one JSON object per event).\n\n"
+            "diff,\nvenue, deploy, verify, import-eq; monitor prints one JSON object per "
+            "event).\n\n"
             "Commands:\n")
             .arg(QLatin1String(Program));
     for (const CommandInfo& c : Commands()) {
@@ -32,7 +33,7 @@ QString GeneralHelp() {
     text += QStringLiteral(
                 "\n'%1 COMMAND --help' describes one command.\n\n"
                 "Exit status: 0 done; 1 the unit or line failed (no reply, time-out, port lost);\n"
-                "2 bad usage; 3 damaged file.\n")
+                "2 bad usage; 3 damaged file (or an EQ text it cannot use).\n")
                 .arg(QLatin1String(Program));
     return text;
 }
@@ -153,7 +154,7 @@ int RunCommand(const CommandInfo& info, QStringList args, bool json) {
     }
     if (info.takesOutput) {
         in.output = parser.value(output);
-        if (in.output.isEmpty()) {
+        if (in.output.isEmpty() && !info.outputOptional) {
             return Usage(QStringLiteral("%1 needs -o FILE").arg(name), name);
         }
     }

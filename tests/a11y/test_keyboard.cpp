@@ -240,10 +240,12 @@ void TestKeyboard::f10OpensTheMenus() {
     for (const QAction* action : app_->widgets().fileMenu->actions()) {
         fileItems.append(action->isSeparator() ? QStringLiteral("-") : action->text());
     }
-    QCOMPARE(fileItems,
-             (QStringList{QStringLiteral("Open preset file…"), QStringLiteral("Save preset file"),
-                          QStringLiteral("Save preset file as…"), QStringLiteral("-"),
-                          QStringLiteral("Exit")}));
+    QCOMPARE(
+        fileItems,
+        (QStringList{QStringLiteral("Open preset file…"), QStringLiteral("Save preset file"),
+                     QStringLiteral("Save preset file as…"), QStringLiteral("-"),
+                     QStringLiteral("Import EQ filters…"), QStringLiteral("Export EQ filters…"),
+                     QStringLiteral("-"), QStringLiteral("Exit")}));
     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
     QVERIFY(WaitUntil([&] { return QApplication::activePopupWidget() == app_->widgets().editMenu; },
                       2000));

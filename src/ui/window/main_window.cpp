@@ -37,6 +37,8 @@ MainWindow::MainWindow(AppOptions options, QWidget* parent)
     initialDataLoad_ = new InitialDataPanel(*session_, w_, *connection_, fileChooser_, this);
     document_ = new PresetDocumentPanel(*session_, w_, fileChooser_, this);
     editMenu_ = new EditMenuPanel(session_->model(), w_, this);
+    eqImport_ =
+        new EqImportPanel(*session_, w_, selection_, fileChooser_, *document_, graph_, this);
     connection_->setConnectGuard([this] { return document_->mayDiscardChanges(); });
     connect(addressing_, &AddressingPanel::searchFinished, this, [this] {
         w_.editMenu->menuAction()->setVisible(w_.helpMenu->menuAction()->isVisible());

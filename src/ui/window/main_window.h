@@ -13,6 +13,7 @@
 #include "panels/connection_panel.h"
 #include "panels/device_presets_panel.h"
 #include "panels/edit_menu_panel.h"
+#include "panels/eq_import_panel.h"
 #include "panels/initial_data_load.h"
 #include "panels/preset_document_panel.h"
 #include "panels/preset_files_panel.h"
@@ -45,6 +46,7 @@ public:
     KeyboardNavigation& keyboard() { return *keyboard_; }
     PresetDocumentPanel& document() { return *document_; }
     EditMenuPanel& editMenu() { return *editMenu_; }
+    EqImportPanel& eqImport() { return *eqImport_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -71,6 +73,7 @@ private:
     KeyboardNavigation* keyboard_ = nullptr; // owned by the window
     PresetDocumentPanel* document_ = nullptr;
     EditMenuPanel* editMenu_ = nullptr;
+    EqImportPanel* eqImport_ = nullptr;
 };
 
 } // namespace quellaton
