@@ -1,5 +1,6 @@
 #include "cli/cli_commands.h"
 
+#include "cli/response_command.h"
 #include "cli/unit_command.h"
 #include "files/image_report.h"
 #include "files/preset_file_format.h"
@@ -447,6 +448,10 @@ const QList<CommandInfo>& Commands() {
          "Show the parameters that differ between two .sps files, or between a .sps file "
          "and a unit (--port and --id).",
          "A.sps [B.sps]", 1, 2, true, false, true, true, false, false, Diff},
+        {"response",
+         "Print the predicted response of a .sps file or a unit (--port and --id): frequency, "
+         "level and phase of a section or of the whole system.",
+         "[FILE.sps]", 0, 1, true, false, true, true, false, false, Response, ResponseOptions},
     };
     return commands;
 }

@@ -4,6 +4,8 @@
 
 #include "cli/cli_output.h"
 
+#include <QCommandLineOption>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,9 @@ struct Invocation {
     int lastId = 255;
     QString output; // -o
     QStringList args;
+    // The values of a command's own options, by their long name; a flag that is set has an
+    // entry with no values.
+    QMap<QString, QStringList> options;
 };
 
 struct CommandInfo {
@@ -33,6 +38,8 @@ struct CommandInfo {
     bool takesIds;     // --ids A-B
     bool takesOutput;  // -o FILE (required)
     int (*run)(const Invocation&);
+    // Options of this command alone (nullptr: none).
+    QList<QCommandLineOption> (*options)() = nullptr;
 };
 
 // Every command, in the order --help lists them.

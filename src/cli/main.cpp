@@ -86,6 +86,11 @@ int RunCommand(const CommandInfo& info, QStringList args, bool json) {
     if (info.takesOutput) {
         parser.addOption(output);
     }
+    const QList<QCommandLineOption> own =
+        info.options ? info.options() : QList<QCommandLineOption>{};
+    for (const QCommandLineOption& option : own) {
+        parser.addOption(option);
+    }
     const QString arguments = QString::fromLatin1(info.arguments);
     for (const QString& a : arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         parser.addPositionalArgument(a, QString(), a);
@@ -102,6 +107,11 @@ int RunCommand(const CommandInfo& info, QStringList args, bool json) {
     in.command = name;
     in.json = json || parser.isSet(jsonOption);
     in.args = parser.positionalArguments();
+    for (const QCommandLineOption& option : own) {
+        if (parser.isSet(option)) {
+            in.options.insert(option.names().constLast(), parser.values(option));
+        }
+    }
     if (in.args.size() < info.minArgs || in.args.size() > info.maxArgs) {
         return Usage(
             QStringLiteral("%1 takes %2")

@@ -8,6 +8,7 @@
 #include "common/way_selection.h"
 #include "editors/channel_editors.h"
 #include "graph/response_graph.h"
+#include "graph/view_menu_panel.h"
 #include "operations/unit_session.h"
 #include "panels/addressing_panel.h"
 #include "panels/connection_panel.h"
@@ -45,6 +46,7 @@ public:
     KeyboardNavigation& keyboard() { return *keyboard_; }
     PresetDocumentPanel& document() { return *document_; }
     EditMenuPanel& editMenu() { return *editMenu_; }
+    ViewMenuPanel& viewMenu() { return *viewMenu_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -71,6 +73,7 @@ private:
     KeyboardNavigation* keyboard_ = nullptr; // owned by the window
     PresetDocumentPanel* document_ = nullptr;
     EditMenuPanel* editMenu_ = nullptr;
+    ViewMenuPanel* viewMenu_ = nullptr;
 };
 
 } // namespace quellaton
