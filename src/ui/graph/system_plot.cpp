@@ -12,7 +12,6 @@ namespace quellaton {
 
 namespace {
 
-constexpr int NoRow = INT_MIN;
 // Dashes: four columns drawn, four left out.
 constexpr int DashLength = 4;
 constexpr QRgb LabelBackground = qRgb(4, 2, 4);
@@ -127,22 +126,14 @@ void SystemPlot::update(const SystemSettings& settings) {
     response_.update(settings);
 }
 
-int SystemPlot::levelRow(double db) const {
-    if (std::isnan(db)) {
-        return NoRow;
-    }
-    // Trunc((15 - level) / 45 x (height - 38) + 16), one row up, kept just outside the plot
-    // area when the level is beyond it.
-    const double y = std::trunc((15.0 - db) / 45.0 * (geometry_.height - 38) + 16.0) - 1.0;
-    return int(std::clamp(y, double(plotTop() - 1), double(plotBottom() + 1)));
-}
-
 int SystemPlot::phaseRow(double degrees) const {
     if (std::isnan(degrees)) {
         return NoRow;
     }
-    const double y = plotTop() + std::trunc((180.0 - degrees) / 360.0 * (plotBottom() - plotTop()));
-    return int(std::clamp(y, double(plotTop()), double(plotBottom())));
+    // Phases lie within -180 .. 180, so the offset is never negative and int() truncates it.
+    const double offset = (180.0 - std::clamp(degrees, -180.0, 180.0)) / 360.0 *
+                          (plotBottom() - plotTop());
+    return plotTop() + int(offset);
 }
 
 void SystemPlot::drawRows(QImage& picture, QRgb colour, Style style, RowSpan& span) {
@@ -152,9 +143,8 @@ void SystemPlot::drawRows(QImage& picture, QRgb colour, Style style, RowSpan& sp
     QRgb* const bits = reinterpret_cast<QRgb*>(picture.bits());
     const qsizetype stride = picture.bytesPerLine() / qsizetype(sizeof(QRgb));
     const auto plot = [&](int x, int y) {
-        if (y >= top && y <= bottom && x >= 0 && x < width) {
+        if (y >= top && y <= bottom && x < width) {
             bits[y * stride + x] = colour;
-            span.add(y);
         }
     };
     // From the point of column x at row y0 towards the next at y1, its end excluded: a flat
@@ -172,11 +162,16 @@ void SystemPlot::drawRows(QImage& picture, QRgb colour, Style style, RowSpan& sp
         }
     };
     const std::size_t n = rows_.size();
+    // Every pixel lies between the highest and the lowest point (one above with the lift).
+    int highest = INT_MAX;
+    int lowest = INT_MIN;
     for (std::size_t i = 0; i < n; ++i) {
         const int y0 = rows_[i];
         if (y0 == NoRow) {
             continue;
         }
+        highest = std::min(highest, y0);
+        lowest = std::max(lowest, y0);
         const int x = columnOf(i);
         if (style == Style::Dashed && ((x - FirstColumn) / DashLength) % 2 == 1) {
             continue;
@@ -188,6 +183,10 @@ void SystemPlot::drawRows(QImage& picture, QRgb colour, Style style, RowSpan& sp
             segment(x, y0, y1, 1);
         }
     }
+    if (highest <= lowest) {
+        span.add(std::clamp(highest - 1, top, bottom));
+        span.add(std::clamp(lowest, top, bottom));
+    }
 }
 
 void SystemPlot::drawLevels(QImage& picture, const SystemResponse::Row& row, QRgb colour,
@@ -197,7 +196,7 @@ void SystemPlot::drawLevels(QImage& picture, const SystemResponse::Row& row, QRg
     for (std::size_t i = 0; i < row.size(); ++i) {
         // Silence (minus infinity) and no value (NaN) leave the column out.
         const double db = LevelDb(row[i]);
-        rows_[i] = std::isnan(db) || (std::isinf(db) && db < 0) ? NoRow : levelRow(db);
+        rows_[i] = std::isinf(db) && db < 0 ? NoRow : levelRow(db);
     }
     drawRows(picture, colour, style, span);
 }
@@ -278,13 +277,13 @@ void SystemPlot::drawLegend(QImage& picture, const QList<std::pair<QString, QRgb
     for (const auto& [text, colour] : items) {
         key += QLatin1Char('|') + text + QString::number(colour);
     }
-    if (key != legendKey_ || legend_.width() != geometry_.width) {
+    if (key != legendKey_) {
         legendKey_ = key;
         const QFont font = LabelFont();
         const QFontMetrics metrics(font);
-        legend_ = QImage(geometry_.width, metrics.height(), QImage::Format_ARGB32);
-        legend_.fill(Qt::transparent);
-        QPainter painter(&legend_);
+        QImage strip(geometry_.width, metrics.height(), QImage::Format_ARGB32);
+        strip.fill(Qt::transparent);
+        QPainter painter(&strip);
         painter.setFont(font);
         int x = Left;
         for (const auto& [text, colour] : items) {
@@ -297,18 +296,30 @@ void SystemPlot::drawLegend(QImage& picture, const QList<std::pair<QString, QRgb
             const int noteLeft = std::max(x, geometry_.width - 8 - metrics.horizontalAdvance(note));
             painter.drawText(QPoint(noteLeft, metrics.ascent()), note);
         }
-    }
-    // Only the glyphs' pixels are copied; the strip around them stays as the grid has it.
-    for (int y = 0; y < legend_.height() && Top + y < 17 && Top + y < picture.height(); ++y) {
-        const QRgb* from = reinterpret_cast<const QRgb*>(legend_.constScanLine(y));
-        QRgb* to = reinterpret_cast<QRgb*>(picture.scanLine(Top + y));
-        const int right = std::min(legend_.width(), picture.width()) - 6;
-        for (int x = Left; x < right; ++x) {
-            if (qAlpha(from[x]) != 0) {
-                to[x] = from[x] | 0xFF000000u;
+        painter.end();
+        // Only the glyphs' pixels are kept: the strip around them stays as the grid has it.
+        legend_.clear();
+        for (int y = 0; y < strip.height() && Top + y < 17; ++y) {
+            const QRgb* line = reinterpret_cast<const QRgb*>(strip.constScanLine(y));
+            for (int px = Left; px < strip.width() - 6; ++px) {
+                if (qAlpha(line[px]) != 0) {
+                    legend_.push_back({Top + y, px, line[px] | 0xFF000000u});
+                }
             }
         }
-        span.add(Top + y);
+    }
+    QRgb* const bits = reinterpret_cast<QRgb*>(picture.bits());
+    const qsizetype stride = picture.bytesPerLine() / qsizetype(sizeof(QRgb));
+    const int height = picture.height();
+    const int width = picture.width();
+    for (const GlyphPixel& p : legend_) {
+        if (p.y < height && p.x < width) {
+            bits[p.y * stride + p.x] = p.colour;
+        }
+    }
+    if (!legend_.empty()) {
+        span.add(legend_.front().y);
+        span.add(legend_.back().y);
     }
 }
 

@@ -12,6 +12,8 @@
 #include <QString>
 
 #include <array>
+#include <climits>
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -65,8 +67,25 @@ public:
     RowSpan drawSectionPhase(QImage& picture, int section);
 
     // The pixel row of a level (the row the documented trace colours for it), and of a phase.
-    int levelRow(double db) const;
+    int levelRow(double db) const {
+        if (std::isnan(db)) {
+            return NoRow;
+        }
+        // Trunc((15 - level) / 45 x (height - 38) + 16), one row up, kept just outside the
+        // plot area when the level is beyond it. Within those bounds the conversion to int
+        // truncates toward zero as Trunc does.
+        const double y = (15.0 - db) / 45.0 * (geometry_.height - 38) + 16.0;
+        if (!(y < plotBottom() + 2)) {
+            return plotBottom() + 1;
+        }
+        if (!(y > plotTop() - 1)) {
+            return plotTop() - 1;
+        }
+        return int(y) - 1;
+    }
     int phaseRow(double degrees) const;
+    // The row of a point that has no value.
+    static constexpr int NoRow = INT_MIN;
     int plotTop() const { return 18; }
     int plotBottom() const { return geometry_.height - 25; }
 
@@ -100,7 +119,12 @@ private:
     std::vector<char> breaks_;
 
     // Pre-drawn text: the legend strip and the phase scale labels, remade when they change.
-    QImage legend_;
+    struct GlyphPixel {
+        int y;
+        int x;
+        QRgb colour;
+    };
+    std::vector<GlyphPixel> legend_;
     QString legendKey_;
     struct Label {
         QImage image;
