@@ -221,7 +221,7 @@ int Response(const Invocation& in) {
         }
         if (anyMeasurement) {
             PrintError(QStringLiteral("note: measured levels are taken relative to %1 dB, the "
-                                      "highest median level of the measurements")
+                                      "pass-band level of the loudest measurement")
                            .arg(reference, 0, 'f', 1));
         }
     }

@@ -180,11 +180,25 @@ void TestMeasurementFile::filesThatAreNotRegularAreRefused() {
 }
 
 void TestMeasurementFile::measurementsShareOneReference() {
-    MeasuredCurve woofer({{20.0, 84.0, 0.0}, {100.0, 85.0, 0.0}, {1000.0, 86.0, 0.0}}, true);
-    MeasuredCurve tweeter({{1000.0, 79.0, 0.0}, {2000.0, 80.0, 0.0}, {20000.0, 90.0, 0.0}}, true);
+    // Each driver's level is the median of its levels within 10 dB of its loudest: its roll-offs
+    // and a peak barely move it. The loudest driver sets the reference for all.
+    MeasuredCurve woofer({{20.0, 70.0, 0.0},
+                          {50.0, 84.0, 0.0},
+                          {100.0, 85.0, 0.0},
+                          {1000.0, 86.0, 0.0},
+                          {5000.0, 50.0, 0.0}},
+                         true);
+    MeasuredCurve tweeter({{500.0, 60.0, 0.0},
+                           {1000.0, 79.0, 0.0},
+                           {2000.0, 80.0, 0.0},
+                           {5000.0, 81.0, 0.0},
+                           {20000.0, 90.0, 0.0}},
+                          true);
+    QCOMPARE(woofer.passBandLevelDb(), 85.0);
+    QCOMPARE(tweeter.passBandLevelDb(), 81.0);
     QCOMPARE(NormaliseMeasurements({&woofer, &tweeter, nullptr}), 85.0);
-    QCOMPARE(woofer.points()[1].levelDb, 0.0);
-    QCOMPARE(tweeter.points()[1].levelDb, -5.0);
+    QCOMPARE(woofer.points()[2].levelDb, 0.0);
+    QCOMPARE(tweeter.points()[3].levelDb, -4.0);
     QCOMPARE(NormaliseMeasurements({nullptr}), 0.0);
 }
 

@@ -208,7 +208,7 @@ void TestGraphSystem::viewMenuLoadsOverlays() {
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    // The tweeter 6 dB down above 1 kHz; SPL levels, drawn relative to their median (85 dB).
+    // The tweeter 6 dB down above 1 kHz; SPL levels, drawn relative to its pass band (85 dB).
     chosen = dir.filePath("tweeter.txt");
     QVERIFY(WriteText(chosen, "* REW\n20 85 0\n1000 85 0\n1001 79 0\n20000 79 0\n"));
     panel.measurementAction()->trigger();

@@ -73,14 +73,20 @@ std::complex<double> MeasuredCurve::factorAt(double hz) const {
     return std::polar(std::pow(10.0, v->levelDb / 20.0), v->phaseDeg * (std::numbers::pi / 180.0));
 }
 
-double MeasuredCurve::medianLevelDb() const {
+double MeasuredCurve::passBandLevelDb() const {
     if (points_.empty()) {
         return 0.0;
+    }
+    double loudest = points_.front().levelDb;
+    for (const CurvePoint& p : points_) {
+        loudest = std::max(loudest, p.levelDb);
     }
     std::vector<double> levels;
     levels.reserve(points_.size());
     for (const CurvePoint& p : points_) {
-        levels.push_back(p.levelDb);
+        if (p.levelDb >= loudest - PassBandDepthDb) {
+            levels.push_back(p.levelDb);
+        }
     }
     const std::size_t middle = levels.size() / 2;
     std::nth_element(levels.begin(), levels.begin() + std::ptrdiff_t(middle), levels.end());
@@ -98,8 +104,8 @@ double NormaliseMeasurements(const std::vector<MeasuredCurve*>& curves) {
     double reference = 0.0;
     for (const MeasuredCurve* curve : curves) {
         if (curve && !curve->empty()) {
-            const double median = curve->medianLevelDb();
-            reference = any ? std::max(reference, median) : median;
+            const double level = curve->passBandLevelDb();
+            reference = any ? std::max(reference, level) : level;
             any = true;
         }
     }

@@ -38,8 +38,11 @@ public:
     // The value as a complex factor: magnitude 10^(dB/20) and the phase; NaN outside the range.
     std::complex<double> factorAt(double hz) const;
 
-    // The median of the point levels (0 for an empty curve).
-    double medianLevelDb() const;
+    // The level of the band the driver plays in: the median of the point levels within
+    // PassBandDepthDb of the loudest one (0 for an empty curve). Peaks and the roll-offs at
+    // either end do not move it much.
+    static constexpr double PassBandDepthDb = 10.0;
+    double passBandLevelDb() const;
     // Every level lowered by `db`.
     void shiftLevel(double db);
 
@@ -51,8 +54,8 @@ private:
 
 // Levels of several measurements are SPL readings of one microphone; the graph's scale is
 // about the unit's own gain. They are drawn and summed relative to one common reference, the
-// highest median level among them, so their levels keep their relation to each other. Lowers
-// every given curve by that reference and returns it (0 when there is none).
+// highest pass-band level among them, so their levels keep their relation to each other.
+// Lowers every given curve by that reference and returns it (0 when there is none).
 double NormaliseMeasurements(const std::vector<MeasuredCurve*>& curves);
 
 } // namespace quellaton

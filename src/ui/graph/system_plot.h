@@ -51,7 +51,7 @@ public:
     bool hasTarget() const { return target_.has_value(); }
     QString targetName() const { return targetName_; }
     bool hasOverlays() const;
-    // The level the measurements are drawn relative to (the highest of their median levels).
+    // The level the measurements are drawn relative to (the highest of their pass-band levels).
     double measurementReference() const { return reference_; }
 
     // Brings the curves up to the unit's settings; only what changed is recomputed.
