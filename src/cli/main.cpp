@@ -21,7 +21,7 @@ QString GeneralHelp() {
             "Controls QUELLATON amplifier units over a serial line (9600 8N1) from scripts.\n"
             "--port P takes a port name as the port list shows it or a device path; --id N is a\n"
             "device ID 1..255. --json prints one JSON document (ports, scan, status, show, "
-            "diff).\n\n"
+            "diff, response).\n\n"
             "Commands:\n")
             .arg(QLatin1String(Program));
     for (const CommandInfo& c : Commands()) {

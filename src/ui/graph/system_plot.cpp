@@ -131,8 +131,8 @@ int SystemPlot::phaseRow(double degrees) const {
         return NoRow;
     }
     // Phases lie within -180 .. 180, so the offset is never negative and int() truncates it.
-    const double offset = (180.0 - std::clamp(degrees, -180.0, 180.0)) / 360.0 *
-                          (plotBottom() - plotTop());
+    const double offset =
+        (180.0 - std::clamp(degrees, -180.0, 180.0)) / 360.0 * (plotBottom() - plotTop());
     return plotTop() + int(offset);
 }
 
