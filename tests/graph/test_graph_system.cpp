@@ -96,6 +96,8 @@ private slots:
     void sumFollowsEditsAndDrags();
     void phaseScaleLeavesTheSectionTrace();
     void viewMenuLoadsOverlays();
+    void anyGraphSizeDrawsSafely_data();
+    void anyGraphSizeDrawsSafely();
 };
 
 void TestGraphSystem::systemViewDrawsTheSumAndTheWays() {
@@ -267,6 +269,29 @@ void TestGraphSystem::viewMenuLoadsOverlays() {
     QVERIFY(!Description(t.b.graph).contains("Target"));
     QCOMPARE(CountColour(t.picture(), QRect(42, 18, 672, 207), SystemPlot::TargetColour), 0);
     QVERIFY(!panel.clearAction()->isEnabled());
+}
+
+void TestGraphSystem::anyGraphSizeDrawsSafely_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("tiny") << QSize(1, 1);
+    QTest::newRow("narrow and low") << QSize(60, 20);
+    QTest::newRow("widest") << QSize(840, 600);
+}
+
+void TestGraphSystem::anyGraphSizeDrawsSafely() {
+    QFETCH(QSize, size);
+    SystemBench t;
+    const MeasuredCurve driver({{20.0, 80.0, 0.0}, {20000.0, 80.0, -720.0}}, true);
+    t.b.graph->system().setMeasurement(Mid, driver, QStringLiteral("mid.frd"));
+    t.b.graph->system().setTarget(driver, QStringLiteral("target.txt"));
+    t.b.graph->setView(GraphView::System);
+    t.b.graph->setPhaseShown(true);
+    t.b.graph->DrawGrid(size.width(), size.height());
+    t.b.graph->RecomputeAll();
+    t.b.graph->refresh();
+    QCOMPARE(t.picture().size(), size);
+    t.b.graph->setView(GraphView::Section);
+    QCOMPARE(t.picture().size(), size);
 }
 
 QTEST_MAIN(TestGraphSystem)

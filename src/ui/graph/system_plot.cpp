@@ -246,8 +246,11 @@ void SystemPlot::drawPhaseScale(QImage& picture, RowSpan& span) {
             painter.setPen(QColor::fromRgb(PhaseColour));
             painter.drawText(label.image.rect(), Qt::AlignLeft | Qt::AlignTop, text);
             painter.end();
-            label.top = std::clamp(phaseRow(degrees) - metrics.height() / 2, plotTop(),
-                                   plotBottom() + 1 - metrics.height());
+            // Centred on its row, but inside the frame (on a graph too low for that, at the
+            // top of the plot area).
+            label.top = std::max(std::min(phaseRow(degrees) - metrics.height() / 2,
+                                          plotBottom() + 1 - metrics.height()),
+                                 plotTop());
             phaseLabels_.push_back(std::move(label));
         }
     }
@@ -260,7 +263,7 @@ void SystemPlot::drawPhaseScale(QImage& picture, RowSpan& span) {
             }
             const QRgb* from = reinterpret_cast<const QRgb*>(label.image.constScanLine(y));
             QRgb* to = reinterpret_cast<QRgb*>(picture.scanLine(row));
-            for (int x = left; x < right && x < picture.width(); ++x) {
+            for (int x = std::max(left, 0); x < right && x < picture.width(); ++x) {
                 to[x] = from[x - left];
             }
             span.add(row);
