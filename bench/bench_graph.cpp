@@ -80,8 +80,8 @@ void BM_DragStepSystem(benchmark::State& state) {
             const double f = 20.0 * std::exp2(k / 24.0);
             points.push_back({f, 85.0 + 3.0 * std::sin(k / 7.0), -30.0 * k});
         }
-        graph.system().setMeasurement(0, MeasuredCurve(std::move(points), true),
-                                      QStringLiteral("bench.frd"));
+        graph.systemPlot().setMeasurement(0, MeasuredCurve(std::move(points), true),
+                                          QStringLiteral("bench.frd"));
         graph.setView(GraphView::System);
         graph.setPhaseShown(true);
     });

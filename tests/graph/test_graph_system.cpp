@@ -36,7 +36,7 @@ struct SystemBench {
         b.graph->RecomputeAll();
     }
     const QImage& picture() const { return b.graph->picture(); }
-    const SystemPlot& plot() const { return b.graph->system(); }
+    const SystemPlot& plot() const { return b.graph->systemPlot(); }
     // Whether (x, y) lies on a handle square of the shown section.
     bool onHandle(int x, int y) const {
         for (int k = 0; k < BandsPerSection; ++k) {
@@ -282,8 +282,8 @@ void TestGraphSystem::anyGraphSizeDrawsSafely() {
     QFETCH(QSize, size);
     SystemBench t;
     const MeasuredCurve driver({{20.0, 80.0, 0.0}, {20000.0, 80.0, -720.0}}, true);
-    t.b.graph->system().setMeasurement(Mid, driver, QStringLiteral("mid.frd"));
-    t.b.graph->system().setTarget(driver, QStringLiteral("target.txt"));
+    t.b.graph->systemPlot().setMeasurement(Mid, driver, QStringLiteral("mid.frd"));
+    t.b.graph->systemPlot().setTarget(driver, QStringLiteral("target.txt"));
     t.b.graph->setView(GraphView::System);
     t.b.graph->setPhaseShown(true);
     t.b.graph->DrawGrid(size.width(), size.height());

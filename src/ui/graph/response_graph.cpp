@@ -111,8 +111,8 @@ ResponseGraph::ResponseGraph(UnitModel& model, WaySelection& selection, QWidget*
         numberWidth_[k] = metrics.horizontalAdvance(QString::number(k + 1));
     }
 
-    system_ = std::make_unique<SystemPlot>();
-    system_->setGeometry(geometry_);
+    systemPlot_ = std::make_unique<SystemPlot>();
+    systemPlot_->setGeometry(geometry_);
     refreshTimer_.setSingleShot(true);
     refreshTimer_.setInterval(0);
     connect(&refreshTimer_, &QTimer::timeout, this, &ResponseGraph::refresh);
@@ -182,7 +182,7 @@ void ResponseGraph::DrawGrid(int width, int height) {
     picture_ = grid_.copy();
     dirtyTop_ = 0;
     dirtyBottom_ = -1;
-    system_->setGeometry(geometry_);
+    systemPlot_->setGeometry(geometry_);
     update();
 }
 
@@ -424,16 +424,16 @@ void ResponseGraph::DrawStoredSum(int way) {
 
 void ResponseGraph::plotSystem() {
     refreshTimer_.stop(); // the picture is up to date
-    system_->update(SystemSettingsOf(model_.image(), model_.bypassRows()));
-    const SystemPlot::RowSpan drawn = system_->drawSystem(picture_, phaseShown_);
+    systemPlot_->update(SystemSettingsOf(model_.image(), model_.bypassRows()));
+    const SystemPlot::RowSpan drawn = systemPlot_->drawSystem(picture_, phaseShown_);
     markDirty(drawn.top, drawn.bottom);
     update();
 }
 
 void ResponseGraph::plotPhase(int way) {
     refreshTimer_.stop();
-    system_->update(SystemSettingsOf(model_.image(), model_.bypassRows()));
-    const SystemPlot::RowSpan drawn = system_->drawSectionPhase(picture_, way);
+    systemPlot_->update(SystemSettingsOf(model_.image(), model_.bypassRows()));
+    const SystemPlot::RowSpan drawn = systemPlot_->drawSectionPhase(picture_, way);
     markDirty(drawn.top, drawn.bottom);
     update();
 }
@@ -508,13 +508,14 @@ QString ResponseGraph::viewDescription() const {
     }
     static const std::array<const char*, 3> names = {"High", "Mid", "Low"};
     for (int way = 0; way < SystemWayCount; ++way) {
-        if (system_->hasMeasurement(way)) {
-            text += QStringLiteral(" Measurement for %1 (%2) in the sum, its prediction dashed.")
-                        .arg(QLatin1String(names[std::size_t(way)]), system_->measurementName(way));
+        if (systemPlot_->hasMeasurement(way)) {
+            text +=
+                QStringLiteral(" Measurement for %1 (%2) in the sum, its prediction dashed.")
+                    .arg(QLatin1String(names[std::size_t(way)]), systemPlot_->measurementName(way));
         }
     }
-    if (system_->hasTarget()) {
-        text += QStringLiteral(" Target curve (%1) dashed.").arg(system_->targetName());
+    if (systemPlot_->hasTarget()) {
+        text += QStringLiteral(" Target curve (%1) dashed.").arg(systemPlot_->targetName());
     }
     text += QStringLiteral(" The limiter and the bass enhancer are not modelled.");
     if (ValidWay(shownWay_)) {

@@ -79,8 +79,8 @@ public:
     void setPhaseShown(bool shown);
     // The system's curves and the measurements and target the user loaded; after changing the
     // overlays, call overlaysChanged().
-    SystemPlot& system() { return *system_; }
-    const SystemPlot& system() const { return *system_; }
+    SystemPlot& systemPlot() { return *systemPlot_; }
+    const SystemPlot& systemPlot() const { return *systemPlot_; }
     // Redraws the picture as it stands: the grid, the shown section's trace (or, in the system
     // view, the system's curves), the phase when shown, and the handles of the shown section.
     void refresh();
@@ -161,7 +161,7 @@ private:
 
     GraphView view_ = GraphView::Section;
     bool phaseShown_ = false;
-    std::unique_ptr<SystemPlot> system_;
+    std::unique_ptr<SystemPlot> systemPlot_;
     QTimer refreshTimer_; // a redraw due to a change of the settings
 };
 

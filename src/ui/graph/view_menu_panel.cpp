@@ -59,7 +59,7 @@ ViewMenuPanel::ViewMenuPanel(ResponseGraph& graph, WaySelection& selection, Shel
         }
     });
     connect(clear_, &QAction::triggered, this, [this] {
-        graph_.system().clearOverlays();
+        graph_.systemPlot().clearOverlays();
         graph_.overlaysChanged();
     });
     connect(&graph_, &ResponseGraph::viewChanged, this, &ViewMenuPanel::showState);
@@ -93,7 +93,7 @@ bool ViewMenuPanel::loadMeasurement(const QString& path) {
             QStringLiteral("The measurement %1 cannot be loaded:\r%2").arg(name, file.error));
         return false;
     }
-    graph_.system().setMeasurement(way, std::move(*file.curve), name);
+    graph_.systemPlot().setMeasurement(way, std::move(*file.curve), name);
     // Measurements show in the system view.
     graph_.setView(GraphView::System);
     graph_.overlaysChanged();
@@ -109,7 +109,7 @@ bool ViewMenuPanel::loadTarget(const QString& path) {
             QStringLiteral("The target curve %1 cannot be loaded:\r%2").arg(name, file.error));
         return false;
     }
-    graph_.system().setTarget(std::move(*file.curve), name);
+    graph_.systemPlot().setTarget(std::move(*file.curve), name);
     graph_.setView(GraphView::System);
     graph_.overlaysChanged();
     return true;
@@ -126,7 +126,7 @@ void ViewMenuPanel::showState() {
         waySelected ? QStringLiteral("A measured driver for %1").arg(SectionName(way))
                     : QStringLiteral("Select High, Mid or Low to load its "
                                      "measurement"));
-    clear_->setEnabled(graph_.system().hasOverlays());
+    clear_->setEnabled(graph_.systemPlot().hasOverlays());
 }
 
 } // namespace quellaton
