@@ -103,7 +103,7 @@ private slots:
 void TestGraphSystem::systemViewDrawsTheSumAndTheWays() {
     SystemBench t;
     const QImage section = t.picture().copy();
-    QVERIFY(t.countInPlot(Red) > 150); // the documented trace, from 1 kHz up
+    QVERIFY(t.countInPlot(Red) > 150); // the section trace, from 1 kHz up
     t.b.graph->setView(GraphView::System);
     // The crossover sums flat: a thick white line on the 0 dB row across the band.
     const GraphGeometry& g = t.b.graph->geometry();

@@ -1,6 +1,5 @@
-// Single-pixel drawing on the graph's pictures, with the conventions of the documented
-// drawing: a line's end point is not drawn, so a closed figure of joined lines colours each
-// corner exactly once.
+// Single-pixel drawing on the graph's pictures: a line's end point is not drawn, so a closed
+// figure of joined lines colours each corner exactly once.
 #pragma once
 
 #include <QImage>

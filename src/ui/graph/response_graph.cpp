@@ -276,7 +276,7 @@ void ResponseGraph::PlotTotal() {
         plotSystem();
         return;
     }
-    // The phase goes under the documented trace, which stays whole on top of it.
+    // The phase goes under the section's trace, which stays whole on top of it.
     const int way = selection_.way();
     if (phaseShown_ && ValidWay(way)) {
         plotPhase(way);
@@ -506,12 +506,10 @@ QString ResponseGraph::viewDescription() const {
         text += QStringLiteral(" Phase of the sum shown, scale on the right from +180 to -180 "
                                "degrees.");
     }
-    static const std::array<const char*, 3> names = {"High", "Mid", "Low"};
     for (int way = 0; way < SystemWayCount; ++way) {
         if (systemPlot_->hasMeasurement(way)) {
-            text +=
-                QStringLiteral(" Measurement for %1 (%2) in the sum, its prediction dashed.")
-                    .arg(QLatin1String(names[std::size_t(way)]), systemPlot_->measurementName(way));
+            text += QStringLiteral(" Measurement for %1 (%2) in the sum, its prediction dashed.")
+                        .arg(SectionName(way), systemPlot_->measurementName(way));
         }
     }
     if (systemPlot_->hasTarget()) {

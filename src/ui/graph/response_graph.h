@@ -18,7 +18,7 @@ class SystemPlot;
 class UnitModel;
 class WaySelection;
 
-// What the graph shows: the section being edited (the documented view), or the whole
+// What the graph shows: the section being edited (the program's first view), or the whole
 // loudspeaker with its sum.
 enum class GraphView { Section, System };
 
@@ -118,7 +118,7 @@ private:
     bool computeBandRow(int bandIndex, int bandType);
     // Records that picture rows top..bottom may differ from the grid picture.
     void markDirty(int top, int bottom);
-    // The documented trace of `way`: one pixel per column, bypassed bands left out.
+    // The red trace of `way`: one pixel per column, bypassed bands left out.
     void plotTrace(int way);
     // The system's curves from the model's settings as they are now.
     void plotSystem();

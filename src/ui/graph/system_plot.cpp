@@ -1,5 +1,6 @@
 #include "graph/system_plot.h"
 
+#include "common/way_selection.h"
 #include "graph/response_graph.h"
 
 #include <QFontMetrics>
@@ -333,12 +334,10 @@ SystemPlot::RowSpan SystemPlot::drawSystem(QImage& picture, bool phase) {
     }
     const SystemResponse& r = response_;
     QList<std::pair<QString, QRgb>> items{{QStringLiteral("Sum"), SumColour}};
-    static const std::array<QString, SystemWayCount> names = {
-        QStringLiteral("High"), QStringLiteral("Mid"), QStringLiteral("Low")};
     for (int way = 0; way < SystemWayCount; ++way) {
         drawLevels(picture, r.fed(way), WayColour(way), Style::Thin, span);
-        items.append({r.hasMeasurement(way) ? names[std::size_t(way)] + QStringLiteral(" measured")
-                                            : names[std::size_t(way)],
+        items.append({r.hasMeasurement(way) ? SectionName(way) + QStringLiteral(" measured")
+                                            : SectionName(way),
                       WayColour(way)});
     }
     for (int way = 0; way < SystemWayCount; ++way) {

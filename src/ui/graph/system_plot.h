@@ -66,7 +66,7 @@ public:
     // Draws the phase of one section (a way alone, or Main) with its scale.
     RowSpan drawSectionPhase(QImage& picture, int section);
 
-    // The pixel row of a level (the row the documented trace colours for it), and of a phase.
+    // The pixel row of a level (the row the section trace colours for it), and of a phase.
     int levelRow(double db) const {
         if (std::isnan(db)) {
             return NoRow;

@@ -1,4 +1,4 @@
-// The View menu: "Section response" (the documented view) or "System response" (the whole
+// The View menu: "Section response" (the section being edited) or "System response" (the whole
 // loudspeaker), "Show phase", "Load measurement for this section…" (a measured driver for the
 // way being edited), "Load target curve…" and "Clear overlays". It sits between "Edit" and
 // "Help".
