@@ -2,6 +2,7 @@
 
 #include "cli/eq_commands.h"
 #include "cli/fleet_commands.h"
+#include "cli/response_command.h"
 #include "cli/unit_command.h"
 #include "files/image_report.h"
 #include "files/preset_file_format.h"
@@ -520,6 +521,10 @@ const QList<CommandInfo>& Commands() {
          "text, from a .sps file or a unit (--port and --id), to -o FILE or standard output.",
          "[FILE.sps]", 0, 1, true, false, true, true, false, true, ExportEq, ExportEqOptions(),
          true},
+        {"response",
+         "Print the predicted response of a .sps file or a unit (--port and --id): frequency, "
+         "level and phase of a section or of the whole system.",
+         "[FILE.sps]", 0, 1, true, false, true, true, false, false, Response, ResponseOptions()},
     };
     return commands;
 }

@@ -21,7 +21,7 @@ QString GeneralHelp() {
             "Controls QUELLATON amplifier units over a serial line (9600 8N1) from scripts.\n"
             "--port P takes a port name as the port list shows it or a device path; --id N is a\n"
             "device ID 1..255. --json prints one JSON document (ports, scan, status, show, "
-            "diff,\nvenue, deploy, verify, import-eq; monitor prints one JSON object per "
+            "diff,\nvenue, deploy, verify, import-eq, response; monitor prints one JSON object per "
             "event).\n\n"
             "Commands:\n")
             .arg(QLatin1String(Program));

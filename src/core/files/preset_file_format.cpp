@@ -81,11 +81,9 @@ AllPresetsText ReadAllPresetsText(QByteArrayView content) {
     return result;
 }
 
-namespace {
-
-// Opens `path` for reading only when it is a regular file. A named pipe or a device would
-// block the open or the read for as long as nobody writes to it; on POSIX systems the open
-// itself does not wait (O_NONBLOCK), and the type is checked on the opened file.
+// A named pipe or a device would block the open or the read for as long as nobody writes to
+// it; on POSIX systems the open itself does not wait (O_NONBLOCK), and the type is checked on
+// the opened file.
 bool OpenRegularFile(const QString& path, QFile& file) {
 #ifdef Q_OS_UNIX
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -107,8 +105,6 @@ bool OpenRegularFile(const QString& path, QFile& file) {
     return file.open(QIODevice::ReadOnly);
 #endif
 }
-
-} // namespace
 
 PresetFileStatus ReadPresetFile(const QString& path, QByteArray& content) {
     content.clear();

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QFile>
 #include <QList>
 #include <QString>
 
@@ -44,6 +45,10 @@ struct AllPresetsText {
 };
 // An all-presets file: exactly 20 lines, each one preset line.
 AllPresetsText ReadAllPresetsText(QByteArrayView content);
+
+// Opens `path` for reading only when it is a regular file (not a pipe or a device, which could
+// keep a read waiting).
+bool OpenRegularFile(const QString& path, QFile& file);
 
 // Reads a preset file from disk. An unreadable file, one above the size limit, or anything
 // that is not a regular file (a named pipe, a device) is Damaged at once; `content` is left

@@ -96,7 +96,7 @@ private:
         }
         const int index = units_[next_];
         session_.address().setDeviceId(monitor_.watches_[index].unit.id);
-        Request* status = session_.readStatus(ReplyTimeoutMs);
+        Request* status = session_.readStatus(ReplyTimeoutFor(interval_.interval()));
         connect(status, &Operation::finished, this, [this, status, index](Operation::Result r) {
             if (r == Operation::Result::Done) {
                 monitor_.statusAnswered(index, status->reply().status);
@@ -113,7 +113,7 @@ private:
     }
 
     void askSystem(int index) {
-        Request* system = session_.readSystem(ReplyTimeoutMs);
+        Request* system = session_.readSystem(ReplyTimeoutFor(interval_.interval()));
         connect(system, &Operation::finished, this, [this, system, index](Operation::Result r) {
             if (r == Operation::Result::Done) {
                 monitor_.systemAnswered(index, system->reply().system);

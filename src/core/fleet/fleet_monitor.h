@@ -15,6 +15,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -58,7 +59,12 @@ class FleetMonitor : public QObject {
     Q_OBJECT
 public:
     static constexpr int MissedPollsOffline = 3;
+    // A unit answers a poll within a few tens of milliseconds; a poll waits at most this long,
+    // and never longer than half the interval, so that three missed polls take three rounds.
     static constexpr int ReplyTimeoutMs = 1000;
+    static int ReplyTimeoutFor(int intervalMs) {
+        return std::clamp(intervalMs / 2, 50, ReplyTimeoutMs);
+    }
 
     // `units` in the order they are reported; lines are formed by port, in order of first
     // appearance. `maxTemperature`: a unit at that temperature or above is over the limit.

@@ -221,7 +221,7 @@ void SetAreasEnabled(ShellWidgets& w, bool on) {
           static_cast<QWidget*>(w.editorArea), static_cast<QWidget*>(w.devicePresetGroup)}) {
         area->setEnabled(on);
     }
-    for (QMenu* menu : {w.fileMenu, w.editMenu, w.helpMenu}) {
+    for (QMenu* menu : {w.fileMenu, w.editMenu, w.viewMenu, w.helpMenu}) {
         if (menu) {
             menu->setEnabled(on);
             menu->menuAction()->setEnabled(on);

@@ -85,6 +85,7 @@ struct ShellWidgets {
     QMenu* fileMenu = nullptr;
     QMenu* helpMenu = nullptr;
     QMenu* editMenu = nullptr;      // "Edit", added by the window's edit menu
+    QMenu* viewMenu = nullptr;      // "View", added by the graph's view menu
     QAction* exitAction = nullptr;  // "Exit"
     QAction* aboutAction = nullptr; // "QUELLATON Version 1.0"
     QLabel* statusCaption = nullptr;

@@ -146,8 +146,7 @@ public:
             return way < 0 ? QStringLiteral("Response graph")
                            : QStringLiteral("Response graph of ") + SectionName(way);
         case QAccessible::Description:
-            return QStringLiteral("Frequency response from 20 Hz to 20 kHz, +15 dB to -30 dB, "
-                                  "with one handle per equaliser band.");
+            return graph()->viewDescription();
         default:
             return QAccessibleWidget::text(t);
         }
@@ -194,6 +193,14 @@ void AnnounceGraphHandles(ResponseGraph* graph, int firstRow, int lastRow) {
             QAccessible::updateAccessibility(&value);
         }
     }
+}
+
+void AnnounceGraphView(ResponseGraph* graph) {
+    if (!QAccessible::isActive()) {
+        return;
+    }
+    QAccessibleEvent described(graph, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&described);
 }
 
 void AnnounceGraphSection(ResponseGraph* graph) {

@@ -16,5 +16,7 @@ void InstallGraphAccessibility();
 void AnnounceGraphHandles(ResponseGraph* graph, int firstRow, int lastRow);
 // Tells assistive technology that the graph shows another section (its name and all handles).
 void AnnounceGraphSection(ResponseGraph* graph);
+// Tells assistive technology that the view or its overlays changed (the description).
+void AnnounceGraphView(ResponseGraph* graph);
 
 } // namespace quellaton

@@ -2,6 +2,9 @@
 
 #include "common/way_selection.h"
 #include "graph/graph_accessible.h"
+#include "graph/picture_canvas.h"
+#include "graph/system_plot.h"
+#include "model/system_settings.h"
 #include "model/unit_model.h"
 #include "protocol/send_slots.h"
 
@@ -84,71 +87,6 @@ bool ValidWay(int way) {
     return way >= 0 && way < SectionCount;
 }
 
-// The picture drawing routines work on a QImage with single-pixel pens: lines follow the
-// convention that a line's end point is not drawn, so a closed figure of joined lines colours
-// each corner exactly once.
-class PictureCanvas {
-public:
-    explicit PictureCanvas(QImage& image) : image_(image) {}
-
-    void setPixel(int x, int y, QRgb colour) {
-        if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height()) {
-            reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = colour;
-        }
-    }
-
-    // Horizontal or vertical line from (x0, y0) towards (x1, y1), end point excluded.
-    void straightLine(int x0, int y0, int x1, int y1, QRgb colour) {
-        const int dx = (x1 > x0) - (x1 < x0);
-        const int dy = (y1 > y0) - (y1 < y0);
-        const int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
-        for (int i = 0; i < steps; ++i) {
-            setPixel(x0 + i * dx, y0 + i * dy, colour);
-        }
-    }
-
-    // Line from (x, y0) to (x + 1, y1), end point excluded: a flat step colours (x, y0); a
-    // steep one walks the rows from y0 towards y1, the first half in column x and the rest in
-    // column x + 1.
-    void columnStep(int x, int y0, int y1, QRgb colour) {
-        const int dy = y1 - y0;
-        const int n = std::abs(dy);
-        if (n <= 1) {
-            setPixel(x, y0, colour);
-            return;
-        }
-        const int dir = dy > 0 ? 1 : -1;
-        // Only rows inside the picture can show: skip the rest without walking them.
-        int first = 0;
-        int last = n - 1;
-        const int h = image_.height();
-        if (dir > 0) {
-            first = std::max(first, -y0);
-            last = std::min(last, h - 1 - y0);
-        } else {
-            first = std::max(first, y0 - (h - 1));
-            last = std::min(last, y0);
-        }
-        for (int i = first; i <= last; ++i) {
-            setPixel(2 * i < n ? x : x + 1, y0 + dir * i, colour);
-        }
-    }
-
-    void fillRect(int left, int top, int width, int height, QRgb colour) {
-        const int x0 = std::max(left, 0);
-        const int x1 = std::min(left + width, image_.width());
-        const int y0 = std::max(top, 0);
-        const int y1 = std::min(top + height, image_.height());
-        for (int y = y0; y < y1; ++y) {
-            QRgb* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
-            std::fill(line + x0, line + std::max(x0, x1), colour);
-        }
-    }
-
-private:
-    QImage& image_;
-};
-
 } // namespace
 
 ResponseGraph::ResponseGraph(UnitModel& model, WaySelection& selection, QWidget* parent)
@@ -172,7 +110,19 @@ ResponseGraph::ResponseGraph(UnitModel& model, WaySelection& selection, QWidget*
     for (int k = 0; k < BandsPerSection; ++k) {
         numberWidth_[k] = metrics.horizontalAdvance(QString::number(k + 1));
     }
+
+    systemPlot_ = std::make_unique<SystemPlot>();
+    systemPlot_->setGeometry(geometry_);
+    refreshTimer_.setSingleShot(true);
+    refreshTimer_.setInterval(0);
+    connect(&refreshTimer_, &QTimer::timeout, this, &ResponseGraph::refresh);
+    connect(&model_, &UnitModel::blockEdited, this, &ResponseGraph::settingsChanged);
+    connect(&model_, &UnitModel::imageReplaced, this, &ResponseGraph::settingsChanged);
+    connect(&model_, &UnitModel::imageEdited, this, &ResponseGraph::settingsChanged);
+    connect(&model_, &UnitModel::bypassChanged, this, &ResponseGraph::settingsChanged);
 }
+
+ResponseGraph::~ResponseGraph() = default;
 
 void ResponseGraph::DrawGrid(int width, int height) {
     const int w = std::clamp(width, 1, MaxGraphWidth);
@@ -232,6 +182,7 @@ void ResponseGraph::DrawGrid(int width, int height) {
     picture_ = grid_.copy();
     dirtyTop_ = 0;
     dirtyBottom_ = -1;
+    systemPlot_->setGeometry(geometry_);
     update();
 }
 
@@ -311,6 +262,8 @@ void ResponseGraph::RedrawBand(int bandType) {
     copyGrid();
     if (computeBandRow(band, bandType)) {
         PlotTotal();
+    } else if (view_ == GraphView::System) {
+        plotSystem();
     }
     DrawHandles(selection_.way());
     if (shownWay_ >= 0 && band / BandsPerSection == shownWay_) {
@@ -319,7 +272,19 @@ void ResponseGraph::RedrawBand(int bandType) {
 }
 
 void ResponseGraph::PlotTotal() {
+    if (view_ == GraphView::System) {
+        plotSystem();
+        return;
+    }
+    // The phase goes under the section's trace, which stays whole on top of it.
     const int way = selection_.way();
+    if (phaseShown_ && ValidWay(way)) {
+        plotPhase(way);
+    }
+    plotTrace(way);
+}
+
+void ResponseGraph::plotTrace(int way) {
     if (!ValidWay(way)) {
         return;
     }
@@ -413,8 +378,15 @@ void ResponseGraph::RedrawCrossover(bool highPass, int type) {
 
 void ResponseGraph::DrawStoredSum(int way) {
     copyGrid();
+    if (view_ == GraphView::System) {
+        plotSystem();
+    }
     if (!ValidWay(way)) {
         update();
+        return;
+    }
+    if (view_ == GraphView::System) {
+        DrawHandles(way);
         return;
     }
     const auto& rows = cache_.rows;
@@ -431,6 +403,9 @@ void ResponseGraph::DrawStoredSum(int way) {
         total += rows[LowPassRow(way)][j];
         return TotalToRow(total, height);
     };
+    if (phaseShown_) {
+        plotPhase(way); // under the trace
+    }
     // One connected line through every column: each step joins column x to x + 1, the last
     // point (the end of the line) is not drawn.
     PictureCanvas canvas(picture_);
@@ -445,6 +420,106 @@ void ResponseGraph::DrawStoredSum(int way) {
         }
     }
     DrawHandles(way);
+}
+
+void ResponseGraph::plotSystem() {
+    refreshTimer_.stop(); // the picture is up to date
+    systemPlot_->update(SystemSettingsOf(model_.image(), model_.bypassRows()));
+    const SystemPlot::RowSpan drawn = systemPlot_->drawSystem(picture_, phaseShown_);
+    markDirty(drawn.top, drawn.bottom);
+    update();
+}
+
+void ResponseGraph::plotPhase(int way) {
+    refreshTimer_.stop();
+    systemPlot_->update(SystemSettingsOf(model_.image(), model_.bypassRows()));
+    const SystemPlot::RowSpan drawn = systemPlot_->drawSectionPhase(picture_, way);
+    markDirty(drawn.top, drawn.bottom);
+    update();
+}
+
+void ResponseGraph::settingsChanged() {
+    if (view_ == GraphView::System || phaseShown_) {
+        refreshTimer_.start();
+    }
+}
+
+void ResponseGraph::refresh() {
+    refreshTimer_.stop();
+    const int way = shownWay_;
+    copyGrid();
+    if (view_ == GraphView::System) {
+        plotSystem();
+    } else if (ValidWay(way)) {
+        if (phaseShown_) {
+            plotPhase(way);
+        }
+        plotTrace(way);
+    }
+    if (ValidWay(way)) {
+        DrawHandles(way);
+    } else {
+        update();
+    }
+}
+
+void ResponseGraph::overlaysChanged() {
+    refresh();
+    emit viewChanged();
+    AnnounceGraphView(this);
+}
+
+void ResponseGraph::setView(GraphView view) {
+    if (view_ == view) {
+        return;
+    }
+    view_ = view;
+    refresh();
+    emit viewChanged();
+    AnnounceGraphView(this);
+}
+
+void ResponseGraph::setPhaseShown(bool shown) {
+    if (phaseShown_ == shown) {
+        return;
+    }
+    phaseShown_ = shown;
+    refresh();
+    emit viewChanged();
+    AnnounceGraphView(this);
+}
+
+QString ResponseGraph::viewDescription() const {
+    QString text;
+    if (view_ == GraphView::Section) {
+        text = QStringLiteral("Frequency response from 20 Hz to 20 kHz, +15 dB to -30 dB, "
+                              "with one handle per equaliser band.");
+        if (phaseShown_) {
+            text += QStringLiteral(" Phase of the section shown, scale on the right from "
+                                   "+180 to -180 degrees.");
+        }
+        return text;
+    }
+    text = QStringLiteral("System response from 20 Hz to 20 kHz, +15 dB to -30 dB: the sum of "
+                          "High, Mid and Low after Main, and the three ways.");
+    if (phaseShown_) {
+        text += QStringLiteral(" Phase of the sum shown, scale on the right from +180 to -180 "
+                               "degrees.");
+    }
+    for (int way = 0; way < SystemWayCount; ++way) {
+        if (systemPlot_->hasMeasurement(way)) {
+            text += QStringLiteral(" Measurement for %1 (%2) in the sum, its prediction dashed.")
+                        .arg(SectionName(way), systemPlot_->measurementName(way));
+        }
+    }
+    if (systemPlot_->hasTarget()) {
+        text += QStringLiteral(" Target curve (%1) dashed.").arg(systemPlot_->targetName());
+    }
+    text += QStringLiteral(" The limiter and the bass enhancer are not modelled.");
+    if (ValidWay(shownWay_)) {
+        text += QStringLiteral(" Handles of %1.").arg(SectionName(shownWay_));
+    }
+    return text;
 }
 
 void ResponseGraph::RecomputeAll() {

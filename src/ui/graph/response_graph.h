@@ -7,13 +7,20 @@
 #include "dsp/scales.h"
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 #include <array>
+#include <memory>
 
 namespace quellaton {
 
+class SystemPlot;
 class UnitModel;
 class WaySelection;
+
+// What the graph shows: the section being edited (the program's first view), or the whole
+// loudspeaker with its sum.
+enum class GraphView { Section, System };
 
 class ResponseGraph : public QWidget {
     Q_OBJECT
@@ -24,6 +31,7 @@ public:
                                                         qRgb(255, 0, 255), qRgb(0, 0, 255)};
 
     ResponseGraph(UnitModel& model, WaySelection& selection, QWidget* parent);
+    ~ResponseGraph() override;
 
     const GraphGeometry& geometry() const { return geometry_; }
     const UnitModel& model() const { return model_; }
@@ -63,6 +71,24 @@ public:
     // recomputed in that order, and the graph redrawn.
     void RecomputeAll();
 
+    // The view, and whether the phase is drawn with its scale on the right. Either change
+    // redraws the picture.
+    GraphView view() const { return view_; }
+    void setView(GraphView view);
+    bool phaseShown() const { return phaseShown_; }
+    void setPhaseShown(bool shown);
+    // The system's curves and the measurements and target the user loaded; after changing the
+    // overlays, call overlaysChanged().
+    SystemPlot& systemPlot() { return *systemPlot_; }
+    const SystemPlot& systemPlot() const { return *systemPlot_; }
+    // Redraws the picture as it stands: the grid, the shown section's trace (or, in the system
+    // view, the system's curves), the phase when shown, and the handles of the shown section.
+    void refresh();
+    // The measurements or the target changed: redraws and tells whoever shows the view.
+    void overlaysChanged();
+    // What the picture shows, in words, for assistive technology.
+    QString viewDescription() const;
+
     // A press picks a handle of the shown section, and only while that section is the one
     // being edited; elsewhere it does nothing.
     void pointerPressed(QPoint at);
@@ -72,6 +98,8 @@ public:
 signals:
     // A drag step changed the band's frequency and gain indices (its fields must follow).
     void bandEdited(int bandIndex);
+    // The view, the phase or the overlays shown changed.
+    void viewChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -90,6 +118,15 @@ private:
     bool computeBandRow(int bandIndex, int bandType);
     // Records that picture rows top..bottom may differ from the grid picture.
     void markDirty(int top, int bottom);
+    // The red trace of `way`: one pixel per column, bypassed bands left out.
+    void plotTrace(int way);
+    // The system's curves from the model's settings as they are now.
+    void plotSystem();
+    // The phase of one section with its scale.
+    void plotPhase(int way);
+    // A change of the unit's settings: in the system view, or with the phase shown, the
+    // picture follows once the event loop is back, unless a redraw has come first.
+    void settingsChanged();
 
     UnitModel& model_;
     WaySelection& selection_;
@@ -121,6 +158,11 @@ private:
     QFont numberFont_;
     int numberHeight_ = 0;
     std::array<int, 6> numberWidth_{};
+
+    GraphView view_ = GraphView::Section;
+    bool phaseShown_ = false;
+    std::unique_ptr<SystemPlot> systemPlot_;
+    QTimer refreshTimer_; // a redraw due to a change of the settings
 };
 
 } // namespace quellaton

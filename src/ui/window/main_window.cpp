@@ -39,10 +39,13 @@ MainWindow::MainWindow(AppOptions options, QWidget* parent)
     editMenu_ = new EditMenuPanel(session_->model(), w_, this);
     eqImport_ =
         new EqImportPanel(*session_, w_, selection_, fileChooser_, *document_, graph_, this);
+    viewMenu_ = new ViewMenuPanel(*graph_, selection_, w_, fileChooser_, this);
     connection_->setConnectGuard([this] { return document_->mayDiscardChanges(); });
     connect(addressing_, &AddressingPanel::searchFinished, this, [this] {
-        w_.editMenu->menuAction()->setVisible(w_.helpMenu->menuAction()->isVisible());
-        w_.editMenu->menuAction()->setEnabled(w_.helpMenu->menuAction()->isEnabled());
+        for (QMenu* menu : {w_.editMenu, w_.viewMenu}) {
+            menu->menuAction()->setVisible(w_.helpMenu->menuAction()->isVisible());
+            menu->menuAction()->setEnabled(w_.helpMenu->menuAction()->isEnabled());
+        }
         if (!options_.presetFile.isEmpty()) {
             // The file given on the command line opens once, after the start-up search.
             const QString path = std::exchange(options_.presetFile, QString());
@@ -82,6 +85,7 @@ void MainWindow::setUpWindow() {
     w_.fileMenu->menuAction()->setVisible(false);
     w_.helpMenu->menuAction()->setVisible(false);
     w_.editMenu->menuAction()->setVisible(false);
+    w_.viewMenu->menuAction()->setVisible(false);
     w_.searchProgressBar->setValue(0);
     w_.searchProgressPanel->show();
     w_.searchProgressPanel->raise();

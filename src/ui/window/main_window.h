@@ -8,6 +8,7 @@
 #include "common/way_selection.h"
 #include "editors/channel_editors.h"
 #include "graph/response_graph.h"
+#include "graph/view_menu_panel.h"
 #include "operations/unit_session.h"
 #include "panels/addressing_panel.h"
 #include "panels/connection_panel.h"
@@ -47,6 +48,7 @@ public:
     PresetDocumentPanel& document() { return *document_; }
     EditMenuPanel& editMenu() { return *editMenu_; }
     EqImportPanel& eqImport() { return *eqImport_; }
+    ViewMenuPanel& viewMenu() { return *viewMenu_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -74,6 +76,7 @@ private:
     PresetDocumentPanel* document_ = nullptr;
     EditMenuPanel* editMenu_ = nullptr;
     EqImportPanel* eqImport_ = nullptr;
+    ViewMenuPanel* viewMenu_ = nullptr;
 };
 
 } // namespace quellaton
