@@ -75,11 +75,7 @@ int Ports(const Invocation& in) {
 }
 
 int Scan(const Invocation& in) {
-    const PortList listed = FillPortList({});
-    PortList ports = in.ports.isEmpty() ? listed : PortList{};
-    for (const QString& given : in.ports) {
-        ports.append(ResolvePort(given, listed));
-    }
+    const PortList ports = PortsToSearch(in);
     // Every line at once, with the probes and pauses of the window's search.
     DeviceSearch search(nullptr, ports, in.firstId - 1, in.lastId - 1, pacing::ProbePauseMs,
                         DeviceSearch::Mode::AllAtOnce);
@@ -413,6 +409,15 @@ int Diff(const Invocation& in) {
 }
 
 } // namespace
+
+PortList PortsToSearch(const Invocation& in) {
+    const PortList listed = FillPortList({});
+    PortList ports = in.ports.isEmpty() ? listed : PortList{};
+    for (const QString& given : in.ports) {
+        ports.append(ResolvePort(given, listed));
+    }
+    return ports;
+}
 
 const QList<CommandInfo>& Commands() {
     // name, summary, arguments, min, max, port, many ports, id, optional unit, ids, output

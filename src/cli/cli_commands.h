@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/cli_output.h"
+#include "link/port_list.h"
 
 #include <QHash>
 #include <QList>
@@ -50,6 +51,9 @@ struct CommandInfo {
     QList<CommandOption> options = {}; // further options of the command
     bool outputOptional = false;       // -o FILE may be left out
 };
+
+// The ports given with --port, or every port the system lists when none is given.
+PortList PortsToSearch(const Invocation& in);
 
 // Every command, in the order --help lists them.
 const QList<CommandInfo>& Commands();

@@ -176,11 +176,7 @@ int VenueCommand(const Invocation& in) {
         PrintError(QStringLiteral("venue: the only subcommand is 'scan'"));
         return BadUsage;
     }
-    const PortList listed = FillPortList({});
-    PortList ports = in.ports.isEmpty() ? listed : PortList{};
-    for (const QString& given : in.ports) {
-        ports.append(ResolvePort(given, listed));
-    }
+    const PortList ports = PortsToSearch(in);
     const QString output = QFileInfo(in.output).absoluteFilePath();
     QString saveFolder = in.value(QStringLiteral("save"));
     if (!saveFolder.isEmpty()) {
