@@ -14,8 +14,10 @@ inline double LineMs(qsizetype bytes) {
 // Pauses measured on the line: each gap from the start of a frame to the start of the next
 // one, less the documented pause and the first frame's line time, is the excess, which the
 // program keeps at zero or above. The simulator notices a frame a little late now and then
-// on a busy machine, which shortens a single gap, so the typical (median) excess is held to
-// that, and every single one only to a looser bound.
+// on a busy machine, which shortens a single gap by as much as a few tens of milliseconds, so
+// the typical (median) excess is held to that, and every single one only to a looser bound.
+// A pause counted from the start of its frame instead shows in the median: a 10-byte frame
+// takes 10.4 ms.
 class PauseCheck {
 public:
     void add(double gapMs, int pauseMs, qsizetype frameBytes, const char* what) {
@@ -32,7 +34,7 @@ public:
     QString notes() const { return QStringLiteral("excess ms:") + notes_; }
 
 private:
-    static constexpr double SingleSlackMs = 8.0;
+    static constexpr double SingleSlackMs = 30.0;
     static constexpr double TypicalSlackMs = 1.5;
     QList<double> excess_;
     QString notes_;
