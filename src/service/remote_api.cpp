@@ -476,7 +476,13 @@ void RemoteApi::acceptEventClients() {
             }
             list.append(object);
         }
-        raw->sendTextMessage(QString::fromUtf8(JsonBytes({{"type", "snapshot"}, {"units", list}})));
+        // The presets a recall can name, as the window names them.
+        QJsonArray presets;
+        for (int preset = 1; preset <= 8; ++preset) {
+            presets.append(QJsonObject{{"preset", preset}, {"name", PresetShortName(preset)}});
+        }
+        raw->sendTextMessage(QString::fromUtf8(
+            JsonBytes({{"type", "snapshot"}, {"units", list}, {"presets", presets}})));
         clients_.push_back(std::move(socket));
     }
 }

@@ -7,6 +7,7 @@ const WAYS = ["High", "Mid", "Low"];
 const SECTIONS = ["High", "Mid", "Low", "Main"];
 const units = new Map(); // "line/id" -> {unit, parameters: Map("Section/Parameter" -> value), view}
 let token = sessionStorage.getItem("quellatond-token") || "";
+let presetNames = []; // {preset, name}, as the service names them
 
 function key(line, id) { return line + "/" + id; }
 
@@ -86,7 +87,7 @@ function buildUnit(entry) {
 
   const presetId = id + "-recall-preset";
   view.recallPreset = el("select", { id: presetId });
-  for (let p = 1; p <= 8; ++p) view.recallPreset.append(el("option", { value: p, text: p <= 6 ? "Preset " + p : "User " + (p - 6) }));
+  for (const p of presetNames) view.recallPreset.append(el("option", { value: p.preset, text: p.name }));
   view.recallButton = el("button", { type: "button", id: id + "-recall" , text: "Recall" });
   view.recallButton.addEventListener("click", async () => {
     try {
@@ -180,7 +181,8 @@ function drawCurve(entry, reply) {
   chart.setAttribute("aria-label", reply.section + " response, 20 Hz to 20 kHz; " + at1k.level.toFixed(1) + " dB at 1 kHz");
   for (const hz of [20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000]) {
     chart.append(svg("line", { class: "grid", x1: curveX(hz), x2: curveX(hz), y1: CURVE.top, y2: CURVE.height - CURVE.bottom }));
-    const label = svg("text", { x: curveX(hz) - 8, y: CURVE.height - 5 });
+    const label = svg("text", { x: curveX(hz), y: CURVE.height - 5,
+      "text-anchor": hz === 20 ? "start" : hz === 20000 ? "end" : "middle" });
     label.textContent = hz >= 1000 ? hz / 1000 + "k" : String(hz);
     chart.append(label);
   }
@@ -225,6 +227,7 @@ function entryFor(unit) {
 
 function handle(message) {
   if (message.type === "snapshot") {
+    presetNames = message.presets || [];
     for (const unit of message.units) {
       const entry = entryFor(unit);
       entry.unit = unit;
