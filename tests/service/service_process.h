@@ -2,6 +2,8 @@
 // on, and makes HTTP requests and WebSocket connections to it.
 #pragma once
 
+#include "process_stop.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QJsonArray>
@@ -15,7 +17,6 @@
 #include <QTest>
 #include <QWebSocket>
 
-#include <csignal>
 #include <memory>
 
 class ServiceProcess {
@@ -61,15 +62,7 @@ public:
         return process_.exitCode();
     }
 
-    void stop() {
-        if (process_.state() != QProcess::NotRunning) {
-            ::kill(pid_t(process_.processId()), SIGTERM);
-            if (!process_.waitForFinished(5000)) {
-                process_.kill();
-                process_.waitForFinished(2000);
-            }
-        }
-    }
+    void stop() { TerminateProcess(process_); }
 
     bool running() const { return process_.state() == QProcess::Running; }
     int exitCode() const { return process_.exitCode(); }

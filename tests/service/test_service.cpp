@@ -306,6 +306,8 @@ void TestService::webSocketPushesAnotherClientsEdit() {
         return false;
     };
     QVERIFY(WaitUntil(pushed, 5000));
+    // And the unit has it.
+    QVERIFY(WaitUntil([&] { return SimImage(sim_, 3).onFlag[Mid] == 0; }, 5000));
 }
 
 void TestService::badInputSendsNothing_data() {

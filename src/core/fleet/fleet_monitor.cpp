@@ -1,6 +1,6 @@
 #include "fleet/fleet_monitor.h"
 
-#include "link/port_list.h"
+#include "operations/reopening_port.h"
 
 namespace quellaton {
 
@@ -12,22 +12,15 @@ public:
     enum class State { Closed, Opening, Polling, Resting };
 
     LineWatcher(FleetMonitor& monitor, QString port, QList<int> units, int intervalMs)
-        : monitor_(monitor), port_(std::move(port)), units_(std::move(units)) {
+        : monitor_(monitor), units_(std::move(units)), port_(session_, std::move(port)) {
         interval_.setInterval(intervalMs);
         connect(&interval_, &QTimer::timeout, this, &LineWatcher::tick);
-        SerialDriver& driver = session_.link().driver();
-        connect(&driver, &SerialDriver::openFinished, this, &LineWatcher::opened);
-        connect(&driver, &SerialDriver::stateChanged, this,
-                [this](SerialDriver::DriverState state) {
-                    if (state == SerialDriver::DriverState::Broken) {
-                        portLost();
-                    }
-                });
-    }
-
-    ~LineWatcher() override {
-        session_.abortAll();
-        session_.link().driver().ClosePort();
+        connect(&port_, &ReopeningPort::opened, this, [this] {
+            if (state_ == State::Opening) {
+                startRound();
+            }
+        });
+        connect(&port_, &ReopeningPort::lost, this, &LineWatcher::portLost);
     }
 
     void start() {
@@ -53,23 +46,7 @@ private:
 
     void open() {
         state_ = State::Opening;
-        SerialDriver& driver = session_.link().driver();
-        driver.OpenPort(ResolvePort(port_, FillPortList({})).location);
-        if (!driver.opening()) {
-            opened(driver.PortOpen());
-        }
-    }
-
-    void opened(bool ok) {
-        if (state_ != State::Opening) {
-            return;
-        }
-        if (!ok) {
-            portLost();
-            return;
-        }
-        session_.link().driver().StartWatcher();
-        startRound();
+        port_.open();
     }
 
     void startRound() {
@@ -133,8 +110,6 @@ private:
             return;
         }
         state_ = State::Closed;
-        session_.abortAll();
-        session_.link().driver().ClosePort();
         for (const int index : std::as_const(units_)) {
             monitor_.status_.portGone(index);
         }
@@ -142,9 +117,9 @@ private:
     }
 
     FleetMonitor& monitor_;
-    QString port_;
     QList<int> units_;
     UnitSession session_;
+    ReopeningPort port_; // after the session it works on, so that it goes first
     QTimer interval_;
     State state_ = State::Closed;
     int next_ = 0;

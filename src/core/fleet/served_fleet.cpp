@@ -3,7 +3,7 @@
 #include "files/preset_file_format.h"
 #include "fleet/fleet_monitor.h"
 #include "fleet/image_comparison.h"
-#include "link/port_list.h"
+#include "operations/reopening_port.h"
 #include "protocol/block_builders.h"
 
 #include <QTimer>
@@ -32,27 +32,16 @@ public:
     enum class State { Closed, Opening, Ready, Busy };
 
     Line(ServedFleet& fleet, int index, QString port, QList<int> units, int intervalMs)
-        : fleet_(fleet), index_(index), port_(std::move(port)), units_(std::move(units)) {
+        : fleet_(fleet), index_(index), units_(std::move(units)), port_(session_, std::move(port)) {
         interval_.setInterval(intervalMs);
         replyTimeoutMs_ = FleetMonitor::ReplyTimeoutFor(intervalMs);
         connect(&interval_, &QTimer::timeout, this, &Line::tick);
-        SerialDriver& driver = session_.link().driver();
-        connect(&driver, &SerialDriver::openFinished, this, &Line::opened);
-        connect(&driver, &SerialDriver::stateChanged, this,
-                [this](SerialDriver::DriverState state) {
-                    if (state == SerialDriver::DriverState::Broken) {
-                        portLost();
-                    }
-                });
+        connect(&port_, &ReopeningPort::opened, this, &Line::opened);
+        connect(&port_, &ReopeningPort::lost, this, &Line::portLost);
         for (const int unit : std::as_const(units_)) {
             connect(&fleet_.model(unit), &UnitModel::blockEdited, this,
                     [this, unit](int slot) { blockEdited(unit, slot); });
         }
-    }
-
-    ~Line() override {
-        session_.abortAll();
-        session_.link().driver().ClosePort();
     }
 
     UnitSession& session() { return session_; }
@@ -130,22 +119,13 @@ private:
 
     void open() {
         state_ = State::Opening;
-        SerialDriver& driver = session_.link().driver();
-        driver.OpenPort(ResolvePort(port_, FillPortList({})).location);
-        if (!driver.opening()) {
-            opened(driver.PortOpen());
-        }
+        port_.open();
     }
 
-    void opened(bool ok) {
+    void opened() {
         if (state_ != State::Opening) {
             return;
         }
-        if (!ok) {
-            portLost();
-            return;
-        }
-        session_.link().driver().StartWatcher();
         state_ = State::Ready;
         roundDue_ = true;
         schedulePump();
@@ -159,10 +139,8 @@ private:
         jobs_.clear();
         pending_.clear();
         roundLeft_ = 0;
-        session_.abortAll();
         session_.writer().stop();
         session_.writer().setActive(false);
-        session_.link().driver().ClosePort();
         for (const int unit : std::as_const(units_)) {
             // The unit may come back with other settings: it is read again when it answers.
             Unit& u = fleet_.units_[std::size_t(unit)];
@@ -300,9 +278,9 @@ private:
 
     ServedFleet& fleet_;
     int index_;
-    QString port_;
     QList<int> units_;
     UnitSession session_;
+    ReopeningPort port_; // after the session it works on, so that it goes first
     QTimer interval_;
     int replyTimeoutMs_ = 0;
     State state_ = State::Closed;
