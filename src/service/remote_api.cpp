@@ -8,6 +8,7 @@
 #include "model/system_settings.h"
 
 #include <QFile>
+#include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -51,6 +52,19 @@ QByteArray Header(const QHttpServerRequest& request, const QByteArray& name) {
         }
     }
     return {};
+}
+
+// The host a request names (its Host header without the port) is this machine's loopback
+// address or "localhost".
+bool LoopbackHost(const QByteArray& hostHeader) {
+    QByteArray host = hostHeader.trimmed();
+    if (host.startsWith('[')) {
+        host = host.mid(1, host.indexOf(']') - 1);
+    } else if (host.count(':') == 1) {
+        host = host.left(host.indexOf(':'));
+    }
+    return host.compare("localhost", Qt::CaseInsensitive) == 0 ||
+           QHostAddress(QString::fromLatin1(host)).isLoopback();
 }
 
 bool IsWebSocketUpgrade(const QHttpServerRequest& request) {
@@ -179,6 +193,12 @@ bool RemoteApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
         send(request, socket, reply);
         return true;
     };
+    // Without a token only this machine is served, and only under its own names: a page
+    // whose name someone else's DNS points at this machine is not this service's origin.
+    if (token_.isEmpty() && !LoopbackHost(Header(request, "host"))) {
+        return refuse(Status::Forbidden, QStringLiteral("without a token this service answers "
+                                                        "only to localhost, 127.0.0.1 and [::1]"));
+    }
     if (api && path != QLatin1String("/api/openapi.json") && !authorised(request)) {
         return refuse(Status::Unauthorized, QStringLiteral("a valid bearer token is needed"));
     }
@@ -457,6 +477,12 @@ void RemoteApi::acceptEventClients() {
         // Nothing a client sends is used; a large message is not even collected.
         socket->setMaxAllowedIncomingMessageSize(quint64(MaxBodyBytes));
         socket->setMaxAllowedIncomingFrameSize(quint64(MaxBodyBytes));
+        if (clients_.size() >= MaxEventClients) {
+            socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
+                          QStringLiteral("too many event clients"));
+            socket.release()->deleteLater();
+            continue;
+        }
         QWebSocket* raw = socket.get();
         connect(raw, &QWebSocket::disconnected, this, [this, raw] {
             for (auto it = clients_.begin(); it != clients_.end(); ++it) {

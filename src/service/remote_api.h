@@ -5,9 +5,10 @@
 //
 // Access: with a token, every API request and the event stream must carry
 // "Authorization: Bearer TOKEN" (a browser's event stream, which cannot set headers, may give
-// it as ?token=). No cross-origin access is granted: no CORS headers are sent, and a request
-// whose Origin is not this service's own is refused, so that a web page elsewhere cannot make
-// a browser change the units.
+// it as ?token=). Without a token only requests naming localhost or a loopback address as
+// their host are served. No cross-origin access is granted: no CORS headers are sent, and a
+// request whose Origin is not this service's own is refused, so that a web page elsewhere
+// cannot make a browser change the units.
 #pragma once
 
 #include "fleet/served_fleet.h"
@@ -29,6 +30,8 @@ class RemoteApi : public QAbstractHttpServer {
     Q_OBJECT
 public:
     static constexpr qsizetype MaxBodyBytes = 64 * 1024;
+    // Event clients at once; more are turned away, so that each push stays cheap.
+    static constexpr std::size_t MaxEventClients = 64;
 
     // `token` empty: no token is asked for.
     RemoteApi(ServedFleet& fleet, QByteArray token, QObject* parent = nullptr);

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QSet>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -115,6 +116,8 @@ private slots:
     void badInputSendsNothing_data();
     void badInputSendsNothing();
     void fiftyClientsOnOneUnit();
+    void otherSitesAreRefused_data();
+    void otherSitesAreRefused();
     void authorisation_data();
     void authorisation();
     void vanishedPortRecovers();
@@ -487,6 +490,57 @@ void TestService::fiftyClientsOnOneUnit() {
     // A burst goes out as the window sends it: a block edited again before its turn leaves
     // once, so the writes are fewer than the edits.
     QVERIFY(Writes(sim_, from).size() < 150);
+}
+
+void TestService::otherSitesAreRefused_data() {
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<QByteArray>("origin");
+    QTest::addColumn<int>("status");
+
+    const QByteArray port = QByteArray::number(url(QStringLiteral("/")).port());
+    QTest::newRow("the service's own page")
+        << "127.0.0.1:" + port << "http://127.0.0.1:" + port << 200;
+    QTest::newRow("localhost, no origin") << "localhost:" + port << QByteArray() << 200;
+    QTest::newRow("a page of another site")
+        << "127.0.0.1:" + port << QByteArray("http://example.com") << 403;
+    // A name of someone else's that their DNS points at this machine.
+    QTest::newRow("a foreign host name")
+        << "attacker.example:" + port << "http://attacker.example:" + port << 403;
+}
+
+void TestService::otherSitesAreRefused() {
+    QFETCH(QByteArray, host);
+    QFETCH(QByteArray, origin);
+    QFETCH(int, status);
+    // A browser's request as it goes on the wire (the HTTP client would set its own Host).
+    const QByteArray body = Json({{"section", "high"}, {"parameter", "mute"}, {"value", true}});
+    QByteArray request =
+        "PATCH /api/units/1/1 HTTP/1.1\r\nHost: " + host +
+        "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size()) +
+        "\r\nConnection: close\r\n";
+    if (!origin.isEmpty()) {
+        request += "Origin: " + origin + "\r\n";
+    }
+    request += "\r\n" + body;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(url(QStringLiteral("/")).port()));
+    QVERIFY(socket.waitForConnected(5000));
+    socket.write(request);
+    QByteArray reply;
+    QVERIFY(WaitUntil(
+        [&] {
+            reply += socket.readAll();
+            return reply.contains("\r\n\r\n") && reply.endsWith("}");
+        },
+        5000));
+    QVERIFY2(reply.startsWith("HTTP/1.1 " + QByteArray::number(status)), reply.constData());
+    // Unmute again for the tests that follow.
+    if (status == 200) {
+        QCOMPARE(Http(manager_, "PATCH", url(QStringLiteral("/api/units/1/1")),
+                      Json({{"section", "high"}, {"parameter", "mute"}, {"value", false}}))
+                     .status,
+                 200);
+    }
 }
 
 void TestService::authorisation_data() {
