@@ -247,7 +247,7 @@ RemoteApi::Reply RemoteApi::route(const QHttpServerRequest& request) {
     const auto error = [](Status status, const QString& why) {
         return Reply{status, "application/json", JsonBytes({{"error", why}})};
     };
-    const bool read = request.method() == Method::Get || request.method() == Method::Head;
+    const bool read = request.method() == Method::Get;
     for (const WebFile& file : WebFiles) {
         if (path == QLatin1String(file.path)) {
             if (!read) {
@@ -278,13 +278,13 @@ RemoteApi::Reply RemoteApi::unitRoute(const QHttpServerRequest& request, const Q
     const QString resource = parts.value(2);
     QList<Method> allowed;
     if (parts.size() == 2) {
-        allowed = {Method::Get, Method::Head, Method::Patch};
+        allowed = {Method::Get, Method::Patch};
     } else if (parts.size() == 3 && resource == QLatin1String("recall")) {
         allowed = {Method::Post};
     } else if (parts.size() == 3 && resource == QLatin1String("preset.sps")) {
-        allowed = {Method::Get, Method::Head, Method::Put};
+        allowed = {Method::Get, Method::Put};
     } else if (parts.size() == 3 && resource == QLatin1String("response")) {
-        allowed = {Method::Get, Method::Head};
+        allowed = {Method::Get};
     } else {
         return error(Status::NotFound, QStringLiteral("no such resource"));
     }
@@ -316,8 +316,7 @@ RemoteApi::Reply RemoteApi::unitRoute(const QHttpServerRequest& request, const Q
         return loadPresetFile(unit, request);
     }
     if (!fleet_.available(unit)) {
-        return error(Status::ServiceUnavailable,
-                     QStringLiteral("ID %1 on line %2 is offline").arg(id).arg(line));
+        return unavailable(unit);
     }
     if (resource == QLatin1String("preset.sps")) {
         return presetFile(unit);
@@ -326,6 +325,15 @@ RemoteApi::Reply RemoteApi::unitRoute(const QHttpServerRequest& request, const Q
         return response(unit, request);
     }
     return parameters(unit);
+}
+
+RemoteApi::Reply RemoteApi::unavailable(int unit) const {
+    const UnitWatch& w = fleet_.units()[unit];
+    const QString why = w.presence == UnitWatch::Presence::Online
+                            ? QStringLiteral("ID %1 on line %2 has not been read yet")
+                            : QStringLiteral("ID %1 on line %2 is offline");
+    return {Status::ServiceUnavailable, "application/json",
+            JsonBytes({{"error", why.arg(w.unit.id).arg(fleet_.lineOf(unit) + 1)}})};
 }
 
 RemoteApi::Reply RemoteApi::units() const {
@@ -358,10 +366,7 @@ RemoteApi::Reply RemoteApi::change(int unit, const QHttpServerRequest& request) 
         return {Status::BadRequest, "application/json", JsonBytes({{"error", parsed.error}})};
     }
     if (!fleet_.available(unit)) {
-        return {Status::ServiceUnavailable, "application/json",
-                JsonBytes({{"error", QStringLiteral("ID %1 on line %2 is offline")
-                                         .arg(fleet_.units()[unit].unit.id)
-                                         .arg(fleet_.lineOf(unit) + 1)}})};
+        return unavailable(unit);
     }
     UnitModel& model = fleet_.model(unit);
     for (const ParameterChange& change : parsed.changes) {
@@ -396,10 +401,7 @@ RemoteApi::Reply RemoteApi::recall(int unit, const QHttpServerRequest& request) 
                 JsonBytes({{"error", QStringLiteral("the body must be {\"preset\": N}, N 1..8")}})};
     }
     if (!fleet_.recall(unit, preset.toInt())) {
-        return {Status::ServiceUnavailable, "application/json",
-                JsonBytes({{"error", QStringLiteral("ID %1 on line %2 is offline")
-                                         .arg(fleet_.units()[unit].unit.id)
-                                         .arg(fleet_.lineOf(unit) + 1)}})};
+        return unavailable(unit);
     }
     QJsonObject reply = unitKey(unit);
     reply.insert("preset", preset.toInt());
@@ -418,10 +420,7 @@ RemoteApi::Reply RemoteApi::loadPresetFile(int unit, const QHttpServerRequest& r
                 JsonBytes({{"error", QStringLiteral("File damaged.")}})};
     }
     if (!fleet_.available(unit)) {
-        return {Status::ServiceUnavailable, "application/json",
-                JsonBytes({{"error", QStringLiteral("ID %1 on line %2 is offline")
-                                         .arg(fleet_.units()[unit].unit.id)
-                                         .arg(fleet_.lineOf(unit) + 1)}})};
+        return unavailable(unit);
     }
     const ServedFleet::PresetWrite write = fleet_.loadPresetFile(unit, text.text);
     QJsonObject reply = unitKey(unit);

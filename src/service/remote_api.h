@@ -52,6 +52,8 @@ private:
 
     Reply route(const QHttpServerRequest& request);
     Reply unitRoute(const QHttpServerRequest& request, const QStringList& parts);
+    // 503: the unit is offline, or online and not read yet.
+    Reply unavailable(int unit) const;
     Reply units() const;
     Reply parameters(int unit) const;
     Reply change(int unit, const QHttpServerRequest& request);
