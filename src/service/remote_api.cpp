@@ -483,15 +483,19 @@ void RemoteApi::acceptEventClients() {
             continue;
         }
         QWebSocket* raw = socket.get();
-        connect(raw, &QWebSocket::disconnected, this, [this, raw] {
-            for (auto it = clients_.begin(); it != clients_.end(); ++it) {
-                if (it->get() == raw) {
-                    it->release()->deleteLater();
-                    clients_.erase(it);
-                    return;
+        // Queued: a client may go while a push is being sent to every client.
+        connect(
+            raw, &QWebSocket::disconnected, this,
+            [this, raw] {
+                for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+                    if (it->get() == raw) {
+                        it->release()->deleteLater();
+                        clients_.erase(it);
+                        return;
+                    }
                 }
-            }
-        });
+            },
+            Qt::QueuedConnection);
         QJsonArray list;
         for (int unit = 0; unit < fleet_.unitCount(); ++unit) {
             QJsonObject object = unitJson(unit);
