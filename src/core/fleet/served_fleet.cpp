@@ -31,8 +31,8 @@ class ServedFleet::Line : public QObject {
 public:
     enum class State { Closed, Opening, Ready, Busy };
 
-    Line(ServedFleet& fleet, int index, QString port, QList<int> units, int intervalMs)
-        : fleet_(fleet), index_(index), units_(std::move(units)), port_(session_, std::move(port)) {
+    Line(ServedFleet& fleet, QString port, QList<int> units, int intervalMs)
+        : fleet_(fleet), units_(std::move(units)), port_(session_, std::move(port)) {
         interval_.setInterval(intervalMs);
         replyTimeoutMs_ = FleetMonitor::ReplyTimeoutFor(intervalMs);
         connect(&interval_, &QTimer::timeout, this, &Line::tick);
@@ -45,7 +45,6 @@ public:
     }
 
     UnitSession& session() { return session_; }
-    State state() const { return state_; }
 
     void start() {
         interval_.start();
@@ -193,7 +192,6 @@ private:
             queueRound();
         }
         if (jobs_.empty()) {
-            emit fleet_.lineIdle(index_);
             return;
         }
         Job job = std::move(jobs_.front());
@@ -277,7 +275,6 @@ private:
     }
 
     ServedFleet& fleet_;
-    int index_;
     QList<int> units_;
     UnitSession session_;
     ReopeningPort port_; // after the session it works on, so that it goes first
@@ -307,8 +304,8 @@ ServedFleet::ServedFleet(QList<WatchedUnit> units, int pollIntervalMs, QObject* 
         for (const int unit : groups.members[line]) {
             lineOfUnit_[std::size_t(unit)] = int(line);
         }
-        lines_.push_back(std::make_unique<Line>(*this, int(line), groups.ports[line],
-                                                groups.members[line], pollIntervalMs));
+        lines_.push_back(std::make_unique<Line>(*this, groups.ports[line], groups.members[line],
+                                                pollIntervalMs));
     }
     // A unit that comes back is read again before it is shown.
     connect(&status_, &FleetStatus::event, this, [this](const MonitorEvent& e) {

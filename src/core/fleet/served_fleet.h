@@ -71,9 +71,6 @@ signals:
     void parametersRead(int unit);
     // Preset `preset` was recalled on the unit; its parameters are in the model.
     void recalled(int unit, int preset);
-    // A line has sent all that was pending for it and has nothing queued (for tests and
-    // tools that wait for the line to settle).
-    void lineIdle(int line);
 
 private:
     class Line;
