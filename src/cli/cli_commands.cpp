@@ -44,15 +44,6 @@ int WriteFileOrFail(const QString& path, const QList<QByteArray>& lines) {
     return Done;
 }
 
-QJsonArray RowsJson(const QList<ReportRow>& rows) {
-    QJsonArray out;
-    for (const ReportRow& r : rows) {
-        out.append(
-            QJsonObject{{"section", r.section}, {"parameter", r.parameter}, {"value", r.value}});
-    }
-    return out;
-}
-
 // --- commands ----------------------------------------------------------------------------
 
 int Ports(const Invocation& in) {
@@ -327,17 +318,17 @@ int Show(const Invocation& in) {
     }
     if (in.json) {
         if (!all) {
-            PrintJson(
-                QJsonObject{{"file", path},
-                            {"kind", "sps"},
-                            {"parameters", RowsJson(DescribeImage(DecodeImageText(lines[0])))}});
+            PrintJson(QJsonObject{
+                {"file", path},
+                {"kind", "sps"},
+                {"parameters", ReportRowsJson(DescribeImage(DecodeImageText(lines[0])))}});
             return Done;
         }
         QJsonArray slotList;
         for (int n = 1; n <= lines.size(); ++n) {
             slotList.append(QJsonObject{
                 {"slot", n},
-                {"parameters", RowsJson(DescribeImage(DecodeImageText(lines[n - 1])))}});
+                {"parameters", ReportRowsJson(DescribeImage(DecodeImageText(lines[n - 1])))}});
         }
         PrintJson(QJsonObject{{"file", path}, {"kind", "fps"}, {"slots", slotList}});
         return Done;

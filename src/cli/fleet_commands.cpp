@@ -1,10 +1,10 @@
 #include "cli/fleet_commands.h"
 
 #include "cli/cli_output.h"
-#include "cli/stop_signals.h"
 #include "fleet/deployment.h"
 #include "fleet/fleet_monitor.h"
 #include "fleet/venue_scan.h"
+#include "process/stop_signals.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -247,21 +247,13 @@ int MonitorCommand(const Invocation& in) {
         if (!venue) {
             return BadUsage;
         }
-        for (const VenueLine& line : venue->lines) {
-            for (const VenueUnit& unit : line.units) {
-                units.append(WatchedUnit{line.port, unit.id, unit.label});
-            }
-        }
+        units = WatchedUnitsOf(*venue);
     } else {
         if (in.ports.isEmpty()) {
             PrintError(QStringLiteral("monitor: give a venue file, or --port P and --ids A-B"));
             return BadUsage;
         }
-        for (const QString& port : in.ports) {
-            for (int id = in.firstId; id <= in.lastId; ++id) {
-                units.append(WatchedUnit{port, id, {}});
-            }
-        }
+        units = WatchedUnitsOf(in.ports, in.firstId, in.lastId);
     }
     if (units.isEmpty()) {
         PrintError(QStringLiteral("monitor: no unit to watch"));

@@ -77,10 +77,6 @@ QString Fixed(double value, int decimals) {
     return QString::number(value, 'f', decimals);
 }
 
-QJsonValue JsonNumber(double value) {
-    return std::isfinite(value) ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
-}
-
 } // namespace
 
 QList<CommandOption> ResponseOptions() {
@@ -215,15 +211,9 @@ int Response(const Invocation& in) {
     }
 
     if (in.json) {
-        QJsonArray points;
-        for (std::size_t i = 0; i < f.size(); ++i) {
-            points.append(QJsonObject{{"frequency", f[i]},
-                                      {"level", JsonNumber(LevelDb(values[i]))},
-                                      {"phase", JsonNumber(PhaseDeg(values[i]))}});
-        }
         QJsonObject document{{"source", fromFile ? in.args.value(0) : in.ports.value(0)},
                              {"section", SectionNames[section]},
-                             {"points", points}};
+                             {"points", ResponsePointsJson(f, values)}};
         if (fromUnit) {
             document.insert("id", in.id);
         }

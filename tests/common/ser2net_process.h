@@ -2,6 +2,8 @@
 // network tests: raw TCP or telnet with RFC 2217, on a free port.
 #pragma once
 
+#include "process_stop.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,8 +14,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
 
 class Ser2netProcess {
 public:
@@ -85,15 +85,7 @@ public:
         return false;
     }
 
-    void stop() {
-        if (process_.state() != QProcess::NotRunning) {
-            ::kill(pid_t(process_.processId()), SIGTERM);
-            if (!process_.waitForFinished(5000)) {
-                process_.kill();
-                process_.waitForFinished(2000);
-            }
-        }
-    }
+    void stop() { TerminateProcess(process_); }
 
     QString url() const {
         return QStringLiteral("%1://127.0.0.1:%2")

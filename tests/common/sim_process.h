@@ -2,6 +2,8 @@
 // stored. The simulator's path comes from QUELLATON_UNIT_SIM.
 #pragma once
 
+#include "process_stop.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -11,8 +13,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
 
 class SimProcess {
 public:
@@ -50,15 +50,7 @@ public:
         return false;
     }
 
-    void stop() {
-        if (process_.state() != QProcess::NotRunning) {
-            ::kill(pid_t(process_.processId()), SIGTERM);
-            if (!process_.waitForFinished(5000)) {
-                process_.kill();
-                process_.waitForFinished(2000);
-            }
-        }
-    }
+    void stop() { TerminateProcess(process_); }
 
     bool running() const { return process_.state() == QProcess::Running; }
     bool waitForExit(int ms) { return process_.waitForFinished(ms); }

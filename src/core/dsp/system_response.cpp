@@ -1,5 +1,7 @@
 #include "dsp/system_response.h"
 
+#include <QJsonObject>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -118,6 +120,20 @@ double PhaseDeg(Complex h) {
         degrees += 360.0;
     }
     return degrees;
+}
+
+QJsonArray ResponsePointsJson(const std::vector<double>& frequencies,
+                              const std::vector<Complex>& values) {
+    auto number = [](double value) {
+        return std::isfinite(value) ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
+    };
+    QJsonArray points;
+    for (std::size_t i = 0; i < frequencies.size() && i < values.size(); ++i) {
+        points.append(QJsonObject{{"frequency", frequencies[i]},
+                                  {"level", number(LevelDb(values[i]))},
+                                  {"phase", number(PhaseDeg(values[i]))}});
+    }
+    return points;
 }
 
 std::vector<double> OctaveFrequencies(double from, double to, int pointsPerOctave, int maxPoints) {

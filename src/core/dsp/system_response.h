@@ -19,6 +19,8 @@
 #include "dsp/measured_curve.h"
 #include "dsp/response.h"
 
+#include <QJsonArray>
+
 #include <array>
 #include <complex>
 #include <vector>
@@ -73,6 +75,11 @@ Complex LowPassResponse(const CrossoverSettings& filter, double hz);
 double LevelDb(Complex h);
 // The phase in degrees in (-180, 180]; NaN for 0 or a value that is not a number.
 double PhaseDeg(Complex h);
+
+// The points as JSON: {"frequency", "level", "phase"} per point, level and phase null where
+// they have no value.
+QJsonArray ResponsePointsJson(const std::vector<double>& frequencies,
+                              const std::vector<Complex>& values);
 
 // from x 2^(k / pointsPerOctave) for k = 0, 1, ... up to `to` (a point within a relative 1e-9
 // of `to` still counts). Empty for arguments that give no point or more than maxPoints.

@@ -6,6 +6,7 @@
 
 #include "protocol/parameter_image.h"
 
+#include <QJsonArray>
 #include <QList>
 #include <QString>
 
@@ -18,6 +19,10 @@ struct ReportRow {
 };
 
 QList<ReportRow> DescribeImage(const ParameterImage& image);
+
+// The rows as JSON, as quellaton-cli show --json and the remote service give them: an array of
+// {"section", "parameter", "value"} objects.
+QJsonArray ReportRowsJson(const QList<ReportRow>& rows);
 
 struct ReportDifference {
     QString section;

@@ -6,6 +6,7 @@
 // opened again every interval until it is back.
 #pragma once
 
+#include "fleet/fleet_status.h"
 #include "operations/unit_session.h"
 
 #include <QDateTime>
@@ -22,43 +23,10 @@
 
 namespace quellaton {
 
-struct WatchedUnit {
-    QString port;
-    int id = 0;
-    QString label;
-};
-
-// What the monitor knows of one unit.
-struct UnitWatch {
-    WatchedUnit unit;
-    enum class Presence { Unknown, Online, Offline };
-    Presence presence = Presence::Unknown;
-    int missedPolls = 0;
-    bool reported = false; // a status has come at least once
-    int temperatureCelsius = 0;
-    QString temperatureLabel;
-    bool overTemperature = false;
-    int attenuationDb = 0;
-    int lastLoadedPreset = 0; // 0 before the first system block
-};
-
-struct MonitorEvent {
-    enum class Kind { Online, Offline, Temperature, Attenuation, Preset };
-    QDateTime time;
-    WatchedUnit unit;
-    Kind kind = Kind::Online;
-    QString detail; // for people: "72 °C, over 70 °C", "3 dB", "Pre2"
-    QJsonObject values;
-
-    static QString KindName(Kind kind);
-    QString text() const;
-    QJsonObject json() const;
-};
-
 class FleetMonitor : public QObject {
     Q_OBJECT
 public:
-    static constexpr int MissedPollsOffline = 3;
+    static constexpr int MissedPollsOffline = FleetStatus::MissedPollsOffline;
     // A unit answers a poll within a few tens of milliseconds; a poll waits at most this long,
     // and never longer than half the interval, so that three missed polls take three rounds.
     static constexpr int ReplyTimeoutMs = 1000;
@@ -73,11 +41,11 @@ public:
     ~FleetMonitor() override;
 
     void start();
-    const QList<UnitWatch>& units() const { return watches_; }
+    const QList<UnitWatch>& units() const { return status_.units(); }
     int intervalMs() const { return intervalMs_; }
 
     // The Prometheus text exposition of the units' state (node_exporter's textfile format).
-    QByteArray prometheusText() const;
+    QByteArray prometheusText() const { return status_.prometheusText(); }
 
 signals:
     void event(const quellaton::MonitorEvent& event);
@@ -88,16 +56,8 @@ private:
     class LineWatcher;
     friend class LineWatcher;
 
-    void statusAnswered(int index, const StatusReply& status);
-    void systemAnswered(int index, const SystemValues& system);
-    void pollMissed(int index);
-    void portGone(int index);
-    void emitEvent(int index, MonitorEvent::Kind kind, const QString& detail,
-                   const QJsonObject& values);
-
-    QList<UnitWatch> watches_;
+    FleetStatus status_;
     int intervalMs_;
-    std::optional<int> maxTemperature_;
     std::vector<std::unique_ptr<LineWatcher>> lines_;
 };
 

@@ -1,10 +1,10 @@
-#include "cli/stop_signals.h"
+#include "process/stop_signals.h"
 
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace quellaton::cli {
+namespace quellaton {
 
 namespace {
 
@@ -42,4 +42,4 @@ StopSignals::~StopSignals() {
     ::signal(SIGTERM, SIG_DFL);
 }
 
-} // namespace quellaton::cli
+} // namespace quellaton
