@@ -8,6 +8,8 @@
 #include "protocol/frames.h"
 #include "protocol/send_slots.h"
 
+#include "test_files.h"
+
 #include <QCloseEvent>
 #include <QFile>
 #include <QRandomGenerator>
@@ -20,11 +22,6 @@ using namespace editortest;
 namespace {
 
 using Answer = PresetDocumentPanel::Answer;
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A preset file as a unit wrote it, with a spare byte the program does not read set.
 QString WriteUnitFile(const QTemporaryDir& dir, const QString& name) {
@@ -124,7 +121,7 @@ void TestOfflineEditing::openEditSave() {
     QVERIFY(OpenEditors(app));
     QTemporaryDir dir;
     const QString path = WriteUnitFile(dir, QStringLiteral("hall.sps"));
-    const QByteArray original = ReadFile(path);
+    const QByteArray original = ReadAll(path);
     QCOMPARE(app.window->windowTitle(), QStringLiteral("QUELLATON"));
     AnswerOpen(app, path);
     app.window->document().openAction()->trigger();
@@ -133,7 +130,7 @@ void TestOfflineEditing::openEditSave() {
 
     // Saved unchanged, the file stays what it was.
     app.window->document().saveAction()->trigger();
-    QCOMPARE(ReadFile(path), original);
+    QCOMPARE(ReadAll(path), original);
 
     // An edit in a field, with no unit: the title marks it, the Edit menu names it.
     EditorWidgets& e = Editors(app);
@@ -148,7 +145,7 @@ void TestOfflineEditing::openEditSave() {
     AnswerSave(app, copy);
     app.window->document().saveAsAction()->trigger();
     QCOMPARE(app.window->windowTitle(), QStringLiteral("QUELLATON — copy.sps"));
-    const QByteArray saved = ReadFile(copy + QStringLiteral(".sps"));
+    const QByteArray saved = ReadAll(copy + QStringLiteral(".sps"));
     QCOMPARE(saved.size(), 666);
     QCOMPARE(saved.mid(2 * 329, 2), QByteArray("33")); // the spare byte survived
     const QByteArray frame = QByteArray::fromHex(saved.left(664));
@@ -221,7 +218,7 @@ void TestOfflineEditing::unsavedChangesAreAskedAbout() {
     AnswerQuestion(app, Answer::Save, &asked);
     const bool closed = act();
     QCOMPARE(asked.size(), 2);
-    QVERIFY(DecodeImageText(ReadFile(path).left(664)) == edited);
+    QVERIFY(DecodeImageText(ReadAll(path).left(664)) == edited);
     if (place == 1) {
         QVERIFY(WaitUntil(
             [&] { return app.window->connection().state() == UnitConnection::State::Connected; },
@@ -247,7 +244,7 @@ void TestOfflineEditing::saveWhileConnectedWritesTheWindow() {
     AnswerSave(app, path);
     app.window->document().saveAction()->trigger();
     QCOMPARE(app.window->windowTitle(), QStringLiteral("QUELLATON — live.sps"));
-    const QByteArray saved = ReadFile(path);
+    const QByteArray saved = ReadAll(path);
     QCOMPARE(saved.size(), 666);
     QVERIFY(DecodeImageText(saved.left(664)) == model.image());
     QCOMPARE(saved.mid(6, 2), QByteArray("00")); // the address of device ID 1

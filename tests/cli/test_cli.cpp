@@ -7,6 +7,8 @@
 #include "files/preset_file_format.h"
 #include "protocol/frame_reader.h"
 
+#include "test_files.h"
+
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -19,17 +21,6 @@
 using namespace quellaton;
 
 namespace {
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool WriteFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
 
 QByteArray Payload(const QByteArray& line) {
     return QByteArray::fromHex(line.mid(20, 640));
@@ -64,7 +55,7 @@ void TestCli::workingSetRoundTrips() {
     const QString c = dir.filePath("again.sps");
     QCOMPARE(RunCli({"read", "--port", sim.link(), "--id", "1", "-o", a}).exitCode, 0);
     // The unit's reply as it came: one line of 664 digits and CR LF, as the window saves it.
-    const QByteArray file = ReadFile(a);
+    const QByteArray file = ReadAll(a);
     QCOMPARE(file.size(), 666);
     QVERIFY(file.endsWith("\r\n"));
     QVERIFY(ReplyIntact(file.left(664), 664));
@@ -75,10 +66,10 @@ void TestCli::workingSetRoundTrips() {
     QCOMPARE(sim.unitImage(3), sim.unitImage(1));
     // Read back, written again and read again: the same bytes each time.
     QCOMPARE(RunCli({"read", "--port", sim.link(), "--id", "3", "-o", b}).exitCode, 0);
-    QCOMPARE(Payload(ReadFile(b)), Payload(file));
+    QCOMPARE(Payload(ReadAll(b)), Payload(file));
     QCOMPARE(RunCli({"write", "--port", sim.link(), "--id", "3", b}).exitCode, 0);
     QCOMPARE(RunCli({"read", "--port", sim.link(), "--id", "3", "-o", c}).exitCode, 0);
-    QCOMPARE(ReadFile(c), ReadFile(b));
+    QCOMPARE(ReadAll(c), ReadAll(b));
     // The write used the window's frames: head, then the rest.
     QCOMPARE(sim.framesWith("A10028").size(), 2);
 }
@@ -90,7 +81,7 @@ void TestCli::presetSlotsRoundTrip() {
     const QString one = dir.filePath("one.fps");
     const QString two = dir.filePath("two.fps");
     QCOMPARE(RunCli({"backup", "--port", sim.link(), "--id", "1", "-o", one}).exitCode, 0);
-    const QList<QByteArray> lines = SplitPresetLines(ReadFile(one));
+    const QList<QByteArray> lines = SplitPresetLines(ReadAll(one));
     QCOMPARE(lines.size(), 20);
     for (int n = 1; n <= 20; ++n) {
         QCOMPARE(Payload(lines[n - 1]), sim.unitSlot(1, n));
@@ -100,7 +91,7 @@ void TestCli::presetSlotsRoundTrip() {
         QCOMPARE(sim.unitSlot(2, n), sim.unitSlot(1, n));
     }
     QCOMPARE(RunCli({"backup", "--port", sim.link(), "--id", "2", "-o", two}).exitCode, 0);
-    const QList<QByteArray> back = SplitPresetLines(ReadFile(two));
+    const QList<QByteArray> back = SplitPresetLines(ReadAll(two));
     QCOMPARE(back.size(), 20);
     for (int n = 1; n <= 20; ++n) {
         QCOMPARE(Payload(back[n - 1]), Payload(lines[n - 1]));
@@ -185,7 +176,7 @@ void TestCli::damagedFileExits3AndSendsNothing() {
     QVERIFY(sim.start());
     QTemporaryDir dir;
     const QString path = dir.filePath(command == "restore" ? "bad.fps" : "bad.sps");
-    QVERIFY(WriteFile(path, content));
+    QVERIFY(WriteAll(path, content));
     QStringList args{command, "--port", sim.link()};
     if (command != "broadcast") {
         args += {"--id", "1"};

@@ -9,6 +9,8 @@
 #include "files/preset_file_format.h"
 #include "protocol/frames.h"
 
+#include "test_files.h"
+
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -24,17 +26,6 @@ const QByteArray Filters = "Preamp: -4.5 dB\n"
                            "Filter 2: ON LSC Fc 120 Hz Gain 3.0 dB Q 0.7\n"
                            "Filter 3: ON PK Fc 2500 Hz Gain 2.2 dB BW Oct 1\n"
                            "Filter 4: ON HP Fc 45 Hz\n";
-
-bool WriteFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 ParameterImage SampleImage() {
     ParameterImage image;
@@ -75,7 +66,7 @@ private slots:
 void TestCliEq::importIntoFileAndExportBack() {
     QTemporaryDir dir;
     const QString eq = dir.filePath("room.txt");
-    QVERIFY(WriteFile(eq, Filters));
+    QVERIFY(WriteAll(eq, Filters));
     const QString in = WritePreset(dir, "in.sps", SampleImage());
     const QString out = dir.filePath("out.sps");
     const CliRun run = RunCli({"import-eq", eq, "--way", "Mid", "--into", in, "-o", out});
@@ -86,16 +77,16 @@ void TestCliEq::importIntoFileAndExportBack() {
     QVERIFY(written.has_value());
     const EqFitReport expected = FitEqText(ParseEqText(Filters), SampleImage(), Mid, false);
     QVERIFY(written->image == expected.image);
-    QCOMPARE(ReadFile(in).size(), ReadFile(out).size());
+    QCOMPARE(ReadAll(in).size(), ReadAll(out).size());
 
     // Exported again and imported into another set, the section comes back the same.
     const QString text = dir.filePath("mid.txt");
     QCOMPARE(RunCli({"export-eq", "--way", "mid", out, "-o", text}).exitCode, 0);
     const CliRun printed = RunCli({"export-eq", "--way", "mid", out});
     QCOMPARE(printed.exitCode, 0);
-    QCOMPARE(printed.out, ReadFile(text));
+    QCOMPARE(printed.out, ReadAll(text));
     QVERIFY(printed.out.startsWith("# EQ filters of the Mid section, written by quellaton-cli "));
-    const EqFitReport back = FitEqText(ParseEqText(ReadFile(text)), ParameterImage{}, Mid, false);
+    const EqFitReport back = FitEqText(ParseEqText(ReadAll(text)), ParameterImage{}, Mid, false);
     for (int band = 0; band < BandsPerSection; ++band) {
         const EqBand& a = back.image.bands[std::size_t(BandIndex(Mid, band))];
         const EqBand& b = expected.image.bands[std::size_t(BandIndex(Mid, band))];
@@ -141,7 +132,7 @@ void TestCliEq::unusableFileExits3AndWritesNothing() {
     QFETCH(QString, error);
     QTemporaryDir dir;
     const QString eq = dir.filePath("bad.txt");
-    QVERIFY(WriteFile(eq, content));
+    QVERIFY(WriteAll(eq, content));
     const QString out = dir.filePath("out.sps");
     const QString in = WritePreset(dir, "in.sps", SampleImage());
     const CliRun run =
@@ -187,7 +178,7 @@ void TestCliEq::importIntoUnitSendsOnlyTheChangedBlocks() {
     QVERIFY(sim.start());
     QTemporaryDir dir;
     const QString eq = dir.filePath("room.txt");
-    QVERIFY(WriteFile(eq, Filters));
+    QVERIFY(WriteAll(eq, Filters));
     const QByteArray before = sim.unitImage(1);
     QCOMPARE(before.size(), ImagePayloadSize);
     const ParameterImage start = ImageOfPayload(before);
@@ -219,11 +210,11 @@ void TestCliEq::importIntoUnitSendsOnlyTheChangedBlocks() {
 
     // A file it cannot use sends nothing; a unit that does not answer is status 1.
     sim.clearLog();
-    QVERIFY(WriteFile(eq, "Filter 1: ON PK Fc 1,5 Hz Gain 1 dB Q 1\n"));
+    QVERIFY(WriteAll(eq, "Filter 1: ON PK Fc 1,5 Hz Gain 1 dB Q 1\n"));
     QCOMPARE(RunCli({"import-eq", eq, "--way", "high", "--port", sim.link(), "--id", "1"}).exitCode,
              3);
     QVERIFY(sim.frames().isEmpty());
-    QVERIFY(WriteFile(eq, Filters));
+    QVERIFY(WriteAll(eq, Filters));
     const CliRun silent =
         RunCli({"import-eq", eq, "--way", "high", "--port", sim.link(), "--id", "9"});
     QCOMPARE(silent.exitCode, 1);

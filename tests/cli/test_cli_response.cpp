@@ -8,6 +8,8 @@
 #include "files/preset_document.h"
 #include "protocol/parameter_image.h"
 
+#include "test_files.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -18,12 +20,6 @@
 using namespace quellaton;
 
 namespace {
-
-bool WriteFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
 
 // Mid with a 24 dB Linkwitz-Riley high-pass at 500 Hz and an 18 dB Bessel low-pass at 3 kHz,
 // High and Low with their own crossovers, gains and Main at 0 dB.
@@ -44,7 +40,7 @@ ParameterImage Crossed() {
 
 QString WriteImage(const QTemporaryDir& dir, const ParameterImage& image) {
     const QString path = dir.filePath("crossed.sps");
-    return WriteFile(path, SinglePresetContent(image, nullptr, 0)) ? path : QString();
+    return WriteAll(path, SinglePresetContent(image, nullptr, 0)) ? path : QString();
 }
 
 } // namespace
@@ -104,7 +100,7 @@ void TestCliResponse::sumWithMeasurementsAndFormats() {
 
     // A flat measurement at any level changes nothing: levels are taken relative to it.
     const QString flat = dir.filePath("flat.frd");
-    QVERIFY(WriteFile(flat, "10 91.5 0\n30000 91.5 0\n"));
+    QVERIFY(WriteAll(flat, "10 91.5 0\n30000 91.5 0\n"));
     const CliRun measured = RunCli({"response", path, "--measurement", "high=" + flat});
     QCOMPARE(measured.exitCode, 0);
     QCOMPARE(measured.out, table.out);
@@ -112,7 +108,7 @@ void TestCliResponse::sumWithMeasurementsAndFormats() {
 
     // A measurement that covers part of the range: no value outside it.
     const QString part = dir.filePath("part.txt");
-    QVERIFY(WriteFile(part, "* REW\n100 80 0\n10000 80 -90\n"));
+    QVERIFY(WriteAll(part, "* REW\n100 80 0\n10000 80 -90\n"));
     const CliRun csv = RunCli({"response", path, "--measurement", "LOW=" + part, "--csv", "--from",
                                "50", "--to", "200", "--points-per-octave", "1"});
     QCOMPARE(csv.exitCode, 0);
@@ -187,7 +183,7 @@ void TestCliResponse::badInput() {
     const QString preset = WriteImage(dir, Crossed());
     const QString m = dir.filePath("m.txt");
     if (!measurement.isEmpty()) {
-        QVERIFY(WriteFile(m, measurement));
+        QVERIFY(WriteAll(m, measurement));
     }
     for (QString& a : args) {
         a.replace(QStringLiteral("FILE"), preset);

@@ -6,6 +6,8 @@
 #include "files/eq_report.h"
 #include "files/eq_text.h"
 
+#include "test_files.h"
+
 #include <QFile>
 #include <QTest>
 
@@ -14,11 +16,6 @@ using namespace quellaton;
 namespace {
 
 const QString GoldenDir = QStringLiteral(QUELLATON_EQ_GOLDEN_DIR);
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A section whose bands and crossovers differ from what the golden files set, so that the
 // reports show what changed.
@@ -153,7 +150,7 @@ void TestEqText::goldenFiles() {
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(actual.toUtf8());
     }
-    QCOMPARE(actual, QString::fromUtf8(ReadFile(path)));
+    QCOMPARE(actual, QString::fromUtf8(ReadAll(path)));
 }
 
 void TestEqText::numbersAndErrorsNameTheirLine_data() {

@@ -6,6 +6,8 @@
 #include "graph/system_plot.h"
 #include "graph/view_menu_panel.h"
 
+#include "test_files.h"
+
 #include <QAccessible>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -78,12 +80,6 @@ struct SystemBench {
 QString Description(QWidget* graph) {
     QAccessibleInterface* chart = QAccessible::queryAccessibleInterface(graph);
     return chart ? chart->text(QAccessible::Description) : QString();
-}
-
-bool WriteText(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
 }
 
 } // namespace
@@ -212,7 +208,7 @@ void TestGraphSystem::viewMenuLoadsOverlays() {
     QVERIFY(dir.isValid());
     // The tweeter 6 dB down above 1 kHz; SPL levels, drawn relative to its pass band (85 dB).
     chosen = dir.filePath("tweeter.txt");
-    QVERIFY(WriteText(chosen, "* REW\n20 85 0\n1000 85 0\n1001 79 0\n20000 79 0\n"));
+    QVERIFY(WriteAll(chosen, "* REW\n20 85 0\n1000 85 0\n1001 79 0\n20000 79 0\n"));
     panel.measurementAction()->trigger();
     QVERIFY(panel.systemViewAction()->isChecked());
     QCOMPARE(t.b.graph->view(), GraphView::System);
@@ -241,7 +237,7 @@ void TestGraphSystem::viewMenuLoadsOverlays() {
 
     // A target: grey dashes on its level.
     chosen = dir.filePath("house.txt");
-    QVERIFY(WriteText(chosen, "House curve\n20 -10\n20000 -10\n"));
+    QVERIFY(WriteAll(chosen, "House curve\n20 -10\n20000 -10\n"));
     panel.targetAction()->trigger();
     const int targetRow = t.plot().levelRow(-10.0);
     QVERIFY(CountColour(t.picture(), QRect(42, targetRow, 672, 1), SystemPlot::TargetColour) > 250);
@@ -251,7 +247,7 @@ void TestGraphSystem::viewMenuLoadsOverlays() {
     // A bad file says what and where, and changes nothing.
     ModalAnswerer answerer;
     chosen = dir.filePath("bad.frd");
-    QVERIFY(WriteText(chosen, "100 1 0\n50 2 0\n"));
+    QVERIFY(WriteAll(chosen, "100 1 0\n50 2 0\n"));
     panel.measurementAction()->trigger();
     QTRY_COMPARE(answerer.messages().size(), 1);
     QCOMPARE(answerer.lastMessage(),

@@ -8,6 +8,7 @@
 #include "files/preset_file_format.h"
 #include "protocol/frames.h"
 #include "protocol/parameter_image.h"
+#include "test_files.h"
 
 #include <QFile>
 #include <QList>
@@ -52,17 +53,6 @@ inline void AnswerSave(AppFixture& app, const QString& path, ChooserLog* log = n
 inline QByteArray ReplyLine(const QByteArray& payload, quint8 block = ParameterImageBlock,
                             int address = 0, quint8 index = 0) {
     return ToHexText(DeviceFrame(address, ReadReply, index, block, 0, payload));
-}
-
-inline QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool WriteAll(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
 }
 
 // The simulator's frame log from a mark on. The log is never truncated while the simulator

@@ -179,6 +179,13 @@ double DelayMs(int steps) {
     return steps * DelayStepMs;
 }
 
+int DelaySteps(double ms) {
+    if (!(ms > 0.0)) { // also not a number
+        return 0;
+    }
+    return int(std::lround(std::min(ms / DelayStepMs, double(MaxDelaySteps))));
+}
+
 namespace {
 QString ThreeDecimals(double value) {
     QString text = QString::number(value, 'f', 3);

@@ -66,6 +66,7 @@ inline constexpr int LimiterReleaseCount = 7;
 
 // Delay readouts from a step count (0.021 ms per step, 2.9034 ms per metre).
 double DelayMs(int steps);
+int DelaySteps(double ms);         // the nearest step, within 0 .. MaxDelaySteps
 QString DelayMsText(int steps);    // "8.652 ms"
 QString DelayMetreText(int steps); // "2.980 m"
 QString DelayFeetText(int steps);  // "9.777 ft"

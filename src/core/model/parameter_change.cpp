@@ -247,8 +247,7 @@ void ApplyParameterChange(UnitModel& model, const ParameterChange& change) {
         SetSwitch(image.polarity[s] != 0, change.on, [&] { model.togglePolarity(s); });
         break;
     case Kind::Delay:
-        model.setDelaySteps(s, int(std::lround(std::clamp(change.number / DelayStepMs, 0.0,
-                                                          double(MaxDelaySteps)))));
+        model.setDelaySteps(s, DelaySteps(change.number));
         break;
     case Kind::LimiterThreshold:
         model.setLimiterThreshold(s, change.code);

@@ -59,7 +59,7 @@ EditorAccessibility::EditorAccessibility(UnitModel& model, WaySelection& selecti
         },
         [this] { return e_.delayBar->value() * DelayStepMs; },
         AccessibleRange{0.0, e_.delayBar->maximum() * DelayStepMs, DelayStepMs},
-        [this](double ms) { e_.delayBar->setValue(int(std::lround(ms / DelayStepMs))); });
+        [this](double ms) { e_.delayBar->setValue(DelaySteps(ms)); });
     levelValue_ = new AccessibleValue(
         e_.levelBar, [this] { return MasterFaderText(e_.levelBar->value()); },
         [this] { return -MainLevelStepDb * e_.levelBar->value(); },
